@@ -1,0 +1,10 @@
+#pragma once
+
+#include <memory>
+
+struct SharedState;
+class FrmMain;
+
+/// Start-up: records the working folder, reads the configuration, shows the splash until it
+/// closes itself, then shows the main window (whose load opens the port).
+std::unique_ptr<FrmMain> subMain(SharedState &state);
