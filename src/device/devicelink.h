@@ -1,11 +1,34 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 struct SharedState;
 class CommOutput;
 
+/// Polls that may go unanswered before the readings are taken as stale (one second).
+inline constexpr int kStalePolls = 10;
+
 /// Poll step of a scan tick: when the port is ready, hands the command to the port and empties
 /// RxBuffer, so the reply to this poll starts in an empty buffer. Also counts the polls since
-/// the last decoded frame: after ten without one, the readings go invalid.
+/// the last decoded frame: once ten polls have gone by without one, this and every later poll
+/// step make the three readings invalid until a frame is decoded again.
 void pollStep(SharedState &state, CommOutput &port, const QString &command);
+
+/// Receive handler: appends the received text to RxBuffer and decodes the first frame that a
+/// CR completes since the last poll. Text is cut at each CR; a piece that is not a frame is
+/// skipped and leaves the readings as they were. Later frames before the next poll are ignored.
+void receiveText(SharedState &state, const QString &input);
+
+/// Decodes one reply piece (the text before its CR) into the raw values, readings and validity
+/// flags. A frame is exactly 20 characters whose fields at positions 1-6, 8-13 and 15-20 each
+/// hold a decimal number padded only with blanks, before or after it (never inside); the
+/// separators are not examined. Returns false, changing nothing, for any other piece.
+/// Also resets the staleness count and marks the frame as taken for this poll.
+bool decodeFrame(SharedState &state, QStringView piece);
+
+/// The port was lost (unplugged, vanished): no more polls, all three readings invalid.
+void markPortLost(SharedState &state);
+
+/// Sets all three readings to 0 and their validity flags to false.
+void invalidateReadings(SharedState &state);
