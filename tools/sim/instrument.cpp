@@ -30,7 +30,11 @@ Instrument::Instrument(const QString &linkPath, const std::array<double, 3> &val
     connect(m_rampTimer, &QTimer::timeout, this, &Instrument::advanceRamps);
 }
 
-Instrument::~Instrument() = default;
+Instrument::~Instrument()
+{
+    // The notifier goes before the descriptor it watches is closed.
+    delete m_notifier;
+}
 
 bool Instrument::plug()
 {
