@@ -2,6 +2,7 @@
 #include "ui/main/frmcomm.h"
 
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>

@@ -4,9 +4,12 @@
 #include "calib/frmcalib.h"
 #include "device/devicelink.h"
 #include "device/serialcomponent.h"
+#include "test/sequencer.h"
+#include "test/stationcontrol.h"
 #include "ui/main/designfont.h"
 #include "ui/main/frmabout.h"
 #include "ui/main/frmcomm.h"
+#include "ui/main/frmsettings.h"
 #include "ui/main/livedisplay.h"
 #include "ui/main/pictures.h"
 #include "ui/main/twips.h"
@@ -90,7 +93,8 @@ QLabel *panelLabel(QWidget *parent, const QString &name, const QString &text, co
     auto *label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setGeometry(box);
-    label->setAlignment(Qt::AlignCenter);
+    // Centred across, text at the top, as overlapping labels are laid out to show.
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label->setFont(designFont(QStringLiteral("Arial Rounded MT Bold"), pointSize, true));
     label->setAutoFillBackground(true);
     QPalette palette = label->palette();
@@ -323,6 +327,16 @@ void FrmMain::closeEvent(QCloseEvent *event)
 void FrmMain::scanTick()
 {
     pollStep(m_state, *cm, kPollCommand);
+    const SequencerResult result = sequencerTick(m_state);
+    showStationTexts();
+    // An export that failed is reported once the tick is over, so that a box left open does
+    // not hold up the sequencing of the other station.
+    for (const StationExportFailure &failed : result.exportFailures) {
+        const QString text = exportErrorText(failed.failure);
+        QTimer::singleShot(0, this, [this, text] {
+            QMessageBox::warning(this, kExportErrorTitle, text);
+        });
+    }
 }
 
 void FrmMain::receiveEvent()
@@ -351,9 +365,19 @@ void FrmMain::showStationTexts()
     }
 }
 
-void FrmMain::startClicked(int) {}
+void FrmMain::startClicked(int station)
+{
+    const StartOutcome outcome = testStartPressed(m_state, station);
+    showStationTexts();
+    if (outcome.refused())
+        QMessageBox::warning(this, kStartFailTitle, outcome.failText);
+}
 
-void FrmMain::stopClicked(int) {}
+void FrmMain::stopClicked(int station)
+{
+    testStopPressed(m_state, station);
+    showStationTexts();
+}
 
 void FrmMain::graphClicked(int station)
 {
@@ -383,7 +407,11 @@ void FrmMain::openCalibration()
     m_state.RxBuffer.clear();
 }
 
-void FrmMain::openOptions() {}
+void FrmMain::openOptions()
+{
+    FrmSettings dialog(m_state, this);
+    dialog.exec();
+}
 
 void FrmMain::openAbout()
 {
