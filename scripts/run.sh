@@ -19,10 +19,14 @@ if [ -f "$workdir/twdaq.cfg" ]; then
   [[ "$line" =~ ^[0-9]+$ ]] && [ "$line" -ge 1 ] && [ "$line" -le 255 ] && port=$line
 fi
 
-# A plausible rig: about 700 KPa in both vessels, a bath of about 105 °C.
+# A plausible rig: about 700 KPa in both vessels, a bath of about 105 °C. Commands written to
+# run/sim-commands reach the simulator (see kestrava-sim --help); its answers go to the log.
 sim_log="$workdir/simulator.log"
+commands="$workdir/sim-commands"
+[ -p "$commands" ] || { rm -f "$commands"; mkfifo "$commands"; }
+exec 3<>"$commands"
 "$top/build/tools/sim/kestrava-sim" --link "$ports/COM$port" --temp 1050 --p1 7000 --p2 7010 \
-  </dev/null >"$sim_log" 2>&1 &
+  <&3 >"$sim_log" 2>&1 &
 sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null || true' EXIT
 for _ in $(seq 50); do
