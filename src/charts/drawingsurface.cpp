@@ -1,0 +1,104 @@
+#include "charts/drawingsurface.h"
+
+#include "app/textrules.h"
+
+#include <QColor>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+/// Device coordinates are held within this distance of the area, so a sample of any size (or
+/// an infinity) reaches the painter as a finite point far off the area; the part that shows
+/// keeps its direction to well under a pixel.
+constexpr qreal kFar = 1.0e7;
+
+qreal boundedDevice(qreal value)
+{
+    if (std::isnan(value))
+        return kFar; // not a number: off the far edge, like a huge value
+    return std::clamp(value, -kFar, kFar);
+}
+
+} // namespace
+
+QColor toQColor(Colour colour)
+{
+    return QColor(colour & 0xff, (colour >> 8) & 0xff, (colour >> 16) & 0xff);
+}
+
+DrawingSurface::~DrawingSurface() = default;
+
+QPointF DrawingSurface::toDevice(QPointF user) const
+{
+    const QSizeF size = innerSize();
+    const qreal sx = ScaleWidth != 0 ? size.width() / qreal(ScaleWidth) : 1.0;
+    const qreal sy = ScaleHeight != 0 ? size.height() / qreal(ScaleHeight) : 1.0;
+    return {boundedDevice(user.x() * sx), boundedDevice(user.y() * sy)};
+}
+
+qreal DrawingSurface::penWidth() const
+{
+    return std::max<int>(DrawWidth, 1) * pixelSize();
+}
+
+void DrawingSurface::cls()
+{
+    eraseAll();
+    CurrentX = 0;
+    CurrentY = 0;
+}
+
+void DrawingSurface::print(const QString &text)
+{
+    drawText(toDevice({CurrentX, CurrentY}), text, ForeColor);
+    const qreal sy = ScaleHeight != 0 ? qreal(ScaleHeight) / innerSize().height() : 1.0;
+    CurrentX = 0;
+    CurrentY = float(CurrentY + textLineHeight() * sy);
+}
+
+void DrawingSurface::printInteger(int value)
+{
+    print(printFormInteger(value));
+}
+
+void DrawingSurface::line(float x1, float y1, float x2, float y2)
+{
+    line(x1, y1, x2, y2, ForeColor);
+}
+
+void DrawingSurface::line(float x1, float y1, float x2, float y2, Colour colour)
+{
+    const QLineF segment(toDevice({x1, y1}), toDevice({x2, y2}));
+    drawSegments({&segment, 1}, colour, penWidth());
+}
+
+void DrawingSurface::polyline(std::span<const QPointF> points)
+{
+    drawPolylineIn(points, ForeColor);
+}
+
+void DrawingSurface::polyline(std::span<const QPointF> points, Colour colour)
+{
+    drawPolylineIn(points, colour);
+}
+
+void DrawingSurface::drawPolylineIn(std::span<const QPointF> points, Colour colour)
+{
+    if (points.size() < 2)
+        return;
+    m_points.resize(points.size());
+    std::transform(points.begin(), points.end(), m_points.begin(),
+                   [this](const QPointF &p) { return toDevice(p); });
+    // A polyline one device unit wide covers the same pixels as its segments. A wider one
+    // would be joined at the corners, so wide lines go as separate segments in one call.
+    if (penWidth() <= 1.0) {
+        drawPolyline(m_points, colour);
+        return;
+    }
+    m_segments.resize(m_points.size() - 1);
+    for (size_t k = 0; k + 1 < m_points.size(); ++k)
+        m_segments[k] = QLineF(m_points[k], m_points[k + 1]);
+    drawSegments(m_segments, colour, penWidth());
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "charts/drawingsurface.h"
+
+#include <QRectF>
+
+#include <vector>
+
+class QPainter;
+
+/// The drawing operations over a QPainter, shared by the picture area and the printer page.
+/// Lines are drawn without antialiasing; segments wider than one device unit are cut to the
+/// neighbourhood of the area first, so far-off points never reach the rasterizer.
+class PainterSurface : public DrawingSurface {
+protected:
+    PainterSurface() = default;
+
+    /// The painter on the device, active while the surface is drawn on.
+    virtual QPainter &painter() = 0;
+
+    qreal textLineHeight() override;
+    void drawText(QPointF topLeft, const QString &text, Colour colour) override;
+    void drawSegments(std::span<const QLineF> segments, Colour colour, qreal penWidth) override;
+    void drawPolyline(std::span<const QPointF> points, Colour colour) override;
+
+    /// Puts the painter's line settings in their drawing state after it was begun.
+    static void prepare(QPainter &painter);
+
+private:
+    std::vector<QLineF> m_clipped;
+};
