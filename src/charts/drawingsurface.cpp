@@ -88,17 +88,15 @@ void DrawingSurface::drawPolylineIn(std::span<const QPointF> points, Colour colo
 {
     if (points.size() < 2)
         return;
-    m_points.resize(points.size());
-    std::transform(points.begin(), points.end(), m_points.begin(),
-                   [this](const QPointF &p) { return toDevice(p); });
-    // A polyline one device unit wide covers the same pixels as its segments. A wider one
-    // would be joined at the corners, so wide lines go as separate segments in one call.
-    if (penWidth() <= 1.0) {
-        drawPolyline(m_points, colour);
-        return;
+    // One batch of separate segments, not a QPainter polyline: a 1-pixel polyline leaves out
+    // some joint pixels that the segments drawn one by one have, and a wide one is joined at
+    // the corners. Batched segments give exactly the picture of line() for each pair.
+    m_segments.resize(points.size() - 1);
+    QPointF from = toDevice(points[0]);
+    for (size_t k = 1; k < points.size(); ++k) {
+        const QPointF to = toDevice(points[k]);
+        m_segments[k - 1] = QLineF(from, to);
+        from = to;
     }
-    m_segments.resize(m_points.size() - 1);
-    for (size_t k = 0; k + 1 < m_points.size(); ++k)
-        m_segments[k] = QLineF(m_points[k], m_points[k + 1]);
     drawSegments(m_segments, colour, penWidth());
 }

@@ -57,7 +57,7 @@ public:
     /// The same in the given colour; ForeColor is left unchanged.
     void line(float x1, float y1, float x2, float y2, Colour colour);
     /// One segment between each pair of neighbouring points, in order: the same picture as
-    /// line() for each pair, drawn with a few device calls.
+    /// line() for each pair, drawn with one device call.
     void polyline(std::span<const QPointF> points);
     /// The same in the given colour.
     void polyline(std::span<const QPointF> points, Colour colour);
@@ -81,14 +81,11 @@ protected:
     virtual void drawText(QPointF topLeft, const QString &text, Colour colour) = 0;
     /// Separate segments, each drawn as on its own, penWidth device units wide.
     virtual void drawSegments(std::span<const QLineF> segments, Colour colour, qreal penWidth) = 0;
-    /// A connected polyline one device unit wide; the same picture as its separate segments.
-    virtual void drawPolyline(std::span<const QPointF> points, Colour colour) = 0;
 
 private:
     void drawPolylineIn(std::span<const QPointF> points, Colour colour);
     qreal penWidth() const;
 
     // Reused between calls so batched drawing allocates nothing per segment.
-    std::vector<QPointF> m_points;
     std::vector<QLineF> m_segments;
 };

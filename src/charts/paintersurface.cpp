@@ -88,10 +88,3 @@ void PainterSurface::drawSegments(std::span<const QLineF> segments, Colour colou
     if (!m_clipped.empty())
         p.drawLines(m_clipped.data(), int(m_clipped.size()));
 }
-
-void PainterSurface::drawPolyline(std::span<const QPointF> points, Colour colour)
-{
-    QPainter &p = painter();
-    p.setPen(linePen(colour, 0));
-    p.drawPolyline(points.data(), int(points.size()));
-}

@@ -21,7 +21,6 @@ protected:
     qreal textLineHeight() override;
     void drawText(QPointF topLeft, const QString &text, Colour colour) override;
     void drawSegments(std::span<const QLineF> segments, Colour colour, qreal penWidth) override;
-    void drawPolyline(std::span<const QPointF> points, Colour colour) override;
 
     /// Puts the painter's line settings in their drawing state after it was begun.
     static void prepare(QPainter &painter);
