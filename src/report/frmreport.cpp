@@ -163,7 +163,11 @@ void FrmReport::cmdSaveClick()
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    const QString path = dialog.selectedFiles().constFirst();
+    saveTo(dialog.selectedFiles().constFirst());
+}
+
+void FrmReport::saveTo(const QString &path)
+{
     const QString reason = saveReport(path);
     if (!reason.isEmpty())
         QMessageBox::warning(this, QStringLiteral("Save Error"),

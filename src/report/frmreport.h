@@ -41,7 +41,10 @@ public:
     /// empty text, or the reason the file was not written.
     QString saveReport(const QString &path) const;
 
-    /// The click of cmdSave: asks for a file name and saves; a failure shows a warning box.
+    /// Saves the report to path; a failure shows a "Save Error" warning box with the reason.
+    void saveTo(const QString &path);
+
+    /// The click of cmdSave: asks for a file name, then saveTo().
     void cmdSaveClick();
     /// The click of cmdPrint: asks for a printer and prints.
     void cmdPrintClick();

@@ -83,7 +83,7 @@ BrowseLocalProtocols none
 DefaultShared No
 WebInterface No
 JobRetryLimit 0
-PreserveJobHistory No
+PreserveJobHistory Yes
 <Location />
   Order allow,deny
   Allow all
