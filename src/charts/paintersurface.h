@@ -2,15 +2,10 @@
 
 #include "charts/drawingsurface.h"
 
-#include <QRectF>
-
-#include <vector>
-
 class QPainter;
 
 /// The drawing operations over a QPainter, shared by the picture area and the printer page.
-/// Lines are drawn without antialiasing; segments wider than one device unit are cut to the
-/// neighbourhood of the area first, so far-off points never reach the rasterizer.
+/// Lines are drawn without antialiasing.
 class PainterSurface : public DrawingSurface {
 protected:
     PainterSurface() = default;
@@ -24,7 +19,4 @@ protected:
 
     /// Puts the painter's line settings in their drawing state after it was begun.
     static void prepare(QPainter &painter);
-
-private:
-    std::vector<QLineF> m_clipped;
 };
