@@ -115,12 +115,14 @@ void drawChart(DrawingSurface &surface, const SharedState &state, int station,
         return;
     // Never past the end of the store, whatever the count says.
     const int segments = std::min(axis.segments, kSampleSlots - 1);
-    const auto &samples = state.Samples[size_t(station)];
+    const float *samples = state.Samples[size_t(station)].data();
     std::vector<QPointF> points(size_t(segments) + 1);
-    for (int k = 0; k <= segments; ++k) {
-        const float x = float(1000.0 + double(axis.step) * k);
-        const float y = 11000.0f - 10.0f * samples[size_t(k)];
-        points[size_t(k)] = QPointF(x, y);
+    QPointF *point = points.data();
+    const double step = axis.step;
+    for (int k = 0; k <= segments; ++k, ++point) {
+        // x as the chart's 32-bit float, y in float arithmetic like the sample itself.
+        point->setX(double(float(1000.0 + step * k)));
+        point->setY(double(11000.0f - 10.0f * samples[k]));
     }
     if (style.curveWidth > 0)
         surface.DrawWidth = style.curveWidth;

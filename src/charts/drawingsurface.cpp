@@ -14,11 +14,12 @@ namespace {
 /// keeps its direction to well under a pixel.
 constexpr qreal kFar = 1.0e7;
 
-qreal boundedDevice(qreal value)
+inline qreal boundedDevice(qreal value)
 {
-    if (std::isnan(value))
-        return kFar; // not a number: off the far edge, like a huge value
-    return std::clamp(value, -kFar, kFar);
+    // Written out so that a NaN, which fails every comparison, lands on the far edge too.
+    if (value >= -kFar && value <= kFar)
+        return value;
+    return value < -kFar ? -kFar : kFar;
 }
 
 } // namespace
@@ -30,12 +31,17 @@ QColor toQColor(Colour colour)
 
 DrawingSurface::~DrawingSurface() = default;
 
-QPointF DrawingSurface::toDevice(QPointF user) const
+QSizeF DrawingSurface::deviceUnitsPerUserUnit() const
 {
     const QSizeF size = innerSize();
-    const qreal sx = ScaleWidth != 0 ? size.width() / qreal(ScaleWidth) : 1.0;
-    const qreal sy = ScaleHeight != 0 ? size.height() / qreal(ScaleHeight) : 1.0;
-    return {boundedDevice(user.x() * sx), boundedDevice(user.y() * sy)};
+    return {ScaleWidth != 0 ? size.width() / qreal(ScaleWidth) : 1.0,
+            ScaleHeight != 0 ? size.height() / qreal(ScaleHeight) : 1.0};
+}
+
+QPointF DrawingSurface::toDevice(QPointF user) const
+{
+    const QSizeF factor = deviceUnitsPerUserUnit();
+    return {boundedDevice(user.x() * factor.width()), boundedDevice(user.y() * factor.height())};
 }
 
 qreal DrawingSurface::penWidth() const
@@ -92,10 +98,16 @@ void DrawingSurface::drawPolylineIn(std::span<const QPointF> points, Colour colo
     // some joint pixels that the segments drawn one by one have, and a wide one is joined at
     // the corners. Batched segments give exactly the picture of line() for each pair.
     m_segments.resize(points.size() - 1);
-    QPointF from = toDevice(points[0]);
-    for (size_t k = 1; k < points.size(); ++k) {
-        const QPointF to = toDevice(points[k]);
-        m_segments[k - 1] = QLineF(from, to);
+    const QSizeF factor = deviceUnitsPerUserUnit();
+    const qreal sx = factor.width();
+    const qreal sy = factor.height();
+    const QPointF *point = points.data();
+    QLineF *segment = m_segments.data();
+    QPointF from(boundedDevice(point->x() * sx), boundedDevice(point->y() * sy));
+    for (size_t k = 1; k < points.size(); ++k, ++segment) {
+        ++point;
+        const QPointF to(boundedDevice(point->x() * sx), boundedDevice(point->y() * sy));
+        segment->setPoints(from, to);
         from = to;
     }
     drawSegments(m_segments, colour, penWidth());

@@ -83,6 +83,7 @@ protected:
     virtual void drawSegments(std::span<const QLineF> segments, Colour colour, qreal penWidth) = 0;
 
 private:
+    QSizeF deviceUnitsPerUserUnit() const;
     void drawPolylineIn(std::span<const QPointF> points, Colour colour);
     qreal penWidth() const;
 
