@@ -32,8 +32,8 @@ const QByteArray kDefaultFile = "Tarnwell DAQ Config. File Ver.1.0\r\n"
 /// A file whose every value differs from its default.
 QList<QByteArray> customLines()
 {
-    return {"My rig",  "3",   "650.5", "8",    "120", "15", "30",   "101.25",
-            "1600",    "900", "12",    "-3.5", "990", "995", "-20", "980"};
+    return {"My rig", "3",   "650.5", "8",    "120", "15",  "30",  "101.25",
+            "1600",   "900", "12",    "-3.5", "990", "995", "-20", "980"};
 }
 
 QByteArray joined(const QList<QByteArray> &lines)

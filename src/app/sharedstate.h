@@ -70,6 +70,9 @@ struct SharedState {
     int16_t GraphStation = 0;
     int16_t ReportStation = 0;
     int16_t PrinterIndex = 0;
+    /// Name of the printer the last print chose: the application's current printer from that
+    /// print on (empty until the first print).
+    QString CurrentPrinter;
 
     // Recorded one-second pressure samples: Samples[station][k], k = 0..36000.
     std::vector<std::array<float, kSampleSlots>> Samples;

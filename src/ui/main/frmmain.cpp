@@ -2,8 +2,10 @@
 
 #include "app/config.h"
 #include "calib/frmcalib.h"
+#include "charts/frmgraph.h"
 #include "device/devicelink.h"
 #include "device/serialcomponent.h"
+#include "report/frmreport.h"
 #include "test/sequencer.h"
 #include "test/stationcontrol.h"
 #include "ui/main/designfont.h"
@@ -382,11 +384,15 @@ void FrmMain::stopClicked(int station)
 void FrmMain::graphClicked(int station)
 {
     m_state.GraphStation = static_cast<int16_t>(station);
+    FrmGraph window(m_state, this);
+    window.exec();
 }
 
 void FrmMain::reportClicked(int station)
 {
     m_state.ReportStation = static_cast<int16_t>(station);
+    FrmReport window(m_state, this);
+    window.exec();
 }
 
 void FrmMain::openCommunication()

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "charts/drawingsurface.h"
+
+#include <QString>
+
+#include <optional>
+
+struct SharedState;
+
+/// User units of every chart across and down its surface.
+inline constexpr float kChartScale = 12000;
+
+/// The time axis of a chart: the label of its right end and where the samples go.
+struct TimeAxis {
+    QString endLabel;
+    /// User units between neighbouring samples; sample k lies at x = 1000 + k * step.
+    float step = 0;
+    /// Segments of the curve: samples 0..segments are joined, none when 0.
+    int segments = 0;
+};
+
+/// The trend window's axis for n = SampleCount: the row of the span table, whose step times
+/// span is 10000; above 10000 the curve stops at sample 10000.
+TimeAxis trendTimeAxis(int n);
+
+/// The report's scale, 10000 / n as a 32-bit float, so sample n lies on the right grid line.
+/// Only meaningful for n > 0.
+float reportScale(int n);
+
+/// The report's axis for n = SampleCount: the whole recording, labelled with its duration.
+TimeAxis reportTimeAxis(int n);
+
+/// What tells the charts apart; everything else is drawn the same way.
+struct ChartStyle {
+    /// The grid drawn with Line in ForeColor (the trend window's grid is line elements instead).
+    bool drawGrid = true;
+    /// Top of the 0 KPa label; every label lies 1000 units higher than the one below.
+    float labelTop = 10750;
+    /// Colours set before the pressure texts and before the time texts; none keeps ForeColor.
+    std::optional<Colour> pressureTextColour;
+    std::optional<Colour> timeTextColour;
+    /// Colour passed with the curve; none draws it in ForeColor.
+    std::optional<Colour> curveColour;
+    /// DrawWidth set before the curve; 0 leaves it as it is.
+    int16_t curveWidth = 0;
+};
+
+/// Draws the chart of the station's samples: the grid if the style asks for it, the pressure
+/// labels, the axis texts and the curve. Reads only samples 0..axis.segments of a station
+/// 0..5 inside the store; any other station draws no curve.
+void drawChart(DrawingSurface &surface, const SharedState &state, int station,
+               const ChartStyle &style, const TimeAxis &axis);
+
+/// One tick of the trend window: clears the area and draws GraphStation's chart on black,
+/// cyan pressure texts, green time texts and the yellow 1-pixel curve.
+void drawTrendTick(DrawingSurface &surface, const SharedState &state);
+
+/// The report window's chart of ReportStation: the user scale, black, the grid and the 2-pixel
+/// curve of the whole recording.
+void drawReportChart(DrawingSurface &surface, const SharedState &state);
+
+/// The four test details printed above the chart on the report page.
+struct ReportHeader {
+    QString testName;
+    QString operatorName;
+    QString date;
+    QString time;
+};
+
+/// The printed report page of ReportStation: header texts, then the report chart with its
+/// pressure labels 200 units lower than on screen.
+void drawReportPage(DrawingSurface &surface, const SharedState &state, const ReportHeader &header);
