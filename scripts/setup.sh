@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   fonts-liberation2 fontconfig
   xvfb xauth
-  cups-daemon cups-client cups-filters poppler-utils
+  libcups2-dev cups-daemon cups-client cups-filters cups-filters-core-drivers poppler-utils
 )
 
 missing=()

@@ -185,6 +185,7 @@ private slots:
     void twoPrintsOfAnIdleStationGiveTheSamePage();
     void cancelPrintsNothing();
     void printerGoneShowsPrintError();
+    void refusedJobShowsPrintError();
     void saveWritesThePrintedPageAsPdf();
     void saveButtonAsksForTheFileAndReportsFailure();
 };
@@ -290,6 +291,27 @@ void TstPrinting::printerGoneShowsPrintError()
     QCOMPARE(title, QStringLiteral("Print Error"));
     QVERIFY2(text.contains(QStringLiteral("no longer installed")), qPrintable(text));
     QVERIFY(state->PrinterIndex >= 0);
+}
+
+void TstPrinting::refusedJobShowsPrintError()
+{
+    run(QStringLiteral("cupsreject"), {kFirstQueue});
+    auto state = stateWithTest();
+    const int jobs = jobCount(kFirstQueue);
+    QString title;
+    QString text;
+    {
+        FrmReport report(*state, nullptr);
+        answerPrintDialog(kFirstQueue);
+        answerMessageBox(&title, &text);
+        report.cmdPrint->click();
+    }
+    run(QStringLiteral("cupsaccept"), {kFirstQueue});
+    QCOMPARE(title, QStringLiteral("Print Error"));
+    QVERIFY2(text.contains(kFirstQueue) && text.contains(QStringLiteral("accepting")),
+             qPrintable(text));
+    QCOMPARE(jobCount(kFirstQueue), jobs);
+    QCOMPARE(state->CurrentPrinter, kFirstQueue);
 }
 
 void TstPrinting::saveWritesThePrintedPageAsPdf()

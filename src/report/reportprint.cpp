@@ -3,13 +3,13 @@
 #include "app/sharedstate.h"
 #include "charts/chartdrawing.h"
 #include "charts/printerpage.h"
+#include "report/cupsjob.h"
 #include "report/frmprint.h"
 
 #include <QBuffer>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <QPrinterInfo>
 
 namespace {
@@ -31,15 +31,6 @@ QStringList installedPrinterNames()
     for (const QPrinterInfo &printer : printers)
         names << printer.printerName();
     return names;
-}
-
-void applyReportPageSetup(QPrinter &printer)
-{
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Landscape);
-    printer.setColorMode(QPrinter::GrayScale);
-    // Below the printer's least margins the request is refused and its own margins stay.
-    printer.setPageMargins(kPageMargins, QPageLayout::Millimeter);
 }
 
 QString renderReportPage(QPagedPaintDevice &device, const SharedState &state,
@@ -75,42 +66,33 @@ QByteArray reportPdf(const SharedState &state, const ReportHeader &header, QStri
     return buffer.data();
 }
 
-QString printOnPrinter(SharedState &state, int index, const ReportHeader &header)
+QString printOnPrinter(SharedState &state, const QString &printer, const ReportHeader &header)
 {
-    const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-    if (index < 0 || index >= printers.size())
-        return QStringLiteral("The chosen printer is no longer installed.");
-    const QString name = printers.at(index).printerName();
-    // Asked again by name: the printer may have gone since the list was read.
-    const QPrinterInfo info = QPrinterInfo::printerInfo(name);
-    if (info.isNull())
-        return QStringLiteral("The printer \"%1\" is no longer installed.").arg(name);
-    state.CurrentPrinter = name;
-    QPrinter printer(info, QPrinter::HighResolution);
-    if (!printer.isValid())
-        return QStringLiteral("The printer \"%1\" cannot be used.").arg(name);
-    printer.setDocName(documentName(state));
-    applyReportPageSetup(printer);
-
-    const QString reason = renderReportPage(printer, state, header);
-    if (!reason.isEmpty() || printer.printerState() == QPrinter::Error ||
-        printer.printerState() == QPrinter::Aborted)
-        return QStringLiteral("The printer \"%1\" did not accept the report. %2")
-            .arg(name, reason)
-            .trimmed();
+    state.CurrentPrinter = printer;
+    if (!installedPrinterNames().contains(printer))
+        return QStringLiteral("The printer \"%1\" is no longer installed.").arg(printer);
+    QString reason;
+    const QByteArray pdf = reportPdf(state, header, &reason);
+    if (pdf.isEmpty())
+        return reason;
+    reason = submitPdfJob(printer, documentName(state), pdf);
+    if (!reason.isEmpty())
+        return QStringLiteral("The printer \"%1\" did not accept the report: %2").arg(printer, reason);
     return {};
 }
 
 void printReport(QWidget *owner, SharedState &state, const ReportHeader &header)
 {
     state.PrinterIndex = -1;
+    // Positions are those of the list the dialog showed, whatever changes meanwhile.
+    const QStringList printers = installedPrinterNames();
     {
-        FrmPrint dialog(state, installedPrinterNames(), owner);
+        FrmPrint dialog(state, printers, owner);
         dialog.exec();
     }
-    if (state.PrinterIndex < 0)
+    if (state.PrinterIndex < 0 || state.PrinterIndex >= printers.size())
         return;
-    const QString reason = printOnPrinter(state, state.PrinterIndex, header);
+    const QString reason = printOnPrinter(state, printers.at(state.PrinterIndex), header);
     if (!reason.isEmpty())
         QMessageBox::warning(owner, QStringLiteral("Print Error"), reason);
 }
