@@ -41,6 +41,8 @@ private slots:
     void negativeTemperatureFieldShowsDashesForTemperatureOnly();
     void samplesOnlyTheRunningStation();
     void calibrationStopsAndRestartsTheScan();
+    void refusedStartShowsTheReason();
+    void exportFailureIsReportedAfterTheTick();
     void closingWritesTheConfiguration();
     void unwritableConfigurationIsReported();
     void aboutBoxWaitsForOk();
@@ -259,6 +261,75 @@ void TestMainWindow::calibrationStopsAndRestartsTheScan()
     QVERIFY(displayKeptRunning);
     QVERIFY(window->tmrScan->isActive());
     QVERIFY(m_state->RxBuffer.isEmpty());
+}
+
+void TestMainWindow::refusedStartShowsTheReason()
+{
+    auto window = openMainWindow();
+    m_state->Pressure2 = 599.9f;
+    SeenMessage seen;
+    acceptNextMessage(seen);
+    QTest::mouseClick(window->cmdTestStart[1], Qt::LeftButton);
+    QVERIFY(seen.seen);
+    QCOMPARE(seen.title, QStringLiteral("Test Start Fail"));
+    QCOMPARE(seen.text, QStringLiteral("Pressure less than 600.0KPa"));
+    QCOMPARE(seen.icon, QMessageBox::Warning);
+    QVERIFY(!m_state->TestRunning[1]);
+    QCOMPARE(window->lblMsg[1]->text(), QStringLiteral("Process in Idle Mode"));
+
+    m_state->Pressure2 = 600;
+    QTest::mouseClick(window->cmdTestStart[1], Qt::LeftButton);
+    QCOMPARE(window->lblMsg[1]->text(), QStringLiteral("Leak Test In Progress")); // at once
+    QTest::mouseClick(window->cmdTestStop[1], Qt::LeftButton);
+    QCOMPARE(window->lblMsg[1]->text(), QStringLiteral("Process In Idle Mode"));
+    QCOMPARE(window->lblTime[1]->text(), QStringLiteral("Time: 00:00:00"));
+}
+
+void TestMainWindow::exportFailureIsReportedAfterTheTick()
+{
+    m_state->AppPath = m_dir->filePath(QStringLiteral("gone")); // the export cannot be written
+    auto window = openMainWindow();
+    // Station 0 waits in its post-test phase for the fall that the next tick sees.
+    m_state->TestRunning[0] = true;
+    m_state->LeakTestPassed[0] = true;
+    m_state->PostTestActive[0] = true;
+    m_state->PhaseStartTime[0] = m_state->clock->now();
+    m_state->RefPressure[0] = 700;
+    m_state->Pressure1 = 600;
+    m_state->Pressure1Valid = true;
+    // Station 1 counts down its leak test meanwhile.
+    m_state->TestRunning[1] = true;
+    m_state->LeakTestActive[1] = true;
+    m_state->PhaseStartTime[1] = m_state->clock->now();
+    m_state->RefPressure[1] = 700;
+    m_state->Pressure2 = 700;
+    m_state->Pressure2Valid = true;
+    bool tickFinishedFirst = false;
+    bool otherStationWentOn = false;
+    SeenMessage seen;
+    onNextModal([&](QWidget *modal) {
+        tickFinishedFirst = window->lblMsg[0]->text() == QStringLiteral("Test Complete");
+        const QString countdown = window->lblTime[1]->text();
+        QTest::qWait(1500); // the box stays up; the other station goes on being sequenced
+        otherStationWentOn = window->lblTime[1]->text() != countdown;
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.seen = true;
+        box->accept();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(seen.seen, 10000);
+    QVERIFY(tickFinishedFirst);
+    QVERIFY(otherStationWentOn);
+    QCOMPARE(seen.title, QStringLiteral("Export Error"));
+    QVERIFY2(seen.text.contains(QStringLiteral("test1.kvr")), qPrintable(seen.text));
+    QCOMPARE(window->lblMsg[0]->text(), QStringLiteral("Test Complete"));
+    QVERIFY(!m_state->TestRunning[0]);
+    SeenMessage configError; // closing cannot write the configuration either
+    acceptNextMessage(configError);
+    window->close();
+    QVERIFY(configError.seen);
 }
 
 void TestMainWindow::closingWritesTheConfiguration()
