@@ -113,6 +113,10 @@ void TestEndToEnd::lineNoiseNeverReadsAsZero()
         QVERIFY(m_sim->run(QStringLiteral("normal")));
         QTRY_COMPARE_WITH_TIMEOUT(label(m_window->lblMeter[0]), QStringLiteral("700.0KPa"), 4000);
     }
+    // A reply that arrives in pieces still counts, once its CR is in.
+    QVERIFY(m_sim->run(QStringLiteral("split 4 10")));
+    QVERIFY(m_sim->run(QStringLiteral("set p1 6500")));
+    QTRY_COMPARE_WITH_TIMEOUT(label(m_window->lblMeter[0]), QStringLiteral("650.0KPa"), 4000);
 }
 
 void TestEndToEnd::unpluggingKeepsTheProgramRunning()

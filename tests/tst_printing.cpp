@@ -70,8 +70,10 @@ QByteArray waitForPdf(const QString &queue)
     return start >= 0 ? data.mid(start) : QByteArray();
 }
 
-/// Runs a poppler tool on a PDF held in memory.
-QByteArray onPdf(const QString &tool, const QByteArray &pdf, const QStringList &arguments = {})
+/// Runs a poppler tool on a PDF held in memory; `output` names a file the tool writes (its
+/// content is returned) or is empty for the tool's standard output.
+QByteArray onPdf(const QString &tool, const QByteArray &pdf, const QStringList &arguments,
+                 const QString &output = {})
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("page.pdf"));
@@ -79,38 +81,28 @@ QByteArray onPdf(const QString &tool, const QByteArray &pdf, const QStringList &
     if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size())
         return {};
     file.close();
-    return run(tool, QStringList(arguments) << path << QStringLiteral("-"));
+    if (output.isEmpty())
+        return run(tool, QStringList(arguments) << path);
+    run(tool, QStringList(arguments) << path << dir.filePath(QStringLiteral("page")));
+    QFile result(dir.filePath(output));
+    return result.open(QIODevice::ReadOnly) ? result.readAll() : QByteArray();
 }
 
 QByteArray pdfText(const QByteArray &pdf)
 {
-    return onPdf(QStringLiteral("pdftotext"), pdf, {"-layout"});
+    return onPdf(QStringLiteral("pdftotext"), pdf, {"-layout"}, QStringLiteral("page"));
 }
 
 QByteArray pdfInfo(const QByteArray &pdf)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("page.pdf"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size())
-        return {};
-    file.close();
-    return run(QStringLiteral("pdfinfo"), {path});
+    return onPdf(QStringLiteral("pdfinfo"), pdf, {});
 }
 
 /// The page as a small grey image, for comparing two pages.
 QByteArray pdfRaster(const QByteArray &pdf)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("page.pdf"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size())
-        return {};
-    file.close();
-    run(QStringLiteral("pdftoppm"),
-        {"-gray", "-r", "30", "-singlefile", path, dir.filePath(QStringLiteral("page"))});
-    QFile image(dir.filePath(QStringLiteral("page.pgm")));
-    return image.open(QIODevice::ReadOnly) ? image.readAll() : QByteArray();
+    return onPdf(QStringLiteral("pdftoppm"), pdf, {"-gray", "-r", "30", "-singlefile"},
+                 QStringLiteral("page.pgm"));
 }
 
 /// Calls the action on the first modal window of type T once it is up.

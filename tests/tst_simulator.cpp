@@ -1,6 +1,4 @@
-#include "app/config.h"
 #include "app/sharedstate.h"
-#include "device/devicelink.h"
 #include "device/serialcomponent.h"
 #include "support/simulatorprocess.h"
 
@@ -75,8 +73,6 @@ private slots:
     void badScenarioStopsBeforeStarting();
     void endsOnSignalsAndRemovesTheLink_data();
     void endsOnSignalsAndRemovesTheLink();
-    void helpDocumentsEveryCommand();
-    void deviceLinkAgainstSimulator();
 
 private:
     /// Starts a simulator with the given options and opens the client on its link.
@@ -384,79 +380,6 @@ void TestSimulator::endsOnSignalsAndRemovesTheLink()
     QTRY_VERIFY_WITH_TIMEOUT(!sim.isRunning(), 10000);
     QVERIFY(sim.stop());
     QVERIFY(!QFileInfo(sim.linkPath()).isSymLink());
-}
-
-void TestSimulator::helpDocumentsEveryCommand()
-{
-    QProcess process;
-    process.start(qEnvironmentVariable("KESTRAVA_SIM"), {QStringLiteral("--help")});
-    QVERIFY(process.waitForFinished(10000));
-    QCOMPARE(process.exitCode(), 0);
-    const QString help = QString::fromUtf8(process.readAllStandardOutput());
-    const QStringList documented = {
-        "--link",     "--temp",       "--p1",       "--p2",
-        "--scenario", "set CHANNEL",  "ramp",       "vent p1|p2",
-        "\n  silent", "\n  garbage",  "\n  short",  "\n  cr ",
-        "delay MS",   "split N [MS]", "\n  normal", "send TEXT",
-        "\n  unplug", "\n  replug",   "\n  status", "wait MS",
-        "\n  quit",   "ready",        "?Z",         "KESTRAVA_PORT_DIR",
-    };
-    for (const QString &text : documented)
-        QVERIFY2(help.contains(text), qPrintable(text));
-}
-
-void TestSimulator::deviceLinkAgainstSimulator()
-{
-    SimulatorProcess sim;
-    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
-    sim.usePortDirectory();
-
-    auto state = std::make_unique<SharedState>();
-    applyConfigDefaults(*state);
-    state->CommPort = 1;
-    SerialComponent cm;
-    cm.setCommPort(state->CommPort);
-    QVERIFY2(cm.open(), qPrintable(cm.errorString()));
-    state->PortReady = true;
-    QObject::connect(&cm, &SerialComponent::onComm, &cm, [&] {
-        if (cm.commEvent() == SerialComponent::kEventReceive)
-            receiveText(*state, cm.input());
-    });
-    QObject::connect(&cm, &SerialComponent::portLost, &cm, [&] { markPortLost(*state); });
-    QTimer scan;
-    QObject::connect(&scan, &QTimer::timeout, &cm, [&] { pollStep(*state, cm, kPollCommand); });
-    scan.start(100);
-
-    QTRY_VERIFY_WITH_TIMEOUT(state->Pressure1Valid, 10000);
-    QCOMPARE(state->Pressure1, 700.0f);
-    QCOMPARE(state->Pressure2, 700.0f);
-    QCOMPARE(state->BathTemp, 105.0f);
-
-    // Replies split into pieces still decode; faults leave the last readings.
-    QVERIFY(sim.run(QStringLiteral("split 4 10")));
-    QVERIFY(sim.run(QStringLiteral("set p2 5000")));
-    QTRY_COMPARE_WITH_TIMEOUT(state->Pressure2, 500.0f, 10000);
-    QVERIFY(sim.run(QStringLiteral("garbage")));
-    QVERIFY(sim.run(QStringLiteral("set p2 6000")));
-    QTRY_VERIFY_WITH_TIMEOUT(!state->Pressure2Valid, 10000); // stale, never 0 or 600
-    QCOMPARE(state->RawPressure2, 5000);
-
-    QVERIFY(sim.run(QStringLiteral("normal")));
-    QTRY_COMPARE_WITH_TIMEOUT(state->Pressure2, 600.0f, 10000);
-    QVERIFY(state->Pressure2Valid && state->Pressure1Valid && state->BathTempValid);
-
-    QVERIFY(sim.run(QStringLiteral("set temp -1")));
-    QTRY_VERIFY_WITH_TIMEOUT(!state->BathTempValid, 10000);
-    QVERIFY(state->Pressure1Valid);
-
-    QVERIFY(sim.run(QStringLiteral("silent")));
-    QTRY_VERIFY_WITH_TIMEOUT(!state->Pressure1Valid, 10000);
-    QVERIFY(sim.run(QStringLiteral("normal")));
-    QTRY_VERIFY_WITH_TIMEOUT(state->Pressure1Valid, 10000);
-
-    QVERIFY(sim.run(QStringLiteral("unplug")));
-    QTRY_VERIFY_WITH_TIMEOUT(!state->PortReady, 10000);
-    QVERIFY(!state->Pressure1Valid && !state->Pressure2Valid && !state->BathTempValid);
 }
 
 QTEST_GUILESS_MAIN(TestSimulator)
