@@ -39,24 +39,6 @@ QLineEdit *addField(QWidget *parent, const QString &name, const QString &text, c
     return field;
 }
 
-QPushButton *addPictureButton(QWidget *parent, const QString &name, const QString &picture,
-                              const QString &tip, const QRect &box)
-{
-    auto *button = new QPushButton(parent);
-    button->setObjectName(name);
-    button->setGeometry(box);
-    button->setToolTip(tip);
-    button->setAccessibleName(tip);
-    const QSize iconSize = box.size() * 3 / 4;
-    button->setIcon(QIcon(svgPicture(picture, iconSize, parent->devicePixelRatioF())));
-    button->setIconSize(iconSize);
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::Button, QColor(0xe0, 0xe0, 0xe0));
-    button->setPalette(palette);
-    button->setAutoFillBackground(true);
-    return button;
-}
-
 } // namespace
 
 FrmReport::FrmReport(SharedState &state, QWidget *parent)
@@ -109,10 +91,16 @@ FrmReport::FrmReport(SharedState &state, QWidget *parent)
     Image1->setPixmap(
         svgPicture(QStringLiteral(":/logo.svg"), imageBox.size(), devicePixelRatioF()));
 
-    cmdSave = addPictureButton(this, QStringLiteral("cmdSave"), QStringLiteral(":/save.svg"),
-                               QStringLiteral("Save"), twipsRect(360, 1800, 615, 615));
-    cmdPrint = addPictureButton(this, QStringLiteral("cmdPrint"), QStringLiteral(":/print.svg"),
-                                QStringLiteral("Print"), twipsRect(1080, 1800, 615, 615));
+    cmdSave = pictureButton(this, QStringLiteral("cmdSave"), QStringLiteral(":/save.svg"),
+                            QStringLiteral("Save"), twipsRect(360, 1800, 615, 615));
+    cmdPrint = pictureButton(this, QStringLiteral("cmdPrint"), QStringLiteral(":/print.svg"),
+                             QStringLiteral("Print"), twipsRect(1080, 1800, 615, 615));
+    for (QPushButton *button : {cmdSave, cmdPrint}) { // light grey picture buttons
+        QPalette palette = button->palette();
+        palette.setColor(QPalette::Button, QColor(0xe0, 0xe0, 0xe0));
+        button->setPalette(palette);
+        button->setAutoFillBackground(true);
+    }
     connect(cmdSave, &QPushButton::clicked, this, &FrmReport::cmdSaveClick);
     connect(cmdPrint, &QPushButton::clicked, this, &FrmReport::cmdPrintClick);
 

@@ -106,22 +106,6 @@ QLabel *panelLabel(QWidget *parent, const QString &name, const QString &text, co
     return label;
 }
 
-QPushButton *pictureButton(QWidget *parent, const QString &name, const QString &picture,
-                           const QString &description, const QRect &box)
-{
-    auto *button = new QPushButton(parent);
-    button->setObjectName(name);
-    button->setGeometry(box);
-    const QSize iconSize(box.height() - 10, box.height() - 10);
-    button->setIcon(QIcon(svgPicture(picture, iconSize, parent->devicePixelRatioF())));
-    button->setIconSize(iconSize);
-    button->setToolTip(description);
-    button->setAccessibleName(description);
-    button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::TabFocus);
-    return button;
-}
-
 } // namespace
 
 FrmMain::FrmMain(SharedState &state, QWidget *parent) : QMainWindow(parent), m_state(state)
@@ -256,6 +240,9 @@ void FrmMain::buildStationPanel(QWidget *client, int station)
     cmdReport[station] =
         pictureButton(client, indexed("cmdReport", station), QStringLiteral(":/report.svg"),
                       QStringLiteral("Report of test ") + test, stationRect(kReport, station));
+    for (QPushButton *button :
+         {cmdTestStop[station], cmdTestStart[station], cmdGraph[station], cmdReport[station]})
+        button->setFocusPolicy(Qt::TabFocus); // a click leaves the focus where it was
     connect(cmdTestStop[station], &QPushButton::clicked, this, [this, station] { stopClicked(station); });
     connect(cmdTestStart[station], &QPushButton::clicked, this,
             [this, station] { startClicked(station); });

@@ -1,7 +1,11 @@
 #include "ui/main/pictures.h"
 
+#include <QIcon>
 #include <QPainter>
+#include <QPushButton>
 #include <QSvgRenderer>
+
+#include <algorithm>
 
 QPixmap svgPicture(const QString &resource, QSize size, qreal devicePixelRatio)
 {
@@ -17,4 +21,20 @@ QPixmap svgPicture(const QString &resource, QSize size, qreal devicePixelRatio)
 QSize svgNaturalSize(const QString &resource)
 {
     return QSvgRenderer(resource).defaultSize();
+}
+
+QPushButton *pictureButton(QWidget *parent, const QString &name, const QString &picture,
+                           const QString &description, const QRect &box)
+{
+    auto *button = new QPushButton(parent);
+    button->setObjectName(name);
+    button->setGeometry(box);
+    const int side = std::min(box.width(), box.height()) * 3 / 4;
+    const QSize iconSize(side, side);
+    button->setIcon(QIcon(svgPicture(picture, iconSize, parent->devicePixelRatioF())));
+    button->setIconSize(iconSize);
+    button->setToolTip(description);
+    button->setAccessibleName(description);
+    button->setAutoDefault(false);
+    return button;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPixmap>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -9,3 +10,11 @@ QPixmap svgPicture(const QString &resource, QSize size, qreal devicePixelRatio =
 
 /// The natural size of an SVG resource.
 QSize svgNaturalSize(const QString &resource);
+
+class QPushButton;
+class QWidget;
+
+/// A button that shows an SVG picture instead of a caption. It carries no text, so the
+/// description is its tooltip and its accessible name.
+QPushButton *pictureButton(QWidget *parent, const QString &name, const QString &picture,
+                           const QString &description, const QRect &box);
