@@ -3,7 +3,7 @@
 #include "app/sharedstate.h"
 #include "charts/chartdrawing.h"
 #include "charts/picturearea.h"
-#include "ui/main/twips.h"
+#include "ui/twips.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -41,9 +41,9 @@ void recordTest(SharedState &state, int station, int n)
 {
     QRandomGenerator random(42);
     for (int k = 0; k <= n; ++k)
-        state.Samples[size_t(station)][size_t(k)] =
+        state.stations[size_t(station)].Samples[size_t(k)] =
             float(700.0 - 0.01 * k + 20.0 * std::sin(k / 900.0) + random.bounded(1.0));
-    state.SampleCount[size_t(station)] = int16_t(n);
+    state.stations[size_t(station)].SampleCount = int16_t(n);
 }
 
 /// The floor: `count` segments through the chart's device points, one drawLine call each.
@@ -52,7 +52,7 @@ double bareLinesMs(QSize size, const SharedState &state, int station, int count,
 {
     QImage image(size, QImage::Format_RGB32);
     std::vector<QLineF> lines;
-    const auto &samples = state.Samples[size_t(station)];
+    const auto &samples = state.stations[size_t(station)].Samples;
     const double sx = size.width() / 12000.0;
     const double sy = size.height() / 12000.0;
     for (int k = 0; k < count; ++k)
@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
            bareLinesMs(trendSize, *state, 0, 10000, 1.0, 1));
 
     recordTest(*state, 1, 32767);
-    state->ReportStation = 1;
+    state->handover.ReportStation = 1;
     const QSize reportSize = twipsRect(360, 2640, 9615, 6135).size();
     PictureArea chart(reportSize, RGB(255, 255, 255));
     QImage reportWindow(reportSize, QImage::Format_RGB32);

@@ -3,9 +3,9 @@
 #include "app/clock.h"
 #include "app/config.h"
 #include "app/sharedstate.h"
-#include "test/sequencer.h"
-#include "test/stationcontrol.h"
-#include "ui/main/livedisplay.h"
+#include "station/sequencer.h"
+#include "station/stationcontrol.h"
+#include "station/livedisplay.h"
 
 #include <QTemporaryDir>
 
@@ -25,8 +25,8 @@ public:
         state.AppPath = dir.path();
         setPressure(0, 700);
         setPressure(1, 700);
-        state.BathTemp = 105;
-        state.BathTempValid = true;
+        state.readings.BathTemp = 105;
+        state.readings.BathTempValid = true;
     }
 
     static inline const QDateTime kStart{QDate(2026, 7, 12), QTime(10, 0, 0)};
@@ -34,8 +34,8 @@ public:
     /// Sets a station pressure as the device link would: an invalid reading stands as 0.
     void setPressure(int s, float pressure, bool valid = true)
     {
-        (s == 0 ? state.Pressure1 : state.Pressure2) = valid ? pressure : 0.0f;
-        (s == 0 ? state.Pressure1Valid : state.Pressure2Valid) = valid;
+        (s == 0 ? state.readings.Pressure1 : state.readings.Pressure2) = valid ? pressure : 0.0f;
+        (s == 0 ? state.readings.Pressure1Valid : state.readings.Pressure2Valid) = valid;
     }
 
     SequencerResult tick() { return sequencerTick(state); }
@@ -66,31 +66,31 @@ public:
             return;
         start(s);
         if (stage == QLatin1String("pass and fail")) {
-            run(state.LeakTestDuration - 1);
-            setPressure(s, pressure - state.LeakFallLimit - 1);
+            run(state.parameters.LeakTestDuration - 1);
+            setPressure(s, pressure - state.parameters.LeakFallLimit - 1);
             run(1);
             setPressure(s, pressure);
             return;
         }
         if (stage == QLatin1String("leak"))
             return;
-        run(state.LeakTestDuration);
+        run(state.parameters.LeakTestDuration);
         if (stage == QLatin1String("waiting"))
             return;
         start(s);
         if (stage == QLatin1String("main failed")) {
             run(1);
-            setPressure(s, pressure - state.BathFallLimit - 1);
+            setPressure(s, pressure - state.parameters.BathFallLimit - 1);
             tick();
             setPressure(s, pressure);
             return;
         }
         if (stage == QLatin1String("main"))
             return;
-        run(state.MainTestDuration);
+        run(state.parameters.MainTestDuration);
         if (stage == QLatin1String("post"))
             return;
-        setPressure(s, pressure - state.BathFallLimit - 1);
+        setPressure(s, pressure - state.parameters.BathFallLimit - 1);
         tick();
         setPressure(s, pressure);
     }
@@ -99,39 +99,39 @@ public:
     /// the leak pass).
     QString stage(int s) const
     {
-        if (!state.TestRunning[s])
-            return state.LeakTestPassed[s] ? QStringLiteral("ended") : QStringLiteral("idle");
-        const int phases = int(state.LeakTestActive[s]) + int(state.MainTestActive[s]) +
-                           int(state.PostTestActive[s]);
+        if (!state.stations[s].TestRunning)
+            return state.stations[s].LeakTestPassed ? QStringLiteral("ended") : QStringLiteral("idle");
+        const int phases = int(state.stations[s].LeakTestActive) + int(state.stations[s].MainTestActive) +
+                           int(state.stations[s].PostTestActive);
         if (phases > 1)
             return QStringLiteral("two phases");
-        if (!state.LeakTestPassed[s])
-            return state.LeakTestActive[s] ? QStringLiteral("leak") : QStringLiteral("no phase");
-        if (state.MainTestActive[s])
+        if (!state.stations[s].LeakTestPassed)
+            return state.stations[s].LeakTestActive ? QStringLiteral("leak") : QStringLiteral("no phase");
+        if (state.stations[s].MainTestActive)
             return QStringLiteral("main");
-        if (state.PostTestActive[s])
+        if (state.stations[s].PostTestActive)
             return QStringLiteral("post");
-        return state.LeakTestActive[s] ? QStringLiteral("leak after pass")
+        return state.stations[s].LeakTestActive ? QStringLiteral("leak after pass")
                                        : QStringLiteral("waiting");
     }
 
     /// Every field of a station's record and its captions, to show that nothing changed.
     QString record(int s) const
     {
-        return QStringList{QString::number(state.TestRunning[s]),
-                           QString::number(state.LeakTestActive[s]),
-                           QString::number(state.LeakTestPassed[s]),
-                           QString::number(state.MainTestActive[s]),
-                           QString::number(state.PostTestActive[s]),
-                           QString::number(state.SampleIndex[s]),
-                           QString::number(state.SampleCount[s]),
-                           state.PhaseStartTime[s].toString(Qt::ISODate),
-                           QString::number(state.PhaseSeconds[s]),
-                           QString::number(state.RefPressure[s]),
-                           state.TestStartDate[s],
-                           state.TestStartTime[s],
-                           state.TimeCaption[s],
-                           state.MsgCaption[s]}
+        return QStringList{QString::number(state.stations[s].TestRunning),
+                           QString::number(state.stations[s].LeakTestActive),
+                           QString::number(state.stations[s].LeakTestPassed),
+                           QString::number(state.stations[s].MainTestActive),
+                           QString::number(state.stations[s].PostTestActive),
+                           QString::number(state.stations[s].SampleIndex),
+                           QString::number(state.stations[s].SampleCount),
+                           state.stations[s].PhaseStartTime.toString(Qt::ISODate),
+                           QString::number(state.stations[s].PhaseSeconds),
+                           QString::number(state.stations[s].RefPressure),
+                           state.stations[s].TestStartDate,
+                           state.stations[s].TestStartTime,
+                           state.stations[s].TimeCaption,
+                           state.stations[s].MsgCaption}
             .join(QStringLiteral(" | "));
     }
 

@@ -1,5 +1,5 @@
 #include "app/sharedstate.h"
-#include "calib/frmcalib.h"
+#include "calib/calibrationwindow.h"
 #include "device/commoutput.h"
 #include "device/devicelink.h"
 
@@ -50,15 +50,15 @@ private:
 void TestCalibration::init()
 {
     m_state = std::make_unique<SharedState>();
-    m_state->CalRange = {1000, 1000};
-    m_state->TempSpan = 100;
-    m_state->CalSpan = {1000, 1000};
+    m_state->calibration.CalRange = {1000, 1000};
+    m_state->calibration.TempSpan = 100;
+    m_state->calibration.CalSpan = {1000, 1000};
     m_port.sent.clear();
 }
 
 void TestCalibration::opensInItsDesignState()
 {
-    FrmCalib window(*m_state, m_port, nullptr);
+    CalibrationWindow window(*m_state, m_port, nullptr);
     QCOMPARE(window.windowTitle(), QStringLiteral("Calibration"));
     QCOMPARE(window.txtRange[0]->text(), QStringLiteral("1000"));
     QCOMPARE(window.txtRange[1]->text(), QStringLiteral("1000"));
@@ -82,7 +82,7 @@ void TestCalibration::opensInItsDesignState()
 
 void TestCalibration::toggleLocksTheOtherChannels()
 {
-    FrmCalib window(*m_state, m_port, nullptr);
+    CalibrationWindow window(*m_state, m_port, nullptr);
     window.show();
     window.txtRange[1]->setText(QStringLiteral("1600"));
     QTest::mouseClick(window.cmdCalib[1], Qt::LeftButton);
@@ -94,14 +94,14 @@ void TestCalibration::toggleLocksTheOtherChannels()
     QVERIFY(!window.cmd4[0]->isEnabled()); // a disabled frame disables what it holds
     QVERIFY(window.Frame[1]->isEnabled());
     QVERIFY(window.cmd4[1]->isEnabled());
-    QCOMPARE(m_state->CalRange[1], 1600.0f);
-    QCOMPARE(m_state->CalRange[0], 1000.0f);
+    QCOMPARE(m_state->calibration.CalRange[1], 1600.0f);
+    QCOMPARE(m_state->calibration.CalRange[0], 1000.0f);
 
     // The range may be edited again, but only the next Calibrate press or closing takes it.
     window.txtRange[1]->setText(QStringLiteral("1700"));
     QTest::mouseClick(window.cmdCalib[1], Qt::LeftButton);
     QCOMPARE(window.cmdCalib[1]->text(), QStringLiteral("Calibrate"));
-    QCOMPARE(m_state->CalRange[1], 1600.0f);
+    QCOMPARE(m_state->calibration.CalRange[1], 1600.0f);
     for (int i = 0; i < kCalibChannels; ++i) {
         QVERIFY(window.cmdCalib[i]->isEnabled());
         QVERIFY(window.Frame[i]->isEnabled());
@@ -110,7 +110,7 @@ void TestCalibration::toggleLocksTheOtherChannels()
 
 void TestCalibration::temperatureToggleReadsNoRange()
 {
-    FrmCalib window(*m_state, m_port, nullptr);
+    CalibrationWindow window(*m_state, m_port, nullptr);
     window.show();
     window.txtRange[0]->setText(QStringLiteral("5"));
     window.txtRange[1]->setText(QStringLiteral("6"));
@@ -118,8 +118,8 @@ void TestCalibration::temperatureToggleReadsNoRange()
     QCOMPARE(window.cmdCalib[2]->text(), QStringLiteral("Stop"));
     QVERIFY(!window.Frame[0]->isEnabled());
     QVERIFY(!window.Frame[1]->isEnabled());
-    QCOMPARE(m_state->CalRange[0], 1000.0f);
-    QCOMPARE(m_state->CalRange[1], 1000.0f);
+    QCOMPARE(m_state->calibration.CalRange[0], 1000.0f);
+    QCOMPARE(m_state->calibration.CalRange[1], 1000.0f);
 }
 
 void TestCalibration::closingTakesBothRanges_data()
@@ -136,87 +136,87 @@ void TestCalibration::closingTakesBothRanges()
 {
     QFETCH(QString, typed);
     QFETCH(float, range);
-    FrmCalib window(*m_state, m_port, nullptr);
+    CalibrationWindow window(*m_state, m_port, nullptr);
     window.show();
     QTest::mouseClick(window.cmdCalib[0], Qt::LeftButton); // closing in the "Stop" state too
     window.txtRange[0]->setText(typed);
     window.txtRange[1]->setText(QStringLiteral("800"));
     window.close();
-    QCOMPARE(m_state->CalRange[0], range);
-    QCOMPARE(m_state->CalRange[1], 800.0f);
+    QCOMPARE(m_state->calibration.CalRange[0], range);
+    QCOMPARE(m_state->calibration.CalRange[1], 800.0f);
     QVERIFY(!window.tmrScan->isActive());
 }
 
 void TestCalibration::capturesCopyRawValues()
 {
-    FrmCalib window(*m_state, m_port, nullptr);
+    CalibrationWindow window(*m_state, m_port, nullptr);
     window.show();
-    m_state->RawTemp = 123;
-    m_state->RawPressure1 = 2000;
-    m_state->RawPressure2 = -1; // an invalid channel is captured as it stands
+    m_state->readings.RawTemp = 123;
+    m_state->readings.RawPressure1 = 2000;
+    m_state->readings.RawPressure2 = -1; // an invalid channel is captured as it stands
     QTest::mouseClick(window.cmd4[2], Qt::LeftButton);
     QTest::mouseClick(window.cmd4[0], Qt::LeftButton);
     QTest::mouseClick(window.cmd4[1], Qt::LeftButton);
-    QCOMPARE(m_state->TempZero, 123.0f);
-    QCOMPARE(m_state->CalZero[0], 2000.0f);
-    QCOMPARE(m_state->CalZero[1], -1.0f);
-    m_state->RawTemp = 1123;
-    m_state->RawPressure1 = 12000;
-    m_state->RawPressure2 = 11000;
+    QCOMPARE(m_state->calibration.TempZero, 123.0f);
+    QCOMPARE(m_state->calibration.CalZero[0], 2000.0f);
+    QCOMPARE(m_state->calibration.CalZero[1], -1.0f);
+    m_state->readings.RawTemp = 1123;
+    m_state->readings.RawPressure1 = 12000;
+    m_state->readings.RawPressure2 = 11000;
     QTest::mouseClick(window.cmd20[2], Qt::LeftButton);
     QTest::mouseClick(window.cmd20[0], Qt::LeftButton);
     QTest::mouseClick(window.cmd20[1], Qt::LeftButton);
-    QCOMPARE(m_state->TempSpan, 1123.0f);
-    QCOMPARE(m_state->CalSpan[0], 12000.0f);
-    QCOMPARE(m_state->CalSpan[1], 11000.0f);
+    QCOMPARE(m_state->calibration.TempSpan, 1123.0f);
+    QCOMPARE(m_state->calibration.CalSpan[0], 12000.0f);
+    QCOMPARE(m_state->calibration.CalSpan[1], 11000.0f);
 }
 
 void TestCalibration::spanCaptureLeavesReadingsAlone()
 {
-    FrmCalib window(*m_state, m_port, nullptr);
+    CalibrationWindow window(*m_state, m_port, nullptr);
     window.show();
     m_state->PortReady = true;
     pollStep(*m_state, m_port, kPollCommand);
     receiveText(*m_state, frame(250, 5000, 6000));
-    QCOMPARE(m_state->Pressure1, 500.0f);
+    QCOMPARE(m_state->readings.Pressure1, 500.0f);
     QTest::mouseClick(window.cmd20[0], Qt::LeftButton);
     QTest::mouseClick(window.cmd20[2], Qt::LeftButton);
-    QCOMPARE(m_state->CalSpan[0], 5000.0f);
+    QCOMPARE(m_state->calibration.CalSpan[0], 5000.0f);
     pollStep(*m_state, m_port, kPollCommand);
     receiveText(*m_state, frame(250, 5000, 6000));
-    QCOMPARE(m_state->Pressure1, 500.0f);
-    QCOMPARE(m_state->BathTemp, 25.0f);
+    QCOMPARE(m_state->readings.Pressure1, 500.0f);
+    QCOMPARE(m_state->readings.BathTemp, 25.0f);
 }
 
 void TestCalibration::zeroCaptureAppliesToTheNextReply()
 {
-    FrmCalib window(*m_state, m_port, nullptr);
+    CalibrationWindow window(*m_state, m_port, nullptr);
     window.show();
     m_state->PortReady = true;
     pollStep(*m_state, m_port, kPollCommand);
     receiveText(*m_state, frame(123, 400, 0));
     QTest::mouseClick(window.cmd4[2], Qt::LeftButton);
     QTest::mouseClick(window.cmd4[0], Qt::LeftButton);
-    QCOMPARE(m_state->BathTemp, 12.3f); // the reading already decoded stays
+    QCOMPARE(m_state->readings.BathTemp, 12.3f); // the reading already decoded stays
     pollStep(*m_state, m_port, kPollCommand);
     receiveText(*m_state, frame(1123, 5400, 0));
-    QCOMPARE(m_state->BathTemp, 100.0f);
-    QCOMPARE(m_state->Pressure1, 500.0f);
+    QCOMPARE(m_state->readings.BathTemp, 100.0f);
+    QCOMPARE(m_state->readings.Pressure1, 500.0f);
 }
 
 void TestCalibration::scanTickPollsAndShowsLiveValues()
 {
     m_state->PortReady = true;
-    m_state->RxBuffer = QStringLiteral("partial");
-    m_state->Pressure1 = 1234.56f;
-    m_state->Pressure1Valid = true;
-    m_state->BathTemp = 25;
-    m_state->BathTempValid = true;
-    FrmCalib window(*m_state, m_port, nullptr);
+    m_state->readings.RxBuffer = QStringLiteral("partial");
+    m_state->readings.Pressure1 = 1234.56f;
+    m_state->readings.Pressure1Valid = true;
+    m_state->readings.BathTemp = 25;
+    m_state->readings.BathTempValid = true;
+    CalibrationWindow window(*m_state, m_port, nullptr);
     window.show();
     QTRY_VERIFY(!m_port.sent.isEmpty());
     QCOMPARE(m_port.sent.first(), QStringLiteral("?Z\r"));
-    QVERIFY(m_state->RxBuffer.isEmpty());
+    QVERIFY(m_state->readings.RxBuffer.isEmpty());
     QTRY_COMPARE(window.lblValue[0]->text(), QStringLiteral("1234.6"));
     QCOMPARE(window.lblValue[1]->text(), QStringLiteral("---"));
     QCOMPARE(window.lblValue[2]->text(), QStringLiteral("25.0"));
@@ -224,12 +224,12 @@ void TestCalibration::scanTickPollsAndShowsLiveValues()
 
 void TestCalibration::noPollWhileThePortIsNotReady()
 {
-    m_state->RxBuffer = QStringLiteral("kept");
-    FrmCalib window(*m_state, m_port, nullptr);
+    m_state->readings.RxBuffer = QStringLiteral("kept");
+    CalibrationWindow window(*m_state, m_port, nullptr);
     window.show();
     QTRY_COMPARE(window.lblValue[0]->text(), QStringLiteral("---"));
     QVERIFY(m_port.sent.isEmpty());
-    QCOMPARE(m_state->RxBuffer, QStringLiteral("kept"));
+    QCOMPARE(m_state->readings.RxBuffer, QStringLiteral("kept"));
 }
 
 QTEST_MAIN(TestCalibration)

@@ -1,11 +1,11 @@
 #include "app/sharedstate.h"
 #include "charts/chartdrawing.h"
-#include "charts/frmgraph.h"
+#include "charts/trendwindow.h"
 #include "charts/lineelement.h"
 #include "charts/picturearea.h"
 #include "charts/picturebox.h"
 #include "recordingsurface.h"
-#include "report/frmreport.h"
+#include "report/reportwindow.h"
 #include "report/reportfilename.h"
 
 #include <QApplication>
@@ -35,8 +35,8 @@ std::unique_ptr<SharedState> freshState()
 void record(SharedState &state, int station, int n, float pressure)
 {
     for (int k = 0; k <= n && k < kSampleSlots; ++k)
-        state.Samples[size_t(station)][size_t(k)] = pressure;
-    state.SampleCount[size_t(station)] = int16_t(n);
+        state.stations[size_t(station)].Samples[size_t(k)] = pressure;
+    state.stations[size_t(station)].SampleCount = int16_t(n);
 }
 
 /// The trend tick on a recorder with the chart's user scale over it.
@@ -125,9 +125,9 @@ void TstCharts::trendSpanFollowsSampleCount()
     QFETCH(int, segments);
     QFETCH(qreal, lastX);
     auto state = freshState();
-    state->GraphStation = 1;
+    state->handover.GraphStation = 1;
     record(*state, 1, std::max(n, 0), 400);
-    state->SampleCount[1] = int16_t(n);
+    state->stations[1].SampleCount = int16_t(n);
 
     const auto surfaceOwner = trendOf(*state);
     const RecordingSurface &surface = *surfaceOwner;
@@ -208,7 +208,7 @@ void TstCharts::pressureMapsOntoTheGrid()
     QFETCH(qreal, y);
     auto state = freshState();
     record(*state, 0, 4, pressure);
-    state->ReportStation = 0;
+    state->handover.ReportStation = 0;
     const auto trendOwner = trendOf(*state);
     const RecordingSurface &trend = *trendOwner;
     for (const auto &segment : trend.segmentsIn(kYellow)) {
@@ -229,7 +229,7 @@ void TstCharts::trendNeverReadsPastSample10000()
 {
     auto state = freshState();
     record(*state, 0, 12000, 300);
-    state->Samples[0][10001] = 900; // would show as a jump if read
+    state->stations[0].Samples[10001] = 900; // would show as a jump if read
     const auto surfaceOwner = trendOf(*state);
     const RecordingSurface &surface = *surfaceOwner;
     const auto curve = surface.segmentsIn(kYellow);
@@ -242,12 +242,12 @@ void TstCharts::outOfRangeStationDrawsNoCurve()
 {
     auto state = freshState();
     record(*state, 0, 20, 300);
-    state->GraphStation = 9;
+    state->handover.GraphStation = 9;
     const auto trendOwner = trendOf(*state);
     const RecordingSurface &trend = *trendOwner;
     QVERIFY(trend.segments.isEmpty());
     QCOMPARE(trend.texts.size(), 16);
-    state->ReportStation = -1;
+    state->handover.ReportStation = -1;
     RecordingSurface report;
     drawReportChart(report, *state);
     QCOMPARE(report.segments.size(), 22);
@@ -257,10 +257,10 @@ void TstCharts::farOffPressuresReachTheSurfaceFinite()
 {
     auto state = freshState();
     record(*state, 0, 6, 500);
-    state->Samples[0][1] = 1.0e30f;
-    state->Samples[0][2] = -std::numeric_limits<float>::infinity();
-    state->Samples[0][3] = std::numeric_limits<float>::quiet_NaN();
-    state->Samples[0][4] = -3.0e38f;
+    state->stations[0].Samples[1] = 1.0e30f;
+    state->stations[0].Samples[2] = -std::numeric_limits<float>::infinity();
+    state->stations[0].Samples[3] = std::numeric_limits<float>::quiet_NaN();
+    state->stations[0].Samples[4] = -3.0e38f;
     const auto surfaceOwner = trendOf(*state);
     const RecordingSurface &surface = *surfaceOwner;
     const auto curve = surface.segmentsIn(kYellow);
@@ -289,7 +289,7 @@ void TstCharts::reportScaleSpansTheWholeRecording()
     QFETCH(int, n);
     QCOMPARE(reportScale(n), 10000.0f / float(n));
     auto state = freshState();
-    state->ReportStation = 1;
+    state->handover.ReportStation = 1;
     record(*state, 1, n, 250);
     RecordingSurface surface;
     drawReportChart(surface, *state);
@@ -350,7 +350,7 @@ void TstCharts::reportWithoutSamplesDrawsNoLine()
     QFETCH(int, n);
     QFETCH(QString, duration);
     auto state = freshState();
-    state->SampleCount[0] = int16_t(n);
+    state->stations[0].SampleCount = int16_t(n);
     RecordingSurface surface;
     drawReportChart(surface, *state);
     QCOMPARE(surface.segments.size(), 22);
@@ -381,17 +381,17 @@ void TstCharts::reportFileNameHoldsStationDateAndTime()
 {
     auto state = freshState();
     QCOMPARE(reportFileName(*state, 1), QStringLiteral("Kestrava test 2.pdf"));
-    state->TestStartDate[0] = QStringLiteral("07-12-2026");
-    state->TestStartTime[0] = QStringLiteral("22:48:33");
+    state->stations[0].TestStartDate = QStringLiteral("07-12-2026");
+    state->stations[0].TestStartTime = QStringLiteral("22:48:33");
     QCOMPARE(reportFileName(*state, 0), QStringLiteral("Kestrava test 1 07-12-2026 22-48-33.pdf"));
 }
 
 void TstCharts::graphWindowTitleAndGridBeforeFirstTick()
 {
     auto state = freshState();
-    state->GraphStation = 1;
+    state->handover.GraphStation = 1;
     record(*state, 1, 30, 500);
-    FrmGraph graph(*state, nullptr);
+    TrendWindow graph(*state, nullptr);
     QCOMPARE(graph.windowTitle(), QStringLiteral("Graph - Test 2"));
     QCOMPARE(graph.tmrTrend->interval(), 1000);
     QVERIFY(graph.tmrTrend->isActive());
@@ -415,7 +415,7 @@ void TstCharts::graphWindowTitleAndGridBeforeFirstTick()
 void TstCharts::graphWindowTickDrawsLabelsAndCurve()
 {
     auto state = freshState();
-    FrmGraph graph(*state, nullptr);
+    TrendWindow graph(*state, nullptr);
     graph.tmrTrendTimer();
     QImage shown = shownOf(graph.pic);
     QVERIFY(hasColour(shown, QColor(0, 255, 255)));
@@ -434,8 +434,8 @@ void TstCharts::graphWindowTickDrawsLabelsAndCurve()
 void TstCharts::reportWindowBeforeAnyTest()
 {
     auto state = freshState();
-    state->ReportStation = 1;
-    FrmReport report(*state, nullptr);
+    state->handover.ReportStation = 1;
+    ReportWindow report(*state, nullptr);
     QCOMPARE(report.windowTitle(), QStringLiteral("Report - Test 2"));
     QCOMPARE(report.txtTestName->text(), QStringLiteral("New Test"));
     QCOMPARE(report.txtOperator->text(), QStringLiteral("Operator"));
@@ -457,10 +457,10 @@ void TstCharts::reportWindowBeforeAnyTest()
 void TstCharts::reportWindowShowsTestAndChart()
 {
     auto state = freshState();
-    state->TestStartDate[0] = QStringLiteral("07-12-2026");
-    state->TestStartTime[0] = QStringLiteral("22:48:33");
+    state->stations[0].TestStartDate = QStringLiteral("07-12-2026");
+    state->stations[0].TestStartTime = QStringLiteral("22:48:33");
     record(*state, 0, 120, 550);
-    FrmReport report(*state, nullptr);
+    ReportWindow report(*state, nullptr);
     QCOMPARE(report.windowTitle(), QStringLiteral("Report - Test 1"));
     QCOMPARE(report.txtDate->text(), QStringLiteral("07-12-2026"));
     QCOMPARE(report.txtTime->text(), QStringLiteral("22:48:33"));

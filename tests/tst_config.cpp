@@ -47,39 +47,39 @@ QByteArray joined(const QList<QByteArray> &lines)
 void expectDefaults(const SharedState &s)
 {
     QCOMPARE(s.CommPort, int16_t(1));
-    QCOMPARE(s.StartPressureLimit, 600.0f);
-    QCOMPARE(s.LeakFallLimit, 7.0f);
-    QCOMPARE(s.LeakTestDuration, int16_t(600));
-    QCOMPARE(s.BathFallLimit, 14.0f);
-    QCOMPARE(s.MainTestDuration, int16_t(900));
-    QCOMPARE(s.MinBathTemp, 100.0f);
-    QCOMPARE(s.CalRange[0], 1000.0f);
-    QCOMPARE(s.CalRange[1], 1000.0f);
-    QCOMPARE(s.CalZero[0], 0.0f);
-    QCOMPARE(s.CalZero[1], 0.0f);
-    QCOMPARE(s.CalSpan[0], 1000.0f);
-    QCOMPARE(s.CalSpan[1], 1000.0f);
-    QCOMPARE(s.TempZero, 0.0f);
-    QCOMPARE(s.TempSpan, 100.0f);
+    QCOMPARE(s.parameters.StartPressureLimit, 600.0f);
+    QCOMPARE(s.parameters.LeakFallLimit, 7.0f);
+    QCOMPARE(s.parameters.LeakTestDuration, int16_t(600));
+    QCOMPARE(s.parameters.BathFallLimit, 14.0f);
+    QCOMPARE(s.parameters.MainTestDuration, int16_t(900));
+    QCOMPARE(s.parameters.MinBathTemp, 100.0f);
+    QCOMPARE(s.calibration.CalRange[0], 1000.0f);
+    QCOMPARE(s.calibration.CalRange[1], 1000.0f);
+    QCOMPARE(s.calibration.CalZero[0], 0.0f);
+    QCOMPARE(s.calibration.CalZero[1], 0.0f);
+    QCOMPARE(s.calibration.CalSpan[0], 1000.0f);
+    QCOMPARE(s.calibration.CalSpan[1], 1000.0f);
+    QCOMPARE(s.calibration.TempZero, 0.0f);
+    QCOMPARE(s.calibration.TempSpan, 100.0f);
 }
 
 void expectCustom(const SharedState &s)
 {
     QCOMPARE(s.CommPort, int16_t(3));
-    QCOMPARE(s.StartPressureLimit, 650.5f);
-    QCOMPARE(s.LeakFallLimit, 8.0f);
-    QCOMPARE(s.LeakTestDuration, int16_t(120));
-    QCOMPARE(s.BathFallLimit, 15.0f);
-    QCOMPARE(s.MainTestDuration, int16_t(30));
-    QCOMPARE(s.MinBathTemp, 101.25f);
-    QCOMPARE(s.CalRange[0], 1600.0f);
-    QCOMPARE(s.CalRange[1], 900.0f);
-    QCOMPARE(s.CalZero[0], 12.0f);
-    QCOMPARE(s.CalZero[1], -3.5f);
-    QCOMPARE(s.CalSpan[0], 990.0f);
-    QCOMPARE(s.CalSpan[1], 995.0f);
-    QCOMPARE(s.TempZero, -20.0f);
-    QCOMPARE(s.TempSpan, 980.0f);
+    QCOMPARE(s.parameters.StartPressureLimit, 650.5f);
+    QCOMPARE(s.parameters.LeakFallLimit, 8.0f);
+    QCOMPARE(s.parameters.LeakTestDuration, int16_t(120));
+    QCOMPARE(s.parameters.BathFallLimit, 15.0f);
+    QCOMPARE(s.parameters.MainTestDuration, int16_t(30));
+    QCOMPARE(s.parameters.MinBathTemp, 101.25f);
+    QCOMPARE(s.calibration.CalRange[0], 1600.0f);
+    QCOMPARE(s.calibration.CalRange[1], 900.0f);
+    QCOMPARE(s.calibration.CalZero[0], 12.0f);
+    QCOMPARE(s.calibration.CalZero[1], -3.5f);
+    QCOMPARE(s.calibration.CalSpan[0], 990.0f);
+    QCOMPARE(s.calibration.CalSpan[1], 995.0f);
+    QCOMPARE(s.calibration.TempZero, -20.0f);
+    QCOMPARE(s.calibration.TempSpan, 980.0f);
 }
 
 } // namespace
@@ -188,7 +188,7 @@ void TestConfig::badFilesGiveEveryDefault()
     QFETCH(QByteArray, content);
     // Start from non-default values so that a partial load would show.
     m_state->CommPort = 9;
-    m_state->StartPressureLimit = 1;
+    m_state->parameters.StartPressureLimit = 1;
     writeConfig(content);
     loadConfig(*m_state);
     expectDefaults(*m_state);
@@ -209,10 +209,10 @@ void TestConfig::commaEndsAValue()
     shifted[8] = "1,500";
     writeConfig(joined(shifted));
     loadConfig(*m_state);
-    QCOMPARE(m_state->CalRange[0], 1.0f);
-    QCOMPARE(m_state->CalRange[1], 500.0f);
-    QCOMPARE(m_state->CalZero[0], 900.0f);
-    QCOMPARE(m_state->TempSpan, -20.0f);
+    QCOMPARE(m_state->calibration.CalRange[0], 1.0f);
+    QCOMPARE(m_state->calibration.CalRange[1], 500.0f);
+    QCOMPARE(m_state->calibration.CalZero[0], 900.0f);
+    QCOMPARE(m_state->calibration.TempSpan, -20.0f);
 }
 
 void TestConfig::blanksAndLineEndsAreTolerated()
@@ -240,14 +240,14 @@ void TestConfig::roundTripKeepsSevenDigits()
 {
     loadConfig(*m_state);
     m_state->CommPort = 255;
-    m_state->LeakTestDuration = -32768;
-    m_state->MainTestDuration = 32767;
-    m_state->StartPressureLimit = 1234.567f;
-    m_state->LeakFallLimit = 0.1234567f;
-    m_state->MinBathTemp = -98.76543f;
-    m_state->CalRange[0] = 3.4e38f;
-    m_state->CalZero[1] = 1e-20f;
-    m_state->TempSpan = 16384.0f;
+    m_state->parameters.LeakTestDuration = -32768;
+    m_state->parameters.MainTestDuration = 32767;
+    m_state->parameters.StartPressureLimit = 1234.567f;
+    m_state->parameters.LeakFallLimit = 0.1234567f;
+    m_state->parameters.MinBathTemp = -98.76543f;
+    m_state->calibration.CalRange[0] = 3.4e38f;
+    m_state->calibration.CalZero[1] = 1e-20f;
+    m_state->calibration.TempSpan = 16384.0f;
     QCOMPARE(saveConfig(*m_state), QString());
 
     SharedState read;

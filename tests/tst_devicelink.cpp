@@ -56,8 +56,8 @@ char *toString(const Readings &r)
 
 Readings readings(const SharedState &s)
 {
-    return {s.RawTemp,   s.RawPressure1,  s.RawPressure2,   s.BathTemp,      s.Pressure1,
-            s.Pressure2, s.BathTempValid, s.Pressure1Valid, s.Pressure2Valid};
+    return {s.readings.RawTemp,   s.readings.RawPressure1,  s.readings.RawPressure2,   s.readings.BathTemp,      s.readings.Pressure1,
+            s.readings.Pressure2, s.readings.BathTempValid, s.readings.Pressure1Valid, s.readings.Pressure2Valid};
 }
 
 const QString kFirstReply = QStringLiteral("000250 005000 006000\r");
@@ -136,16 +136,16 @@ void TestDeviceLink::decodesFields()
     QCOMPARE(reply.size(), 20);
     auto state = readyState();
     receiveText(*state, reply + u'\r');
-    QVERIFY(state->FrameTakenSincePoll);
-    QCOMPARE(state->RawTemp, rawTemp);
-    QCOMPARE(state->RawPressure1, rawP1);
-    QCOMPARE(state->RawPressure2, rawP2);
-    QCOMPARE(state->BathTemp, temp);
-    QCOMPARE(state->Pressure1, p1);
-    QCOMPARE(state->Pressure2, p2);
-    QCOMPARE(state->BathTempValid, tempValid);
-    QCOMPARE(state->Pressure1Valid, p1Valid);
-    QCOMPARE(state->Pressure2Valid, p2Valid);
+    QVERIFY(state->readings.FrameTakenSincePoll);
+    QCOMPARE(state->readings.RawTemp, rawTemp);
+    QCOMPARE(state->readings.RawPressure1, rawP1);
+    QCOMPARE(state->readings.RawPressure2, rawP2);
+    QCOMPARE(state->readings.BathTemp, temp);
+    QCOMPARE(state->readings.Pressure1, p1);
+    QCOMPARE(state->readings.Pressure2, p2);
+    QCOMPARE(state->readings.BathTempValid, tempValid);
+    QCOMPARE(state->readings.Pressure1Valid, p1Valid);
+    QCOMPARE(state->readings.Pressure2Valid, p2Valid);
 }
 
 void TestDeviceLink::skipsPiecesThatAreNotFrames_data()
@@ -180,14 +180,14 @@ void TestDeviceLink::skipsPiecesThatAreNotFrames()
 
     receiveText(*state, text);
     QCOMPARE(readings(*state), before);
-    QVERIFY(!state->FrameTakenSincePoll);
-    QCOMPARE(state->PollsSinceFrame, 1);
+    QVERIFY(!state->readings.FrameTakenSincePoll);
+    QCOMPARE(state->readings.PollsSinceFrame, 1);
 
     // A good frame after the skipped text, before the next poll, still counts.
     receiveText(*state, kSecondReply);
-    QCOMPARE(state->RawPressure1, 7000);
-    QCOMPARE(state->Pressure2, 800.0f);
-    QCOMPARE(state->PollsSinceFrame, 0);
+    QCOMPARE(state->readings.RawPressure1, 7000);
+    QCOMPARE(state->readings.Pressure2, 800.0f);
+    QCOMPARE(state->readings.PollsSinceFrame, 0);
 }
 
 void TestDeviceLink::decodesOnceWhenTheCrArrives()
@@ -202,9 +202,9 @@ void TestDeviceLink::decodesOnceWhenTheCrArrives()
     QCOMPARE(readings(*state), first);
     receiveText(*state, QStringLiteral("7000 -000"));
     QCOMPARE(readings(*state), first);
-    QVERIFY(!state->FrameTakenSincePoll);
+    QVERIFY(!state->readings.FrameTakenSincePoll);
     receiveText(*state, QStringLiteral("01\r"));
-    QCOMPARE(state->RxBuffer, QStringLiteral("000300 007000 -00001\r"));
+    QCOMPARE(state->readings.RxBuffer, QStringLiteral("000300 007000 -00001\r"));
     QCOMPARE(readings(*state), (Readings{300, 7000, -1, 30.0f, 700.0f, 0.0f, true, true, false}));
 }
 
@@ -224,15 +224,15 @@ void TestDeviceLink::firstReplyOfAPollCounts()
     RecordingOutput port;
     pollStep(*state, port, kPollCommand);
     receiveText(*state, kFirstReply + kSecondReply);
-    QCOMPARE(state->RawTemp, 250);
+    QCOMPARE(state->readings.RawTemp, 250);
     receiveText(*state, kSecondReply);
-    QCOMPARE(state->RawTemp, 250);
-    QCOMPARE(state->Pressure2, 600.0f);
+    QCOMPARE(state->readings.RawTemp, 250);
+    QCOMPARE(state->readings.Pressure2, 600.0f);
 
     pollStep(*state, port, kPollCommand);
     receiveText(*state, kSecondReply);
-    QCOMPARE(state->RawTemp, 300);
-    QCOMPARE(state->Pressure2, 800.0f);
+    QCOMPARE(state->readings.RawTemp, 300);
+    QCOMPARE(state->readings.Pressure2, 800.0f);
 }
 
 void TestDeviceLink::partialReplyIsDiscardedAtThePoll()
@@ -243,13 +243,13 @@ void TestDeviceLink::partialReplyIsDiscardedAtThePoll()
     pollStep(*state, port, kPollCommand);
     receiveText(*state, QStringLiteral("000300 00")); // the reply is late
     pollStep(*state, port, kPollCommand);
-    QVERIFY(state->RxBuffer.isEmpty());
+    QVERIFY(state->readings.RxBuffer.isEmpty());
     // Its tail arrives after the poll and must not be read as a frame shifted by nine.
     receiveText(*state, QStringLiteral("7000 008000\r000300 0"));
-    QCOMPARE(state->RawPressure1, 5000);
-    QVERIFY(!state->FrameTakenSincePoll);
+    QCOMPARE(state->readings.RawPressure1, 5000);
+    QVERIFY(!state->readings.FrameTakenSincePoll);
     receiveText(*state, QStringLiteral("07000 008000\r"));
-    QCOMPARE(state->RawPressure1, 7000);
+    QCOMPARE(state->readings.RawPressure1, 7000);
 }
 
 void TestDeviceLink::pollStepSendsAndEmptiesTheBuffer()
@@ -257,14 +257,14 @@ void TestDeviceLink::pollStepSendsAndEmptiesTheBuffer()
     auto state = readyState();
     RecordingOutput port;
     receiveText(*state, kFirstReply);
-    QVERIFY(state->FrameTakenSincePoll);
+    QVERIFY(state->readings.FrameTakenSincePoll);
 
     pollStep(*state, port, kPollCommand);
-    pollStep(*state, port, state->CalCommand);
+    pollStep(*state, port, state->readings.CalCommand);
     QCOMPARE(port.sent, (QStringList{QStringLiteral("?Z\r"), QStringLiteral("?Z\r")}));
-    QVERIFY(state->RxBuffer.isEmpty());
-    QVERIFY(!state->FrameTakenSincePoll);
-    QCOMPARE(state->PollsSinceFrame, 2);
+    QVERIFY(state->readings.RxBuffer.isEmpty());
+    QVERIFY(!state->readings.FrameTakenSincePoll);
+    QCOMPARE(state->readings.PollsSinceFrame, 2);
 }
 
 void TestDeviceLink::noPollWhilePortNotReady()
@@ -274,13 +274,13 @@ void TestDeviceLink::noPollWhilePortNotReady()
     receiveText(*state, kFirstReply);
     const Readings valid = readings(*state);
     state->PortReady = false;
-    state->RxBuffer = QStringLiteral("partial");
+    state->readings.RxBuffer = QStringLiteral("partial");
 
     for (int i = 0; i < 3 * kStalePolls; ++i)
         pollStep(*state, port, kPollCommand);
     QVERIFY(port.sent.isEmpty());
-    QCOMPARE(state->RxBuffer, QStringLiteral("partial"));
-    QCOMPARE(state->PollsSinceFrame, 0);
+    QCOMPARE(state->readings.RxBuffer, QStringLiteral("partial"));
+    QCOMPARE(state->readings.PollsSinceFrame, 0);
     QCOMPARE(readings(*state), valid);
 }
 
@@ -305,7 +305,7 @@ void TestDeviceLink::staleAfterTenUnansweredPolls()
     QCOMPARE(readings(*state), (Readings{250, 5000, 6000, 0, 0, 0, false, false, false}));
     for (int i = 0; i < 3 * kStalePolls; ++i)
         pollStep(*state, port, kPollCommand);
-    QVERIFY(!state->BathTempValid);
+    QVERIFY(!state->readings.BathTempValid);
     QCOMPARE(port.sent.size(), 1 + kStalePolls + 1 + 3 * kStalePolls);
 
     // The next good frame brings the readings back and restarts the count.
@@ -313,9 +313,9 @@ void TestDeviceLink::staleAfterTenUnansweredPolls()
     QCOMPARE(readings(*state), (Readings{300, 7000, 8000, 30, 700, 800, true, true, true}));
     for (int i = 0; i < kStalePolls; ++i)
         pollStep(*state, port, kPollCommand);
-    QVERIFY(state->Pressure1Valid);
+    QVERIFY(state->readings.Pressure1Valid);
     pollStep(*state, port, kPollCommand);
-    QVERIFY(!state->Pressure1Valid);
+    QVERIFY(!state->readings.Pressure1Valid);
 }
 
 void TestDeviceLink::markPortLost()
@@ -333,26 +333,26 @@ void TestDeviceLink::markPortLost()
 void TestDeviceLink::calibrationConstants()
 {
     auto state = readyState();
-    state->TempZero = 123;
-    state->CalZero = {100, 200};
-    state->CalRange = {2000, 500};
+    state->calibration.TempZero = 123;
+    state->calibration.CalZero = {100, 200};
+    state->calibration.CalRange = {2000, 500};
     // The span captures take no part in the conversions.
-    state->CalSpan = {-5, 1e30f};
-    state->TempSpan = 0;
+    state->calibration.CalSpan = {-5, 1e30f};
+    state->calibration.TempSpan = 0;
     receiveText(*state, QStringLiteral("001050 005000 005000\r"));
-    QCOMPARE(state->BathTemp, 92.7f);
-    QCOMPARE(state->Pressure1, 980.0f);
-    QCOMPARE(state->Pressure2, 240.0f);
-    QVERIFY(state->BathTempValid && state->Pressure1Valid && state->Pressure2Valid);
+    QCOMPARE(state->readings.BathTemp, 92.7f);
+    QCOMPARE(state->readings.Pressure1, 980.0f);
+    QCOMPARE(state->readings.Pressure2, 240.0f);
+    QVERIFY(state->readings.BathTempValid && state->readings.Pressure1Valid && state->readings.Pressure2Valid);
 
     // Below the zero capture the reading is negative but valid: only the raw sign counts.
     RecordingOutput port;
     pollStep(*state, port, kPollCommand);
     receiveText(*state, QStringLiteral("000023 000050 000000\r"));
-    QCOMPARE(state->BathTemp, -10.0f);
-    QCOMPARE(state->Pressure1, -10.0f);
-    QCOMPARE(state->Pressure2, -10.0f);
-    QVERIFY(state->BathTempValid && state->Pressure1Valid && state->Pressure2Valid);
+    QCOMPARE(state->readings.BathTemp, -10.0f);
+    QCOMPARE(state->readings.Pressure1, -10.0f);
+    QCOMPARE(state->readings.Pressure2, -10.0f);
+    QVERIFY(state->readings.BathTempValid && state->readings.Pressure1Valid && state->readings.Pressure2Valid);
 }
 
 void TestDeviceLink::differenceInSinglePrecision()
@@ -361,10 +361,10 @@ void TestDeviceLink::differenceInSinglePrecision()
     // stored as float gives 699.970032, where double arithmetic throughout would give the
     // float next to it, 699.969971.
     auto state = readyState();
-    state->CalZero = {0.3f, 0.3f};
+    state->calibration.CalZero = {0.3f, 0.3f};
     receiveText(*state, QStringLiteral("000000 007000 007000\r"));
-    QCOMPARE(bits(state->Pressure1), bits(699.970032f));
-    QVERIFY(bits(state->Pressure1) != bits(699.969971f));
+    QCOMPARE(bits(state->readings.Pressure1), bits(699.970032f));
+    QVERIFY(bits(state->readings.Pressure1) != bits(699.969971f));
 }
 
 void TestDeviceLink::conversionOverflow_data()
@@ -381,13 +381,13 @@ void TestDeviceLink::conversionOverflow()
 {
     QFETCH(float, range);
     auto state = readyState();
-    state->CalRange[1] = range;
+    state->calibration.CalRange[1] = range;
     receiveText(*state, QStringLiteral("001050 007000 020000\r"));
-    QCOMPARE(state->RawPressure2, 20000);
-    QCOMPARE(state->Pressure2, 0.0f);
-    QVERIFY(!state->Pressure2Valid);
-    QCOMPARE(state->Pressure1, 700.0f);
-    QVERIFY(state->Pressure1Valid && state->BathTempValid);
+    QCOMPARE(state->readings.RawPressure2, 20000);
+    QCOMPARE(state->readings.Pressure2, 0.0f);
+    QVERIFY(!state->readings.Pressure2Valid);
+    QCOMPARE(state->readings.Pressure1, 700.0f);
+    QVERIFY(state->readings.Pressure1Valid && state->readings.BathTempValid);
 }
 
 QTEST_GUILESS_MAIN(TestDeviceLink)

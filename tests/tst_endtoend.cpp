@@ -2,7 +2,7 @@
 #include "app/sharedstate.h"
 #include "support/modalwatcher.h"
 #include "support/simulatorprocess.h"
-#include "ui/main/frmmain.h"
+#include "ui/main/mainwindow.h"
 
 #include <QFile>
 #include <QLabel>
@@ -32,7 +32,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<SharedState> m_state;
     std::unique_ptr<SimulatorProcess> m_sim;
-    std::unique_ptr<FrmMain> m_window;
+    std::unique_ptr<MainWindow> m_window;
 
     void openWindow(const QStringList &simOptions);
     QString label(QLabel *label) const { return label->text(); }
@@ -63,7 +63,7 @@ void TestEndToEnd::openWindow(const QStringList &simOptions)
     m_state->CommPort = 4;
     SeenMessage unexpected;
     acceptNextMessage(unexpected);
-    m_window = std::make_unique<FrmMain>(*m_state);
+    m_window = std::make_unique<MainWindow>(*m_state);
     m_window->show();
     QVERIFY2(m_state->PortReady, qPrintable(unexpected.text));
 }
@@ -77,7 +77,7 @@ void TestEndToEnd::showsTheInstrumentsValues()
     QCOMPARE(label(m_window->lblMeter[2]), QStringLiteral("105.0°C"));
     QCOMPARE(label(m_window->lblMeter[3]), QStringLiteral("105.0°C"));
     QVERIFY(m_window->cmdSbar->text().startsWith(QStringLiteral("COM 4 | ")));
-    QCOMPARE(m_state->RawPressure2, int16_t(5005));
+    QCOMPARE(m_state->readings.RawPressure2, int16_t(5005));
 
     QVERIFY(m_sim->run(QStringLiteral("set temp -1")));
     QTRY_COMPARE_WITH_TIMEOUT(label(m_window->lblMeter[2]), kDash, kLimitMs);
@@ -107,7 +107,7 @@ void TestEndToEnd::lineNoiseNeverReadsAsZero()
         QVERIFY(m_sim->run(QString::fromLatin1(fault)));
         for (int poll = 0; poll < 8; ++poll) {
             QTest::qWait(100);
-            QVERIFY2(!m_state->Pressure1Valid || m_state->Pressure1 == 700.0f, fault);
+            QVERIFY2(!m_state->readings.Pressure1Valid || m_state->readings.Pressure1 == 700.0f, fault);
         }
         QTRY_COMPARE_WITH_TIMEOUT(label(m_window->lblMeter[0]), kDash, 4000);
         QVERIFY(m_sim->run(QStringLiteral("normal")));
@@ -139,8 +139,8 @@ void TestEndToEnd::nominalTestOnBothStations()
 {
     openWindow({QStringLiteral("--p1"), QStringLiteral("7000"), QStringLiteral("--p2"),
                 QStringLiteral("6500")});
-    m_state->LeakTestDuration = 2;
-    m_state->MainTestDuration = 2;
+    m_state->parameters.LeakTestDuration = 2;
+    m_state->parameters.MainTestDuration = 2;
     QTRY_COMPARE_WITH_TIMEOUT(label(m_window->lblMeter[1]), QStringLiteral("650.0KPa"), kLimitMs);
 
     for (int s = 0; s < 2; ++s) {
@@ -156,7 +156,7 @@ void TestEndToEnd::nominalTestOnBothStations()
         QTest::mouseClick(m_window->cmdTestStart[s], Qt::LeftButton);
         QCOMPARE(label(m_window->lblMsg[s]), QStringLiteral("Main Test In Progress"));
     }
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->PostTestActive[0] && m_state->PostTestActive[1], kLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(m_state->stations[0].PostTestActive && m_state->stations[1].PostTestActive, kLimitMs);
     QVERIFY(label(m_window->lblTime[0]).startsWith(QStringLiteral("Time Elapsed: ")));
     QCOMPARE(label(m_window->lblMsg[0]), QStringLiteral("Main Test In Progress"));
 

@@ -1,7 +1,7 @@
 #include "stationrig.h"
 
 #include "app/textrules.h"
-#include "test/exportfile.h"
+#include "station/exportfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,9 +65,9 @@ void TestExport::fileHoldsHeaderCountAndSamples()
     SharedState &s = m_rig->state;
     const float firsts[] = {101.5f, 0.5f, -0.25f, 1234567.f, 1e-5f, 0.f, 700.1f};
     for (int k = 0; k < 1200; ++k)
-        s.Samples[0][k] = k < 7 ? firsts[k] : 650.f + float(k % 10) / 4;
-    s.Samples[0][1200] = 999.f; // beyond SampleCount: not exported
-    s.SampleCount[0] = 1199;
+        s.stations[0].Samples[k] = k < 7 ? firsts[k] : 650.f + float(k % 10) / 4;
+    s.stations[0].Samples[1200] = 999.f; // beyond SampleCount: not exported
+    s.stations[0].SampleCount = 1199;
 
     QVERIFY(!GenerateData(s, 0));
     const QByteArray content = readAll(m_rig->dir.filePath(QStringLiteral("test1.kvr")));
@@ -91,8 +91,8 @@ void TestExport::fileHoldsHeaderCountAndSamples()
 void TestExport::completionWritesTheRecordedSamples()
 {
     StationRig &rig = *m_rig;
-    rig.state.LeakTestDuration = 3;
-    rig.state.MainTestDuration = 4;
+    rig.state.parameters.LeakTestDuration = 3;
+    rig.state.parameters.MainTestDuration = 4;
     rig.start(1);
     for (float p : {700.f, 699.5f, 699.25f}) {
         rig.setPressure(1, p);
@@ -106,7 +106,7 @@ void TestExport::completionWritesTheRecordedSamples()
     QVERIFY(!QFile::exists(exportPath(rig.state)));
     rig.setPressure(1, 680.5f);
     QVERIFY(rig.run(1).exportFailures.empty());
-    QCOMPARE(rig.state.MsgCaption[1], QStringLiteral("Test Complete"));
+    QCOMPARE(rig.state.stations[1].MsgCaption, QStringLiteral("Test Complete"));
 
     const QByteArray expected = "Kestrava Test 1\r\n 8 \r\n 700 \r\n 699.5 \r\n 699.25 \r\n"
                                 " 700 \r\n 698 \r\n 697 \r\n 696 \r\n 695 \r\n 680.5 \r\n";
@@ -116,8 +116,8 @@ void TestExport::completionWritesTheRecordedSamples()
 void TestExport::laterCompletionReplacesTheFile()
 {
     StationRig &rig = *m_rig;
-    rig.state.LeakTestDuration = 1;
-    rig.state.MainTestDuration = 1;
+    rig.state.parameters.LeakTestDuration = 1;
+    rig.state.parameters.MainTestDuration = 1;
     rig.reach(0, QStringLiteral("completed"));
     QCOMPARE(readAll(exportPath(rig.state)), exportText(rig.state, 0));
     const QByteArray first = exportText(rig.state, 0);
@@ -159,7 +159,7 @@ void TestExport::stopAndFailureWriteNothing()
         testStopPressed(rig.state, 0);
     rig.setPressure(0, 650);
     QVERIFY(rig.run(3).exportFailures.empty());
-    QVERIFY(!rig.state.TestRunning[0]);
+    QVERIFY(!rig.state.stations[0].TestRunning);
     QCOMPARE(readAll(exportPath(rig.state)), QByteArray("an earlier test\r\n"));
 }
 
@@ -167,7 +167,7 @@ void TestExport::missingFolderIsReported()
 {
     SharedState &s = m_rig->state;
     s.AppPath = m_rig->dir.filePath(QStringLiteral("no/such/folder"));
-    s.SampleCount[0] = 5;
+    s.stations[0].SampleCount = 5;
     const auto failure = GenerateData(s, 0);
     QVERIFY(failure);
     QCOMPARE(failure->path, s.AppPath + QStringLiteral("/test1.kvr"));
@@ -180,12 +180,12 @@ void TestExport::missingFolderIsReported()
 void TestExport::shortWriteKeepsThePreviousFile()
 {
     SharedState &s = m_rig->state;
-    s.SampleCount[0] = 0;
+    s.stations[0].SampleCount = 0;
     QVERIFY(!GenerateData(s, 0));
     const QByteArray previous = readAll(exportPath(s));
     QCOMPARE(previous, QByteArray("Kestrava Test 1\r\n 0 \r\n 0 \r\n"));
 
-    s.SampleCount[0] = 2000;
+    s.stations[0].SampleCount = 2000;
     std::optional<ExportFailure> failure;
     {
         FileSizeLimit limit(100);

@@ -1,5 +1,5 @@
 #include "app/sharedstate.h"
-#include "ui/main/livedisplay.h"
+#include "station/livedisplay.h"
 
 #include <QTest>
 
@@ -47,10 +47,10 @@ void TestLiveDisplay::readingTexts()
     QFETCH(float, temp);
     QFETCH(float, p1);
     QFETCH(float, p2);
-    m_state->BathTemp = temp;
-    m_state->Pressure1 = p1;
-    m_state->Pressure2 = p2;
-    m_state->BathTempValid = m_state->Pressure1Valid = m_state->Pressure2Valid = true;
+    m_state->readings.BathTemp = temp;
+    m_state->readings.Pressure1 = p1;
+    m_state->readings.Pressure2 = p2;
+    m_state->readings.BathTempValid = m_state->readings.Pressure1Valid = m_state->readings.Pressure2Valid = true;
     const LiveTexts texts = liveTexts(*m_state);
     QTEST(texts.bathTemp, "tempText");
     QTEST(texts.pressure[0], "p1Text");
@@ -59,9 +59,9 @@ void TestLiveDisplay::readingTexts()
 
 void TestLiveDisplay::invalidReadingsShowDashes()
 {
-    m_state->BathTemp = 25;
-    m_state->Pressure1 = 500;
-    m_state->Pressure1Valid = true;
+    m_state->readings.BathTemp = 25;
+    m_state->readings.Pressure1 = 500;
+    m_state->readings.Pressure1Valid = true;
     const LiveTexts texts = liveTexts(*m_state);
     QCOMPARE(texts.bathTemp, QStringLiteral("---"));
     QCOMPARE(texts.pressure[0], QStringLiteral("500.0KPa"));
@@ -79,61 +79,61 @@ void TestLiveDisplay::statusLineShowsPortDateAndTime()
 
 void TestLiveDisplay::samplesOnlyRunningStations()
 {
-    m_state->TestRunning[1] = true;
-    m_state->Pressure1 = 111;
-    m_state->Pressure2 = 222;
-    m_state->Pressure1Valid = m_state->Pressure2Valid = true;
+    m_state->stations[1].TestRunning = true;
+    m_state->readings.Pressure1 = 111;
+    m_state->readings.Pressure2 = 222;
+    m_state->readings.Pressure1Valid = m_state->readings.Pressure2Valid = true;
     for (int tick = 0; tick < 3; ++tick) {
         recordSamples(*m_state);
-        m_state->Pressure2 += 1;
+        m_state->readings.Pressure2 += 1;
     }
-    QCOMPARE(m_state->SampleIndex[1], 3);
-    QCOMPARE(m_state->SampleCount[1], int16_t(2));
-    QCOMPARE(m_state->Samples[1][0], 222.0f);
-    QCOMPARE(m_state->Samples[1][2], 224.0f);
-    QCOMPARE(m_state->SampleIndex[0], 0);
-    QCOMPARE(m_state->SampleCount[0], int16_t(0));
-    QCOMPARE(m_state->Samples[0][0], 0.0f);
+    QCOMPARE(m_state->stations[1].SampleIndex, 3);
+    QCOMPARE(m_state->stations[1].SampleCount, int16_t(2));
+    QCOMPARE(m_state->stations[1].Samples[0], 222.0f);
+    QCOMPARE(m_state->stations[1].Samples[2], 224.0f);
+    QCOMPARE(m_state->stations[0].SampleIndex, 0);
+    QCOMPARE(m_state->stations[0].SampleCount, int16_t(0));
+    QCOMPARE(m_state->stations[0].Samples[0], 0.0f);
 }
 
 void TestLiveDisplay::invalidReadingIsRecordedAsZero()
 {
-    m_state->TestRunning[0] = true;
-    m_state->Pressure1 = 0; // the decoder leaves 0 behind an invalid reading
-    m_state->Pressure1Valid = false;
-    m_state->Samples[0][0] = 55;
+    m_state->stations[0].TestRunning = true;
+    m_state->readings.Pressure1 = 0; // the decoder leaves 0 behind an invalid reading
+    m_state->readings.Pressure1Valid = false;
+    m_state->stations[0].Samples[0] = 55;
     recordSamples(*m_state);
-    QCOMPARE(m_state->Samples[0][0], 0.0f);
-    QCOMPARE(m_state->SampleCount[0], int16_t(0));
+    QCOMPARE(m_state->stations[0].Samples[0], 0.0f);
+    QCOMPARE(m_state->stations[0].SampleCount, int16_t(0));
 }
 
 void TestLiveDisplay::sampleCountFollowsTheNewTest()
 {
     // A new test restarts SampleIndex; SampleCount still holds the old test's last index
     // until the first new sample.
-    m_state->SampleCount[0] = 1199;
-    m_state->SampleIndex[0] = 0;
-    m_state->TestRunning[0] = true;
-    QCOMPARE(m_state->SampleCount[0], int16_t(1199));
+    m_state->stations[0].SampleCount = 1199;
+    m_state->stations[0].SampleIndex = 0;
+    m_state->stations[0].TestRunning = true;
+    QCOMPARE(m_state->stations[0].SampleCount, int16_t(1199));
     recordSamples(*m_state);
-    QCOMPARE(m_state->SampleCount[0], int16_t(0));
+    QCOMPARE(m_state->stations[0].SampleCount, int16_t(0));
 }
 
 void TestLiveDisplay::recordingStopsWhenTheStoreIsFull()
 {
-    m_state->TestRunning[0] = true;
-    m_state->Pressure1 = 700;
-    m_state->SampleIndex[0] = kMaxRecordedSamples - 1;
+    m_state->stations[0].TestRunning = true;
+    m_state->readings.Pressure1 = 700;
+    m_state->stations[0].SampleIndex = kMaxRecordedSamples - 1;
     recordSamples(*m_state);
-    QCOMPARE(m_state->SampleIndex[0], kMaxRecordedSamples);
-    QCOMPARE(m_state->SampleCount[0], int16_t(32767));
-    QCOMPARE(m_state->Samples[0][32767], 700.0f);
-    m_state->Pressure1 = 1;
+    QCOMPARE(m_state->stations[0].SampleIndex, kMaxRecordedSamples);
+    QCOMPARE(m_state->stations[0].SampleCount, int16_t(32767));
+    QCOMPARE(m_state->stations[0].Samples[32767], 700.0f);
+    m_state->readings.Pressure1 = 1;
     recordSamples(*m_state);
-    QCOMPARE(m_state->SampleIndex[0], kMaxRecordedSamples);
-    QCOMPARE(m_state->SampleCount[0], int16_t(32767));
-    QCOMPARE(m_state->Samples[0][32768], 0.0f);
-    QVERIFY(m_state->TestRunning[0]);
+    QCOMPARE(m_state->stations[0].SampleIndex, kMaxRecordedSamples);
+    QCOMPARE(m_state->stations[0].SampleCount, int16_t(32767));
+    QCOMPARE(m_state->stations[0].Samples[32768], 0.0f);
+    QVERIFY(m_state->stations[0].TestRunning);
 }
 
 QTEST_APPLESS_MAIN(TestLiveDisplay)

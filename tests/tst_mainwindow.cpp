@@ -2,12 +2,12 @@
 #include "app/sharedstate.h"
 #include "app/signalclose.h"
 #include "app/startup.h"
-#include "calib/frmcalib.h"
+#include "calib/calibrationwindow.h"
 #include "support/modalwatcher.h"
-#include "ui/main/frmabout.h"
-#include "ui/main/frmcomm.h"
-#include "ui/main/frmmain.h"
-#include "ui/main/twips.h"
+#include "ui/main/aboutwindow.h"
+#include "ui/main/portdialog.h"
+#include "ui/main/mainwindow.h"
+#include "ui/twips.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -51,7 +51,7 @@ private slots:
 
 private:
     /// Opens the main window; the port fails to open, so the "Comm Error" box is answered.
-    std::unique_ptr<FrmMain> openMainWindow(SeenMessage *seen = nullptr);
+    std::unique_ptr<MainWindow> openMainWindow(SeenMessage *seen = nullptr);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<SharedState> m_state;
@@ -72,12 +72,12 @@ void TestMainWindow::cleanup()
     qunsetenv("KESTRAVA_PORT_DIR");
 }
 
-std::unique_ptr<FrmMain> TestMainWindow::openMainWindow(SeenMessage *seen)
+std::unique_ptr<MainWindow> TestMainWindow::openMainWindow(SeenMessage *seen)
 {
     SeenMessage local;
     SeenMessage &message = seen ? *seen : local;
     acceptNextMessage(message);
-    auto window = std::make_unique<FrmMain>(*m_state);
+    auto window = std::make_unique<MainWindow>(*m_state);
     window->show();
     return window;
 }
@@ -90,7 +90,7 @@ void TestMainWindow::commErrorComesBeforeTheWindow()
     onNextModal([&](QWidget *modal) {
         windowVisibleDuringBox = false;
         for (QWidget *top : QApplication::topLevelWidgets())
-            if (qobject_cast<FrmMain *>(top) && top->isVisible())
+            if (qobject_cast<MainWindow *>(top) && top->isVisible())
                 windowVisibleDuringBox = true;
         auto *box = qobject_cast<QMessageBox *>(modal);
         QVERIFY(box);
@@ -100,7 +100,7 @@ void TestMainWindow::commErrorComesBeforeTheWindow()
         seen.seen = true;
         box->accept();
     });
-    FrmMain window(*m_state);
+    MainWindow window(*m_state);
     QVERIFY(seen.seen);
     QVERIFY(!windowVisibleDuringBox);
     QCOMPARE(seen.title, QStringLiteral("Comm Error"));
@@ -202,10 +202,10 @@ void TestMainWindow::closedPortShowsDashesAndThePort()
 void TestMainWindow::readingsAfterADisplayTick()
 {
     auto window = openMainWindow();
-    m_state->BathTemp = 25;
-    m_state->Pressure1 = 1234.56f;
-    m_state->Pressure2 = 700;
-    m_state->BathTempValid = m_state->Pressure1Valid = m_state->Pressure2Valid = true;
+    m_state->readings.BathTemp = 25;
+    m_state->readings.Pressure1 = 1234.56f;
+    m_state->readings.Pressure2 = 700;
+    m_state->readings.BathTempValid = m_state->readings.Pressure1Valid = m_state->readings.Pressure2Valid = true;
     QTRY_COMPARE(window->lblMeter[2]->text(), QStringLiteral("25.0°C"));
     QCOMPARE(window->lblMeter[3]->text(), QStringLiteral("25.0°C"));
     QCOMPARE(window->lblMeter[0]->text(), QStringLiteral("1234.6KPa"));
@@ -215,11 +215,11 @@ void TestMainWindow::readingsAfterADisplayTick()
 void TestMainWindow::negativeTemperatureFieldShowsDashesForTemperatureOnly()
 {
     auto window = openMainWindow();
-    m_state->BathTemp = 0;
-    m_state->BathTempValid = false;
-    m_state->Pressure1 = 500;
-    m_state->Pressure2 = 600;
-    m_state->Pressure1Valid = m_state->Pressure2Valid = true;
+    m_state->readings.BathTemp = 0;
+    m_state->readings.BathTempValid = false;
+    m_state->readings.Pressure1 = 500;
+    m_state->readings.Pressure2 = 600;
+    m_state->readings.Pressure1Valid = m_state->readings.Pressure2Valid = true;
     QTRY_COMPARE(window->lblMeter[0]->text(), QStringLiteral("500.0KPa"));
     QCOMPARE(window->lblMeter[1]->text(), QStringLiteral("600.0KPa"));
     QCOMPARE(window->lblMeter[2]->text(), kDash);
@@ -229,30 +229,30 @@ void TestMainWindow::negativeTemperatureFieldShowsDashesForTemperatureOnly()
 void TestMainWindow::samplesOnlyTheRunningStation()
 {
     auto window = openMainWindow();
-    m_state->Pressure1 = 111;
-    m_state->Pressure2 = 222;
-    m_state->TestRunning[1] = true;
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->SampleIndex[1] >= 2, 5000);
-    QCOMPARE(m_state->Samples[1][0], 222.0f);
-    QCOMPARE(m_state->Samples[1][1], 222.0f);
-    QCOMPARE(m_state->SampleCount[1], int16_t(m_state->SampleIndex[1] - 1));
-    QCOMPARE(m_state->SampleIndex[0], 0);
-    QCOMPARE(m_state->Samples[0][0], 0.0f);
+    m_state->readings.Pressure1 = 111;
+    m_state->readings.Pressure2 = 222;
+    m_state->stations[1].TestRunning = true;
+    QTRY_VERIFY_WITH_TIMEOUT(m_state->stations[1].SampleIndex >= 2, 5000);
+    QCOMPARE(m_state->stations[1].Samples[0], 222.0f);
+    QCOMPARE(m_state->stations[1].Samples[1], 222.0f);
+    QCOMPARE(m_state->stations[1].SampleCount, int16_t(m_state->stations[1].SampleIndex - 1));
+    QCOMPARE(m_state->stations[0].SampleIndex, 0);
+    QCOMPARE(m_state->stations[0].Samples[0], 0.0f);
 }
 
 void TestMainWindow::calibrationStopsAndRestartsTheScan()
 {
     auto window = openMainWindow();
-    m_state->RxBuffer = QStringLiteral("stale text");
+    m_state->readings.RxBuffer = QStringLiteral("stale text");
     bool scanWasStopped = false;
     bool bufferWasEmpty = false;
     bool displayKeptRunning = false;
     onNextModal([&](QWidget *modal) {
-        QVERIFY(qobject_cast<FrmCalib *>(modal));
+        QVERIFY(qobject_cast<CalibrationWindow *>(modal));
         scanWasStopped = !window->tmrScan->isActive();
-        bufferWasEmpty = m_state->RxBuffer.isEmpty();
+        bufferWasEmpty = m_state->readings.RxBuffer.isEmpty();
         displayKeptRunning = window->tmrDisplay->isActive();
-        m_state->RxBuffer = QStringLiteral("text during calibration");
+        m_state->readings.RxBuffer = QStringLiteral("text during calibration");
         modal->close();
     });
     window->SettingsCalib->trigger();
@@ -260,13 +260,13 @@ void TestMainWindow::calibrationStopsAndRestartsTheScan()
     QVERIFY(bufferWasEmpty);
     QVERIFY(displayKeptRunning);
     QVERIFY(window->tmrScan->isActive());
-    QVERIFY(m_state->RxBuffer.isEmpty());
+    QVERIFY(m_state->readings.RxBuffer.isEmpty());
 }
 
 void TestMainWindow::refusedStartShowsTheReason()
 {
     auto window = openMainWindow();
-    m_state->Pressure2 = 599.9f;
+    m_state->readings.Pressure2 = 599.9f;
     SeenMessage seen;
     acceptNextMessage(seen);
     QTest::mouseClick(window->cmdTestStart[1], Qt::LeftButton);
@@ -274,10 +274,10 @@ void TestMainWindow::refusedStartShowsTheReason()
     QCOMPARE(seen.title, QStringLiteral("Test Start Fail"));
     QCOMPARE(seen.text, QStringLiteral("Pressure less than 600.0KPa"));
     QCOMPARE(seen.icon, QMessageBox::Warning);
-    QVERIFY(!m_state->TestRunning[1]);
+    QVERIFY(!m_state->stations[1].TestRunning);
     QCOMPARE(window->lblMsg[1]->text(), QStringLiteral("Process in Idle Mode"));
 
-    m_state->Pressure2 = 600;
+    m_state->readings.Pressure2 = 600;
     QTest::mouseClick(window->cmdTestStart[1], Qt::LeftButton);
     QCOMPARE(window->lblMsg[1]->text(), QStringLiteral("Leak Test In Progress")); // at once
     QTest::mouseClick(window->cmdTestStop[1], Qt::LeftButton);
@@ -290,20 +290,20 @@ void TestMainWindow::exportFailureIsReportedAfterTheTick()
     m_state->AppPath = m_dir->filePath(QStringLiteral("gone")); // the export cannot be written
     auto window = openMainWindow();
     // Station 0 waits in its post-test phase for the fall that the next tick sees.
-    m_state->TestRunning[0] = true;
-    m_state->LeakTestPassed[0] = true;
-    m_state->PostTestActive[0] = true;
-    m_state->PhaseStartTime[0] = m_state->clock->now();
-    m_state->RefPressure[0] = 700;
-    m_state->Pressure1 = 600;
-    m_state->Pressure1Valid = true;
+    m_state->stations[0].TestRunning = true;
+    m_state->stations[0].LeakTestPassed = true;
+    m_state->stations[0].PostTestActive = true;
+    m_state->stations[0].PhaseStartTime = m_state->clock->now();
+    m_state->stations[0].RefPressure = 700;
+    m_state->readings.Pressure1 = 600;
+    m_state->readings.Pressure1Valid = true;
     // Station 1 counts down its leak test meanwhile.
-    m_state->TestRunning[1] = true;
-    m_state->LeakTestActive[1] = true;
-    m_state->PhaseStartTime[1] = m_state->clock->now();
-    m_state->RefPressure[1] = 700;
-    m_state->Pressure2 = 700;
-    m_state->Pressure2Valid = true;
+    m_state->stations[1].TestRunning = true;
+    m_state->stations[1].LeakTestActive = true;
+    m_state->stations[1].PhaseStartTime = m_state->clock->now();
+    m_state->stations[1].RefPressure = 700;
+    m_state->readings.Pressure2 = 700;
+    m_state->readings.Pressure2Valid = true;
     bool tickFinishedFirst = false;
     bool otherStationWentOn = false;
     SeenMessage seen;
@@ -325,7 +325,7 @@ void TestMainWindow::exportFailureIsReportedAfterTheTick()
     QCOMPARE(seen.title, QStringLiteral("Export Error"));
     QVERIFY2(seen.text.contains(QStringLiteral("test1.kvr")), qPrintable(seen.text));
     QCOMPARE(window->lblMsg[0]->text(), QStringLiteral("Test Complete"));
-    QVERIFY(!m_state->TestRunning[0]);
+    QVERIFY(!m_state->stations[0].TestRunning);
     SeenMessage configError; // closing cannot write the configuration either
     acceptNextMessage(configError);
     window->close();
@@ -369,7 +369,7 @@ void TestMainWindow::aboutBoxWaitsForOk()
         bool stillOpenLater = false;
         bool modalToTheMain = false;
         onNextModal([&](QWidget *modal) {
-            auto *about = qobject_cast<FrmAbout *>(modal);
+            auto *about = qobject_cast<AboutWindow *>(modal);
             QVERIFY(about);
             okVisible = about->cmdOK->isVisible();
             modalToTheMain = about->parentWidget() == window.get();
@@ -397,16 +397,16 @@ void TestMainWindow::startUpShowsTheSplashFirst()
     QElapsedTimer clock;
     clock.start();
     onNextModal([&](QWidget *modal) {
-        auto *splash = qobject_cast<FrmAbout *>(modal);
+        auto *splash = qobject_cast<AboutWindow *>(modal);
         QVERIFY(splash);
         splashWithoutButton = !splash->cmdOK->isVisible();
         // The splash closes by itself; the next modal window is the port failure.
         QObject::connect(splash, &QDialog::finished, [&] {
             splashMs = clock.elapsed();
             onNextModal([&](QWidget *next) {
-                splashGoneBeforeCommError = !qobject_cast<FrmAbout *>(next);
+                splashGoneBeforeCommError = !qobject_cast<AboutWindow *>(next);
                 for (QWidget *top : QApplication::topLevelWidgets())
-                    if (qobject_cast<FrmAbout *>(top) && top->isVisible())
+                    if (qobject_cast<AboutWindow *>(top) && top->isVisible())
                         splashGoneBeforeCommError = false;
                 next->close();
             });
@@ -433,7 +433,7 @@ void TestMainWindow::terminationSignalClosesInOrder()
     m_state->CommPort = 9;
     bool dialogWasOpen = false;
     onNextModal([&](QWidget *modal) {
-        auto *dialog = qobject_cast<FrmComm *>(modal);
+        auto *dialog = qobject_cast<PortDialog *>(modal);
         QVERIFY(dialog);
         dialogWasOpen = true;
         dialog->cmbComm->setCurrentIndex(2); // chosen but never confirmed

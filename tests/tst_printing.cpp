@@ -1,6 +1,6 @@
 #include "app/sharedstate.h"
-#include "report/frmprint.h"
-#include "report/frmreport.h"
+#include "report/printerdialog.h"
+#include "report/reportwindow.h"
 #include "report/reportprint.h"
 
 #include <QApplication>
@@ -123,7 +123,7 @@ template <typename T> void whenModal(std::function<void(T *)> action)
 /// Answers the "Print" dialog with the named printer (or Cancel when the name is empty).
 void answerPrintDialog(const QString &printer, QStringList *listed = nullptr)
 {
-    whenModal<FrmPrint>([printer, listed](FrmPrint *dialog) {
+    whenModal<PrinterDialog>([printer, listed](PrinterDialog *dialog) {
         QStringList names;
         for (int i = 0; i < dialog->ListPrinters->count(); ++i)
             names << dialog->ListPrinters->item(i)->text();
@@ -151,11 +151,11 @@ void answerMessageBox(QString *title, QString *text)
 std::unique_ptr<SharedState> stateWithTest()
 {
     auto state = std::make_unique<SharedState>();
-    state->TestStartDate[0] = QStringLiteral("07-12-2026");
-    state->TestStartTime[0] = QStringLiteral("22:48:33");
+    state->stations[0].TestStartDate = QStringLiteral("07-12-2026");
+    state->stations[0].TestStartTime = QStringLiteral("22:48:33");
     for (int k = 0; k <= 600; ++k)
-        state->Samples[0][size_t(k)] = 700.0f - float(k) / 20.0f;
-    state->SampleCount[0] = 600;
+        state->stations[0].Samples[size_t(k)] = 700.0f - float(k) / 20.0f;
+    state->stations[0].SampleCount = 600;
     return state;
 }
 
@@ -203,7 +203,7 @@ void TstPrinting::printsOnePageOnTheChosenPrinter()
     const int firstJobs = jobCount(kFirstQueue);
     QStringList listed;
     {
-        FrmReport report(*state, nullptr);
+        ReportWindow report(*state, nullptr);
         report.txtOperator->setText(QStringLiteral("Jane Smith"));
         report.txtTestName->setText(QStringLiteral("Vessel 7 leak test"));
         answerPrintDialog(kSecondQueue, &listed);
@@ -211,8 +211,8 @@ void TstPrinting::printsOnePageOnTheChosenPrinter()
     }
     // The dialog listed the printing system's printers in its order.
     QCOMPARE(listed, installedPrinterNames());
-    QCOMPARE(state->PrinterIndex, int16_t(listed.indexOf(kSecondQueue)));
-    QCOMPARE(state->CurrentPrinter, kSecondQueue); // still current after the window has gone
+    QCOMPARE(state->handover.PrinterIndex, int16_t(listed.indexOf(kSecondQueue)));
+    QCOMPARE(state->handover.CurrentPrinter, kSecondQueue); // still current after the window has gone
 
     const QByteArray pdf = waitForPdf(kSecondQueue);
     QVERIFY2(pdf.startsWith("%PDF"), "no PDF arrived on the second queue");
@@ -231,7 +231,7 @@ void TstPrinting::printsOnePageOnTheChosenPrinter()
 void TstPrinting::twoPrintsOfAnIdleStationGiveTheSamePage()
 {
     auto state = stateWithTest();
-    FrmReport report(*state, nullptr);
+    ReportWindow report(*state, nullptr);
     QByteArray pages[2];
     for (QByteArray &page : pages) {
         removeOutputs();
@@ -249,13 +249,13 @@ void TstPrinting::twoPrintsOfAnIdleStationGiveTheSamePage()
 void TstPrinting::cancelPrintsNothing()
 {
     auto state = stateWithTest();
-    state->CurrentPrinter = kFirstQueue;
+    state->handover.CurrentPrinter = kFirstQueue;
     const int jobs[2] = {jobCount(kFirstQueue), jobCount(kSecondQueue)};
-    FrmReport report(*state, nullptr);
+    ReportWindow report(*state, nullptr);
     answerPrintDialog(QString());
     report.cmdPrint->click();
-    QCOMPARE(state->PrinterIndex, int16_t(-1));
-    QCOMPARE(state->CurrentPrinter, kFirstQueue);
+    QCOMPARE(state->handover.PrinterIndex, int16_t(-1));
+    QCOMPARE(state->handover.CurrentPrinter, kFirstQueue);
     // Submitting a job ends before the click returns, so none was made.
     QCOMPARE(jobCount(kFirstQueue), jobs[0]);
     QCOMPARE(jobCount(kSecondQueue), jobs[1]);
@@ -268,9 +268,9 @@ void TstPrinting::printerGoneShowsPrintError()
     QTRY_VERIFY(installedPrinterNames().contains(queue));
 
     auto state = stateWithTest();
-    FrmReport report(*state, nullptr);
+    ReportWindow report(*state, nullptr);
     // The printer is removed while the dialog is open, after it listed it.
-    whenModal<FrmPrint>([queue](FrmPrint *dialog) {
+    whenModal<PrinterDialog>([queue](PrinterDialog *dialog) {
         const auto found = dialog->ListPrinters->findItems(queue, Qt::MatchExactly);
         dialog->ListPrinters->setCurrentItem(found.value(0));
         run(QStringLiteral("lpadmin"), {"-x", queue});
@@ -282,7 +282,7 @@ void TstPrinting::printerGoneShowsPrintError()
     report.cmdPrint->click();
     QCOMPARE(title, QStringLiteral("Print Error"));
     QVERIFY2(text.contains(QStringLiteral("no longer installed")), qPrintable(text));
-    QVERIFY(state->PrinterIndex >= 0);
+    QVERIFY(state->handover.PrinterIndex >= 0);
 }
 
 void TstPrinting::refusedJobShowsPrintError()
@@ -293,7 +293,7 @@ void TstPrinting::refusedJobShowsPrintError()
     QString title;
     QString text;
     {
-        FrmReport report(*state, nullptr);
+        ReportWindow report(*state, nullptr);
         answerPrintDialog(kFirstQueue);
         answerMessageBox(&title, &text);
         report.cmdPrint->click();
@@ -303,13 +303,13 @@ void TstPrinting::refusedJobShowsPrintError()
     QVERIFY2(text.contains(kFirstQueue) && text.contains(QStringLiteral("accepting")),
              qPrintable(text));
     QCOMPARE(jobCount(kFirstQueue), jobs);
-    QCOMPARE(state->CurrentPrinter, kFirstQueue);
+    QCOMPARE(state->handover.CurrentPrinter, kFirstQueue);
 }
 
 void TstPrinting::saveWritesThePrintedPageAsPdf()
 {
     auto state = stateWithTest();
-    FrmReport report(*state, nullptr);
+    ReportWindow report(*state, nullptr);
     report.txtOperator->setText(QStringLiteral("Jane Smith"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("report.pdf"));
@@ -335,7 +335,7 @@ void TstPrinting::saveButtonAsksForTheFileAndReportsFailure()
     auto state = stateWithTest();
     QTemporaryDir dir;
     state->AppPath = dir.path();
-    FrmReport report(*state, nullptr);
+    ReportWindow report(*state, nullptr);
 
     QString suggested;
     whenModal<QFileDialog>([&suggested](QFileDialog *dialog) {

@@ -1,7 +1,7 @@
 #include "stationrig.h"
 
 #include "app/textrules.h"
-#include "test/exportfile.h"
+#include "station/exportfile.h"
 
 #include <QFile>
 #include <QTest>
@@ -133,7 +133,7 @@ void TestSequencer::startChecks()
     StationRig &rig = *m_rig;
     rig.reach(1, stage);
     rig.setPressure(1, pressure);
-    rig.state.BathTemp = bath;
+    rig.state.readings.BathTemp = bath;
     const QString before = rig.record(1);
     const QString otherStation = rig.record(0);
 
@@ -146,57 +146,57 @@ void TestSequencer::startChecks()
         QCOMPARE(rig.record(1), before); // refused or ignored: nothing changes
     QCOMPARE(rig.record(0), otherStation);
     if (kind == Kind::LeakStarted)
-        QVERIFY(!rig.state.LeakTestPassed[1]);
+        QVERIFY(!rig.state.stations[1].LeakTestPassed);
 }
 
 void TestSequencer::leakStartWritesTheRecord()
 {
     StationRig &rig = *m_rig;
-    rig.state.SampleIndex[0] = 37; // left by an earlier test
-    rig.state.SampleCount[0] = 36;
-    rig.state.MainTestActive[0] = true; // a stopped main test leaves its flags
-    rig.state.PostTestActive[0] = true;
+    rig.state.stations[0].SampleIndex = 37; // left by an earlier test
+    rig.state.stations[0].SampleCount = 36;
+    rig.state.stations[0].MainTestActive = true; // a stopped main test leaves its flags
+    rig.state.stations[0].PostTestActive = true;
     rig.clock->set(QDateTime(QDate(2026, 1, 2), QTime(21, 5, 9)));
     rig.setPressure(0, 701.5f);
 
     QCOMPARE(rig.start(0).kind, Kind::LeakStarted);
     const SharedState &s = rig.state;
-    QVERIFY(s.TestRunning[0] && s.LeakTestActive[0]);
-    QVERIFY(!s.LeakTestPassed[0] && !s.MainTestActive[0] && !s.PostTestActive[0]);
-    QCOMPARE(s.SampleIndex[0], 0);
-    QCOMPARE(s.SampleCount[0], int16_t(36)); // until the first sample of the new test
-    QCOMPARE(s.PhaseStartTime[0], rig.clock->now());
-    QCOMPARE(s.RefPressure[0], 701.5f);
-    QCOMPARE(s.TestStartDate[0], QStringLiteral("02-01-2026"));
-    QCOMPARE(s.TestStartTime[0], QStringLiteral("21:05:09"));
-    QCOMPARE(s.MsgCaption[0], QStringLiteral("Leak Test In Progress"));
-    QCOMPARE(s.TimeCaption[0], kTimeZero); // the sequencer writes it, not the start
+    QVERIFY(s.stations[0].TestRunning && s.stations[0].LeakTestActive);
+    QVERIFY(!s.stations[0].LeakTestPassed && !s.stations[0].MainTestActive && !s.stations[0].PostTestActive);
+    QCOMPARE(s.stations[0].SampleIndex, 0);
+    QCOMPARE(s.stations[0].SampleCount, int16_t(36)); // until the first sample of the new test
+    QCOMPARE(s.stations[0].PhaseStartTime, rig.clock->now());
+    QCOMPARE(s.stations[0].RefPressure, 701.5f);
+    QCOMPARE(s.stations[0].TestStartDate, QStringLiteral("02-01-2026"));
+    QCOMPARE(s.stations[0].TestStartTime, QStringLiteral("21:05:09"));
+    QCOMPARE(s.stations[0].MsgCaption, QStringLiteral("Leak Test In Progress"));
+    QCOMPARE(s.stations[0].TimeCaption, kTimeZero); // the sequencer writes it, not the start
 
     rig.tick();
-    QCOMPARE(s.TimeCaption[0], remaining("00:10:00"));
+    QCOMPARE(s.stations[0].TimeCaption, remaining("00:10:00"));
     rig.run(1);
-    QCOMPARE(s.SampleCount[0], int16_t(0));
-    QCOMPARE(s.TimeCaption[0], remaining("00:09:59"));
+    QCOMPARE(s.stations[0].SampleCount, int16_t(0));
+    QCOMPARE(s.stations[0].TimeCaption, remaining("00:09:59"));
 }
 
 void TestSequencer::secondTestRestartsSampling()
 {
     StationRig &rig = *m_rig;
     rig.reach(0, QStringLiteral("completed"));
-    const int16_t firstCount = rig.state.SampleCount[0];
+    const int16_t firstCount = rig.state.stations[0].SampleCount;
     QCOMPARE(firstCount, int16_t(1499));
-    rig.state.Samples[0][firstCount] = 123.f;
+    rig.state.stations[0].Samples[firstCount] = 123.f;
 
     rig.run(3600);
     rig.setPressure(0, 650);
     QCOMPARE(rig.start(0).kind, Kind::LeakStarted);
-    QCOMPARE(rig.state.TestStartDate[0], QStringLiteral("12-07-2026"));
-    QCOMPARE(rig.state.TestStartTime[0], formatTime(rig.clock->now()));
-    QVERIFY(rig.state.TestStartTime[0] != QStringLiteral("10:00:00"));
+    QCOMPARE(rig.state.stations[0].TestStartDate, QStringLiteral("12-07-2026"));
+    QCOMPARE(rig.state.stations[0].TestStartTime, formatTime(rig.clock->now()));
+    QVERIFY(rig.state.stations[0].TestStartTime != QStringLiteral("10:00:00"));
     rig.run(2);
-    QCOMPARE(rig.state.SampleCount[0], int16_t(1));
-    QCOMPARE(rig.state.Samples[0][0], 650.f);
-    QCOMPARE(rig.state.Samples[0][firstCount], 123.f); // beyond the new test: left alone
+    QCOMPARE(rig.state.stations[0].SampleCount, int16_t(1));
+    QCOMPARE(rig.state.stations[0].Samples[0], 650.f);
+    QCOMPARE(rig.state.stations[0].Samples[firstCount], 123.f); // beyond the new test: left alone
 }
 
 void TestSequencer::mainStartAgainRestartsTheClock_data()
@@ -212,21 +212,21 @@ void TestSequencer::mainStartAgainRestartsTheClock()
     StationRig &rig = *m_rig;
     rig.reach(0, stage);
     rig.run(30);
-    const auto sampleIndex = rig.state.SampleIndex[0];
-    const QString date = rig.state.TestStartDate[0];
-    const QString time = rig.state.TestStartTime[0];
+    const auto sampleIndex = rig.state.stations[0].SampleIndex;
+    const QString date = rig.state.stations[0].TestStartDate;
+    const QString time = rig.state.stations[0].TestStartTime;
 
     rig.setPressure(0, 690);
     QCOMPARE(rig.start(0).kind, Kind::MainStarted);
     QCOMPARE(rig.stage(0), QStringLiteral("main"));
-    QCOMPARE(rig.state.RefPressure[0], 690.f);
-    QCOMPARE(rig.state.PhaseStartTime[0], rig.clock->now());
+    QCOMPARE(rig.state.stations[0].RefPressure, 690.f);
+    QCOMPARE(rig.state.stations[0].PhaseStartTime, rig.clock->now());
     rig.tick();
-    QCOMPARE(rig.state.TimeCaption[0], elapsed("00:00:00"));
-    QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Main Test In Progress"));
-    QCOMPARE(rig.state.SampleIndex[0], sampleIndex);
-    QCOMPARE(rig.state.TestStartDate[0], date);
-    QCOMPARE(rig.state.TestStartTime[0], time);
+    QCOMPARE(rig.state.stations[0].TimeCaption, elapsed("00:00:00"));
+    QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Main Test In Progress"));
+    QCOMPARE(rig.state.stations[0].SampleIndex, sampleIndex);
+    QCOMPARE(rig.state.stations[0].TestStartDate, date);
+    QCOMPARE(rig.state.stations[0].TestStartTime, time);
 
     // The fall is now measured from 690 and the end from this press.
     rig.setPressure(0, 690 - 14);
@@ -264,15 +264,15 @@ void TestSequencer::stop()
         return;
     }
     QCOMPARE(rig.stage(0), QStringLiteral("idle"));
-    QCOMPARE(rig.state.TimeCaption[0], kTimeZero);
-    QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Process In Idle Mode"));
+    QCOMPARE(rig.state.stations[0].TimeCaption, kTimeZero);
+    QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Process In Idle Mode"));
 
     // Nothing runs on afterwards: no sampling, no sequencing, no export.
-    const auto samples = rig.state.SampleIndex[0];
+    const auto samples = rig.state.stations[0].SampleIndex;
     rig.setPressure(0, 0);
     rig.run(2000);
-    QCOMPARE(rig.state.SampleIndex[0], samples);
-    QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Process In Idle Mode"));
+    QCOMPARE(rig.state.stations[0].SampleIndex, samples);
+    QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Process In Idle Mode"));
     QVERIFY(!QFile::exists(exportPath(rig.state)));
 }
 
@@ -292,8 +292,8 @@ void TestSequencer::stopThenStartBeginsALeakTest()
     QCOMPARE(rig.start(0).kind, Kind::LeakStarted);
     rig.run(5);
     QCOMPARE(rig.stage(0), QStringLiteral("leak"));
-    QCOMPARE(rig.state.TimeCaption[0], remaining("00:09:55"));
-    QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Leak Test In Progress"));
+    QCOMPARE(rig.state.stations[0].TimeCaption, remaining("00:09:55"));
+    QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Leak Test In Progress"));
 }
 
 void TestSequencer::nominalTest_data()
@@ -313,45 +313,45 @@ void TestSequencer::nominalTest()
 
     QCOMPARE(rig.start(station).kind, Kind::LeakStarted);
     rig.tick();
-    QCOMPARE(s.TimeCaption[station], remaining("00:10:00"));
-    QCOMPARE(s.PhaseSeconds[station], int16_t(600));
+    QCOMPARE(s.stations[station].TimeCaption, remaining("00:10:00"));
+    QCOMPARE(s.stations[station].PhaseSeconds, int16_t(600));
     rig.run(599);
-    QCOMPARE(s.TimeCaption[station], remaining("00:00:01"));
+    QCOMPARE(s.stations[station].TimeCaption, remaining("00:00:01"));
     QCOMPARE(rig.stage(station), QStringLiteral("leak"));
     rig.run(1);
-    QCOMPARE(s.TimeCaption[station], remaining("00:00:00"));
-    QCOMPARE(s.MsgCaption[station], QStringLiteral("Leak Test Passed."));
+    QCOMPARE(s.stations[station].TimeCaption, remaining("00:00:00"));
+    QCOMPARE(s.stations[station].MsgCaption, QStringLiteral("Leak Test Passed."));
     QCOMPARE(rig.stage(station), QStringLiteral("waiting"));
 
     rig.run(60); // waiting: texts stay, samples go on
-    QCOMPARE(s.TimeCaption[station], remaining("00:00:00"));
-    QCOMPARE(s.MsgCaption[station], QStringLiteral("Leak Test Passed."));
-    QCOMPARE(s.SampleCount[station], int16_t(659));
+    QCOMPARE(s.stations[station].TimeCaption, remaining("00:00:00"));
+    QCOMPARE(s.stations[station].MsgCaption, QStringLiteral("Leak Test Passed."));
+    QCOMPARE(s.stations[station].SampleCount, int16_t(659));
 
     QCOMPARE(rig.start(station).kind, Kind::MainStarted);
-    QCOMPARE(s.MsgCaption[station], QStringLiteral("Main Test In Progress"));
+    QCOMPARE(s.stations[station].MsgCaption, QStringLiteral("Main Test In Progress"));
     rig.tick();
-    QCOMPARE(s.TimeCaption[station], elapsed("00:00:00"));
+    QCOMPARE(s.stations[station].TimeCaption, elapsed("00:00:00"));
     rig.run(899);
-    QCOMPARE(s.TimeCaption[station], elapsed("00:14:59"));
+    QCOMPARE(s.stations[station].TimeCaption, elapsed("00:14:59"));
     QCOMPARE(rig.stage(station), QStringLiteral("main"));
     rig.run(1);
-    QCOMPARE(s.TimeCaption[station], elapsed("00:15:00"));
+    QCOMPARE(s.stations[station].TimeCaption, elapsed("00:15:00"));
     QCOMPARE(rig.stage(station), QStringLiteral("post"));
-    QCOMPARE(s.MsgCaption[station], QStringLiteral("Main Test In Progress"));
+    QCOMPARE(s.stations[station].MsgCaption, QStringLiteral("Main Test In Progress"));
     rig.run(3000);
-    QCOMPARE(s.TimeCaption[station], elapsed("01:05:00"));
-    QCOMPARE(s.PhaseSeconds[station], int16_t(3900));
+    QCOMPARE(s.stations[station].TimeCaption, elapsed("01:05:00"));
+    QCOMPARE(s.stations[station].PhaseSeconds, int16_t(3900));
     QVERIFY(!QFile::exists(exportPath(s)));
 
     rig.setPressure(station, 685.9f); // vented: more than 14 KPa below 700
     const SequencerResult result = rig.run(1);
     QVERIFY(result.exportFailures.empty());
-    QCOMPARE(s.TimeCaption[station], kTimeZero);
-    QCOMPARE(s.MsgCaption[station], QStringLiteral("Test Complete"));
+    QCOMPARE(s.stations[station].TimeCaption, kTimeZero);
+    QCOMPARE(s.stations[station].MsgCaption, QStringLiteral("Test Complete"));
     QCOMPARE(rig.stage(station), QStringLiteral("ended"));
     const int samples = 600 + 60 + 900 + 3000 + 1;
-    QCOMPARE(s.SampleCount[station], int16_t(samples - 1));
+    QCOMPARE(s.stations[station].SampleCount, int16_t(samples - 1));
 
     QFile file(exportPath(s));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -387,8 +387,8 @@ void TestSequencer::fallTest()
     QFETCH(QString, message);
 
     StationRig &rig = *m_rig;
-    rig.state.LeakFallLimit = 7.1f;
-    rig.state.BathFallLimit = 14.2f;
+    rig.state.parameters.LeakFallLimit = 7.1f;
+    rig.state.parameters.BathFallLimit = 14.2f;
     rig.setPressure(0, 700.3f);
     rig.reach(0, stage);
     rig.run(1);
@@ -401,8 +401,8 @@ void TestSequencer::fallTest()
     rig.setPressure(0, pressure);
     rig.run(1);
     QCOMPARE(rig.stage(0), after);
-    QCOMPARE(rig.state.MsgCaption[0], message);
-    QCOMPARE(rig.state.TimeCaption[0] == kTimeZero, after != stage);
+    QCOMPARE(rig.state.stations[0].MsgCaption, message);
+    QCOMPARE(rig.state.stations[0].TimeCaption == kTimeZero, after != stage);
     QCOMPARE(QFile::exists(exportPath(rig.state)), message == QLatin1String("Test Complete"));
 }
 
@@ -447,23 +447,23 @@ void TestSequencer::leakPasses()
     QFETCH(QString, lastText);
 
     StationRig &rig = *m_rig;
-    rig.state.LeakTestDuration = int16_t(duration);
+    rig.state.parameters.LeakTestDuration = int16_t(duration);
     rig.start(0);
     if (lastTick >= 0) {
         rig.tick();
         rig.run(lastTick);
         QCOMPARE(rig.stage(0), QStringLiteral("leak"));
-        QCOMPARE(rig.state.TimeCaption[0], remaining(lastText));
+        QCOMPARE(rig.state.stations[0].TimeCaption, remaining(lastText));
     }
     if (lowerTo != 0x7fff)
-        rig.state.LeakTestDuration = int16_t(lowerTo);
+        rig.state.parameters.LeakTestDuration = int16_t(lowerTo);
     rig.clock->advance(passTick - std::max(lastTick, 0));
     rig.tick();
     QCOMPARE(rig.stage(0), QStringLiteral("waiting"));
-    QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Leak Test Passed."));
-    QCOMPARE(rig.state.TimeCaption[0], remaining("00:00:00")); // never a negative remainder
+    QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Leak Test Passed."));
+    QCOMPARE(rig.state.stations[0].TimeCaption, remaining("00:00:00")); // never a negative remainder
     rig.run(5);
-    QCOMPARE(rig.state.TimeCaption[0], remaining("00:00:00"));
+    QCOMPARE(rig.state.stations[0].TimeCaption, remaining("00:00:00"));
 }
 
 void TestSequencer::mainTestEnds_data()
@@ -492,7 +492,7 @@ void TestSequencer::mainTestEnds()
 
     StationRig &rig = *m_rig;
     rig.reach(0, QStringLiteral("waiting"));
-    rig.state.MainTestDuration = int16_t(duration);
+    rig.state.parameters.MainTestDuration = int16_t(duration);
     rig.start(0);
     if (lastTick >= 0) {
         rig.tick();
@@ -500,7 +500,7 @@ void TestSequencer::mainTestEnds()
         QCOMPARE(rig.stage(0), QStringLiteral("main"));
     }
     if (changeTo != 0x7fff) {
-        rig.state.MainTestDuration = int16_t(changeTo);
+        rig.state.parameters.MainTestDuration = int16_t(changeTo);
         if (changeTo > lastTick) { // a raised end is not reached before its time
             rig.run(changeTo - 1 - lastTick);
             QCOMPARE(rig.stage(0), QStringLiteral("main"));
@@ -510,8 +510,8 @@ void TestSequencer::mainTestEnds()
     rig.clock->advance(endTick - std::max(lastTick, 0));
     rig.tick();
     QCOMPARE(rig.stage(0), QStringLiteral("post"));
-    QCOMPARE(rig.state.TimeCaption[0], elapsed(clockText(endTick)));
-    QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Main Test In Progress"));
+    QCOMPARE(rig.state.stations[0].TimeCaption, elapsed(clockText(endTick)));
+    QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Main Test In Progress"));
 }
 
 void TestSequencer::leakDurationChangeShowsAtOnce()
@@ -519,10 +519,10 @@ void TestSequencer::leakDurationChangeShowsAtOnce()
     StationRig &rig = *m_rig;
     rig.start(0);
     rig.run(10);
-    QCOMPARE(rig.state.TimeCaption[0], remaining("00:09:50"));
-    rig.state.LeakTestDuration = 120;
+    QCOMPARE(rig.state.stations[0].TimeCaption, remaining("00:09:50"));
+    rig.state.parameters.LeakTestDuration = 120;
     rig.tick();
-    QCOMPARE(rig.state.TimeCaption[0], remaining("00:01:50"));
+    QCOMPARE(rig.state.stations[0].TimeCaption, remaining("00:01:50"));
 }
 
 void TestSequencer::leakPassAndFailInOneTick()
@@ -532,10 +532,10 @@ void TestSequencer::leakPassAndFailInOneTick()
     rig.run(599);
     rig.setPressure(0, 600);
     rig.run(1);
-    QCOMPARE(rig.state.TimeCaption[0], kTimeZero);
-    QCOMPARE(rig.state.MsgCaption[0], kLeakFail);
+    QCOMPARE(rig.state.stations[0].TimeCaption, kTimeZero);
+    QCOMPARE(rig.state.stations[0].MsgCaption, kLeakFail);
     QCOMPARE(rig.stage(0), QStringLiteral("ended"));
-    QVERIFY(!rig.state.LeakTestActive[0]);
+    QVERIFY(!rig.state.stations[0].LeakTestActive);
     QVERIFY(!QFile::exists(exportPath(rig.state)));
 
     // Such a station takes a new test.
@@ -543,7 +543,7 @@ void TestSequencer::leakPassAndFailInOneTick()
     QCOMPARE(rig.start(0).kind, Kind::LeakStarted);
     rig.tick();
     QCOMPARE(rig.stage(0), QStringLiteral("leak"));
-    QCOMPARE(rig.state.TimeCaption[0], remaining("00:10:00"));
+    QCOMPARE(rig.state.stations[0].TimeCaption, remaining("00:10:00"));
 }
 
 void TestSequencer::mainEndAndFallInOneTick()
@@ -553,10 +553,10 @@ void TestSequencer::mainEndAndFallInOneTick()
     rig.run(899);
     rig.setPressure(0, 600);
     QVERIFY(rig.run(1).exportFailures.empty());
-    QCOMPARE(rig.state.TimeCaption[0], kTimeZero);
-    QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Test Complete"));
+    QCOMPARE(rig.state.stations[0].TimeCaption, kTimeZero);
+    QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Test Complete"));
     QCOMPARE(rig.stage(0), QStringLiteral("ended"));
-    QVERIFY(!rig.state.MainTestActive[0] && !rig.state.PostTestActive[0]);
+    QVERIFY(!rig.state.stations[0].MainTestActive && !rig.state.stations[0].PostTestActive);
     QFile file(exportPath(rig.state));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), exportText(rig.state, 0));
@@ -586,19 +586,19 @@ void TestSequencer::lostReadingDecidesNothing()
     StationRig &rig = *m_rig;
     rig.reach(0, stage);
     rig.run(into);
-    const QString message = rig.state.MsgCaption[0];
-    const auto samples = rig.state.SampleIndex[0];
+    const QString message = rig.state.stations[0].MsgCaption;
+    const auto samples = rig.state.stations[0].SampleIndex;
 
     rig.setPressure(0, 0, false);
     for (int i = 0; i < lostFor; ++i) {
-        const QString time = rig.state.TimeCaption[0];
+        const QString time = rig.state.stations[0].TimeCaption;
         rig.run(1);
         QCOMPARE(rig.stage(0), stage);
-        QCOMPARE(rig.state.MsgCaption[0], message);
-        QVERIFY2(rig.state.TimeCaption[0] != time, "the time label goes on");
+        QCOMPARE(rig.state.stations[0].MsgCaption, message);
+        QVERIFY2(rig.state.stations[0].TimeCaption != time, "the time label goes on");
     }
-    QCOMPARE(rig.state.SampleIndex[0], samples + lostFor);
-    QCOMPARE(rig.state.Samples[0][samples], 0.f); // the sampler records the lost reading as 0
+    QCOMPARE(rig.state.stations[0].SampleIndex, samples + lostFor);
+    QCOMPARE(rig.state.stations[0].Samples[samples], 0.f); // the sampler records the lost reading as 0
     QVERIFY(!QFile::exists(exportPath(rig.state)));
 
     rig.setPressure(0, 700);
@@ -607,7 +607,7 @@ void TestSequencer::lostReadingDecidesNothing()
     if (after == QLatin1String("post")) {
         rig.setPressure(0, 680);
         rig.run(1);
-        QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Test Complete"));
+        QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Test Complete"));
     }
 }
 
@@ -621,10 +621,10 @@ void TestSequencer::phaseSecondsSaturate()
     rig.setPressure(1, 0, false);
     rig.clock->advance(40000);
     rig.tick();
-    QCOMPARE(rig.state.PhaseSeconds[0], int16_t(32767));
-    QCOMPARE(rig.state.TimeCaption[0], elapsed("09:06:07"));
-    QCOMPARE(rig.state.PhaseSeconds[1], int16_t(-32768));
-    QCOMPARE(rig.state.TimeCaption[1], remaining("-09:-06:-08"));
+    QCOMPARE(rig.state.stations[0].PhaseSeconds, int16_t(32767));
+    QCOMPARE(rig.state.stations[0].TimeCaption, elapsed("09:06:07"));
+    QCOMPARE(rig.state.stations[1].PhaseSeconds, int16_t(-32768));
+    QCOMPARE(rig.state.stations[1].TimeCaption, remaining("-09:-06:-08"));
     QCOMPARE(rig.stage(1), QStringLiteral("leak"));
 
     rig.setPressure(1, 700);
@@ -632,7 +632,7 @@ void TestSequencer::phaseSecondsSaturate()
     QCOMPARE(rig.stage(1), QStringLiteral("waiting"));
 
     // A main test at the longest duration still ends once the elapsed time is held at it.
-    rig.state.MainTestDuration = 32767;
+    rig.state.parameters.MainTestDuration = 32767;
     rig.start(1);
     rig.clock->advance(32766);
     rig.tick();
@@ -640,25 +640,25 @@ void TestSequencer::phaseSecondsSaturate()
     rig.clock->advance(5000);
     rig.tick();
     QCOMPARE(rig.stage(1), QStringLiteral("post"));
-    QCOMPARE(rig.state.PhaseSeconds[1], int16_t(32767));
+    QCOMPARE(rig.state.stations[1].PhaseSeconds, int16_t(32767));
 }
 
 void TestSequencer::idleAndWaitingStationsAreLeftAlone()
 {
     StationRig &rig = *m_rig;
     rig.reach(1, QStringLiteral("waiting"));
-    rig.state.TimeCaption[0] = QStringLiteral("a");
-    rig.state.TimeCaption[1] = QStringLiteral("b");
+    rig.state.stations[0].TimeCaption = QStringLiteral("a");
+    rig.state.stations[1].TimeCaption = QStringLiteral("b");
     const QString idle = rig.record(0);
-    const int16_t seconds = rig.state.PhaseSeconds[1];
+    const int16_t seconds = rig.state.stations[1].PhaseSeconds;
     rig.setPressure(0, 0);
     rig.setPressure(1, 0);
     rig.run(1000);
     QCOMPARE(rig.record(0), idle);
     QCOMPARE(rig.stage(1), QStringLiteral("waiting"));
-    QCOMPARE(rig.state.TimeCaption[1], QStringLiteral("b"));
-    QCOMPARE(rig.state.MsgCaption[1], QStringLiteral("Leak Test Passed."));
-    QCOMPARE(rig.state.PhaseSeconds[1], seconds);
+    QCOMPARE(rig.state.stations[1].TimeCaption, QStringLiteral("b"));
+    QCOMPARE(rig.state.stations[1].MsgCaption, QStringLiteral("Leak Test Passed."));
+    QCOMPARE(rig.state.stations[1].PhaseSeconds, seconds);
 }
 
 void TestSequencer::stationsAreIndependent()
@@ -667,15 +667,15 @@ void TestSequencer::stationsAreIndependent()
     rig.reach(1, QStringLiteral("main"));
     rig.start(0);
     rig.run(10);
-    QCOMPARE(rig.state.TimeCaption[0], remaining("00:09:50"));
-    QCOMPARE(rig.state.TimeCaption[1], elapsed("00:00:10"));
+    QCOMPARE(rig.state.stations[0].TimeCaption, remaining("00:09:50"));
+    QCOMPARE(rig.state.stations[1].TimeCaption, elapsed("00:00:10"));
 
     rig.setPressure(1, 600); // only vessel 2 falls
     rig.run(1);
     QCOMPARE(rig.stage(1), QStringLiteral("ended"));
-    QCOMPARE(rig.state.MsgCaption[1], kLeakFail);
+    QCOMPARE(rig.state.stations[1].MsgCaption, kLeakFail);
     QCOMPARE(rig.stage(0), QStringLiteral("leak"));
-    QCOMPARE(rig.state.TimeCaption[0], remaining("00:09:49"));
+    QCOMPARE(rig.state.stations[0].TimeCaption, remaining("00:09:49"));
 
     rig.setPressure(0, 600); // only vessel 1 falls
     rig.setPressure(1, 700);
@@ -683,7 +683,7 @@ void TestSequencer::stationsAreIndependent()
     rig.run(1);
     QCOMPARE(rig.stage(0), QStringLiteral("idle"));
     QCOMPARE(rig.stage(1), QStringLiteral("leak"));
-    QCOMPARE(rig.state.Samples[1][0], 700.f);
+    QCOMPARE(rig.state.stations[1].Samples[0], 700.f);
 }
 
 void TestSequencer::stationZeroIsSequencedFirst()
@@ -694,8 +694,8 @@ void TestSequencer::stationZeroIsSequencedFirst()
     rig.setPressure(0, 100);
     rig.setPressure(1, 200);
     QVERIFY(rig.tick().exportFailures.empty());
-    QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Test Complete"));
-    QCOMPARE(rig.state.MsgCaption[1], QStringLiteral("Test Complete"));
+    QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Test Complete"));
+    QCOMPARE(rig.state.stations[1].MsgCaption, QStringLiteral("Test Complete"));
     QFile file(exportPath(rig.state)); // the later write, station 1's, is the one left
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), exportText(rig.state, 1));
@@ -714,8 +714,8 @@ void TestSequencer::exportFailureComesBackWithTheTick()
 
     // Station 0 completes with an unwritable file and station 1 fails, in the same tick.
     const SequencerResult result = rig.run(1);
-    QCOMPARE(rig.state.MsgCaption[0], QStringLiteral("Test Complete"));
-    QCOMPARE(rig.state.MsgCaption[1], kLeakFail);
+    QCOMPARE(rig.state.stations[0].MsgCaption, QStringLiteral("Test Complete"));
+    QCOMPARE(rig.state.stations[1].MsgCaption, kLeakFail);
     QCOMPARE(int(result.exportFailures.size()), 1);
     QCOMPARE(result.exportFailures[0].station, 0);
     QCOMPARE(result.exportFailures[0].failure.path, exportPath(rig.state));

@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kValueCount = 16;
 
-/// One numeric line of the file, in file order (lines 2 to 16).
+/// One numeric line of the file (lines 2 to 16): where its value lives and its default.
 struct ConfigLine {
     bool isInteger;
     std::function<void(SharedState &, double)> store;
@@ -23,38 +23,52 @@ struct ConfigLine {
     double fallback;
 };
 
-template <typename T> ConfigLine lineFor(T SharedState::*member, double fallback)
+ConfigLine lineFor(int16_t SharedState::*member, double fallback)
 {
-    return {std::is_same_v<T, int16_t>,
-            [member](SharedState &s, double v) { s.*member = static_cast<T>(v); },
+    return {true, [member](SharedState &s, double v) { s.*member = static_cast<int16_t>(v); },
             [member](const SharedState &s) { return static_cast<double>(s.*member); }, fallback};
 }
 
-ConfigLine lineFor(PerStation<float> SharedState::*member, int index, double fallback)
+/// A line whose value is a field of one of the state's groups.
+template <typename Group, typename T>
+ConfigLine lineFor(Group SharedState::*group, T Group::*member, double fallback)
 {
-    return {false, [member, index](SharedState &s, double v) { (s.*member)[index] = float(v); },
-            [member, index](const SharedState &s) { return double((s.*member)[index]); },
+    return {std::is_same_v<T, int16_t>,
+            [=](SharedState &s, double v) { (s.*group).*member = static_cast<T>(v); },
+            [=](const SharedState &s) { return static_cast<double>((s.*group).*member); },
+            fallback};
+}
+
+/// A line whose value is one station's element of a calibration array.
+ConfigLine lineFor(PerStation<float> CalibrationConstants::*member, int index, double fallback)
+{
+    return {false,
+            [=](SharedState &s, double v) { (s.calibration.*member)[index] = float(v); },
+            [=](const SharedState &s) { return double((s.calibration.*member)[index]); },
             fallback};
 }
 
 const std::vector<ConfigLine> &configLines()
 {
+    using P = TestParameters;
+    using C = CalibrationConstants;
+    constexpr auto parameters = &SharedState::parameters;
     static const std::vector<ConfigLine> lines = {
         lineFor(&SharedState::CommPort, 1),
-        lineFor(&SharedState::StartPressureLimit, 600),
-        lineFor(&SharedState::LeakFallLimit, 7),
-        lineFor(&SharedState::LeakTestDuration, 600),
-        lineFor(&SharedState::BathFallLimit, 14),
-        lineFor(&SharedState::MainTestDuration, 900),
-        lineFor(&SharedState::MinBathTemp, 100),
-        lineFor(&SharedState::CalRange, 0, 1000),
-        lineFor(&SharedState::CalRange, 1, 1000),
-        lineFor(&SharedState::CalZero, 0, 0),
-        lineFor(&SharedState::CalZero, 1, 0),
-        lineFor(&SharedState::CalSpan, 0, 1000),
-        lineFor(&SharedState::CalSpan, 1, 1000),
-        lineFor(&SharedState::TempZero, 0),
-        lineFor(&SharedState::TempSpan, 100),
+        lineFor(parameters, &P::StartPressureLimit, 600),
+        lineFor(parameters, &P::LeakFallLimit, 7),
+        lineFor(parameters, &P::LeakTestDuration, 600),
+        lineFor(parameters, &P::BathFallLimit, 14),
+        lineFor(parameters, &P::MainTestDuration, 900),
+        lineFor(parameters, &P::MinBathTemp, 100),
+        lineFor(&C::CalRange, 0, 1000),
+        lineFor(&C::CalRange, 1, 1000),
+        lineFor(&C::CalZero, 0, 0),
+        lineFor(&C::CalZero, 1, 0),
+        lineFor(&C::CalSpan, 0, 1000),
+        lineFor(&C::CalSpan, 1, 1000),
+        lineFor(&SharedState::calibration, &C::TempZero, 0),
+        lineFor(&SharedState::calibration, &C::TempSpan, 100),
     };
     return lines;
 }
@@ -146,7 +160,9 @@ QByteArray configText(const SharedState &state)
     return text.toLatin1();
 }
 
-QString saveConfig(const SharedState &state)
+MaybeFailure saveConfig(const SharedState &state)
 {
-    return writeFileAtomically(configPath(state), configText(state));
+    // Settings are not lost to a folder that is read-only while the file itself is writable.
+    return writeFileAtomically(configPath(state), configText(state),
+                               WhenNoTemporaryFile::WriteInPlace);
 }

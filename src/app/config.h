@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/failure.h"
+
 #include <QString>
 
 struct SharedState;
@@ -20,9 +22,8 @@ void loadConfig(SharedState &state);
 /// The configuration file's text: sixteen lines ended by CR LF.
 QByteArray configText(const SharedState &state);
 
-/// Writes the configuration file atomically. Returns an empty text on success, otherwise the
-/// reason; the old file is then left as it was.
-QString saveConfig(const SharedState &state);
+/// Writes the configuration file atomically; on failure the old file is left as it was.
+[[nodiscard]] MaybeFailure saveConfig(const SharedState &state);
 
 /// Full path of the configuration file.
 QString configPath(const SharedState &state);

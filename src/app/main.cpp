@@ -1,7 +1,7 @@
 #include "app/sharedstate.h"
 #include "app/signalclose.h"
 #include "app/startup.h"
-#include "ui/main/frmmain.h"
+#include "ui/main/mainwindow.h"
 
 #include <QApplication>
 

@@ -1,18 +1,26 @@
 #include "app/sharedstate.h"
 
-SharedState::SharedState()
-    : Samples(kStations, std::array<float, kSampleSlots>{}), clock(std::make_unique<SystemClock>())
+StationRecord::StationRecord() : Samples(kSampleSlots, 0.0f) {}
+
+SharedState::SharedState() : clock(std::make_unique<SystemClock>()) {}
+
+Reading stationPressure(const Readings &readings, int station)
 {
-    TimeCaption.fill(QStringLiteral("Time: 00:00:00"));
-    MsgCaption.fill(QStringLiteral("Process in Idle Mode"));
+    return station == 0 ? Reading{readings.Pressure1, readings.Pressure1Valid}
+                        : Reading{readings.Pressure2, readings.Pressure2Valid};
 }
 
-float stationPressure(const SharedState &state, int station)
+Reading bathTemperature(const Readings &readings)
 {
-    return station == 0 ? state.Pressure1 : state.Pressure2;
+    return {readings.BathTemp, readings.BathTempValid};
 }
 
-bool stationPressureValid(const SharedState &state, int station)
+void resetAtMainWindowLoad(SharedState &state)
 {
-    return station == 0 ? state.Pressure1Valid : state.Pressure2Valid;
+    state.readings.BathTempValid = false;
+    state.readings.Pressure1Valid = false;
+    state.readings.Pressure2Valid = false;
+    state.PortReady = false;
+    for (int s = 0; s < kUsedStations; ++s)
+        state.stations[size_t(s)].LeakTestPassed = false;
 }

@@ -1,6 +1,6 @@
 #include "app/signalclose.h"
 
-#include "ui/main/frmmain.h"
+#include "ui/main/mainwindow.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -49,7 +49,7 @@ SignalClose::~SignalClose()
     }
 }
 
-void SignalClose::setMainWindow(FrmMain *window)
+void SignalClose::setMainWindow(MainWindow *window)
 {
     m_mainWindow = window;
     if (m_requested)

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-class FrmMain;
+class MainWindow;
 class QSocketNotifier;
 
 /// Turns SIGTERM, SIGINT and SIGHUP into an orderly close: open dialogs are closed without
@@ -16,13 +16,13 @@ public:
     ~SignalClose() override;
 
     /// The window to close; a signal that came before it exists closes it once it is set.
-    void setMainWindow(FrmMain *window);
+    void setMainWindow(MainWindow *window);
 
 private:
     void handleSignal();
     void closeEverything();
 
     QSocketNotifier *m_notifier = nullptr;
-    QPointer<FrmMain> m_mainWindow;
+    QPointer<MainWindow> m_mainWindow;
     bool m_requested = false;
 };

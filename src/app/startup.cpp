@@ -2,22 +2,22 @@
 
 #include "app/config.h"
 #include "app/sharedstate.h"
-#include "ui/main/frmabout.h"
-#include "ui/main/frmmain.h"
+#include "ui/main/aboutwindow.h"
+#include "ui/main/mainwindow.h"
 
 #include <QDir>
 
-std::unique_ptr<FrmMain> subMain(SharedState &state)
+std::unique_ptr<MainWindow> subMain(SharedState &state)
 {
     state.AppPath = QDir::currentPath();
     loadConfig(state);
     state.PortReady = false;
     state.AboutFromMenu = false;
     {
-        FrmAbout splash(state, nullptr);
+        AboutWindow splash(state.AboutFromMenu, nullptr);
         splash.exec();
     }
-    auto mainWindow = std::make_unique<FrmMain>(state);
+    auto mainWindow = std::make_unique<MainWindow>(state);
     mainWindow->show();
     return mainWindow;
 }

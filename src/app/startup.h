@@ -3,8 +3,8 @@
 #include <memory>
 
 struct SharedState;
-class FrmMain;
+class MainWindow;
 
 /// Start-up: records the working folder, reads the configuration, shows the splash until it
 /// closes itself, then shows the main window (whose load opens the port).
-std::unique_ptr<FrmMain> subMain(SharedState &state);
+std::unique_ptr<MainWindow> subMain(SharedState &state);

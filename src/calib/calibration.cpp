@@ -4,33 +4,33 @@
 #include "app/textrules.h"
 
 namespace {
-int16_t rawValue(const SharedState &state, int channel)
+int16_t rawValue(const Readings &readings, int channel)
 {
     switch (channel) {
     case 0:
-        return state.RawPressure1;
+        return readings.RawPressure1;
     case 1:
-        return state.RawPressure2;
+        return readings.RawPressure2;
     default:
-        return state.RawTemp;
+        return readings.RawTemp;
     }
 }
 } // namespace
 
-void captureZero(SharedState &state, int channel)
+void captureZero(CalibrationConstants &calibration, const Readings &readings, int channel)
 {
     if (channel == 2)
-        state.TempZero = state.RawTemp;
+        calibration.TempZero = readings.RawTemp;
     else
-        state.CalZero[channel] = rawValue(state, channel);
+        calibration.CalZero[size_t(channel)] = rawValue(readings, channel);
 }
 
-void captureSpan(SharedState &state, int channel)
+void captureSpan(CalibrationConstants &calibration, const Readings &readings, int channel)
 {
     if (channel == 2)
-        state.TempSpan = state.RawTemp;
+        calibration.TempSpan = readings.RawTemp;
     else
-        state.CalSpan[channel] = rawValue(state, channel);
+        calibration.CalSpan[size_t(channel)] = rawValue(readings, channel);
 }
 
 float rangeFromText(const QString &text)
@@ -43,11 +43,8 @@ QString rangeText(float range)
     return generalText(range);
 }
 
-QString channelValueText(const SharedState &state, int channel)
+QString channelValueText(const Readings &readings, int channel)
 {
-    const bool valid = channel == 0   ? state.Pressure1Valid
-                       : channel == 1 ? state.Pressure2Valid
-                                      : state.BathTempValid;
-    const float value = channel == 0 ? state.Pressure1 : channel == 1 ? state.Pressure2 : state.BathTemp;
-    return valid ? formatOneDecimal(value) : QStringLiteral("---");
+    const Reading reading = channel == 2 ? bathTemperature(readings) : stationPressure(readings, channel);
+    return reading.valid ? formatOneDecimal(reading.value) : QStringLiteral("---");
 }

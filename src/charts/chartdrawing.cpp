@@ -88,8 +88,8 @@ TimeAxis reportTimeAxis(int n)
     return axis;
 }
 
-void drawChart(DrawingSurface &surface, const SharedState &state, int station,
-               const ChartStyle &style, const TimeAxis &axis)
+void drawChart(DrawingSurface &surface, std::span<const float> store, const ChartStyle &style,
+               const TimeAxis &axis)
 {
     if (style.drawGrid)
         drawGrid(surface);
@@ -111,11 +111,11 @@ void drawChart(DrawingSurface &surface, const SharedState &state, int station,
     setColour(surface, style.timeTextColour);
     printAt(surface, 10700, 11250, axis.endLabel);
 
-    if (axis.segments <= 0 || station < 0 || station >= kStations)
-        return;
     // Never past the end of the store, whatever the count says.
-    const int segments = std::min(axis.segments, kSampleSlots - 1);
-    const float *samples = state.Samples[size_t(station)].data();
+    const int segments = std::min<qsizetype>(axis.segments, qsizetype(store.size()) - 1);
+    if (segments <= 0)
+        return;
+    const float *samples = store.data();
     std::vector<QPointF> points(size_t(segments) + 1);
     QPointF *point = points.data();
     const double step = axis.step;
@@ -132,44 +132,41 @@ void drawChart(DrawingSurface &surface, const SharedState &state, int station,
         surface.polyline(points);
 }
 
-void drawTrendTick(DrawingSurface &surface, const SharedState &state)
+void drawTrendTick(DrawingSurface &surface, const ChartSamples &samples)
 {
     surface.cls();
-    const int station = state.GraphStation;
-    const int n = station >= 0 && station < kStations ? state.SampleCount[size_t(station)] : 0;
     ChartStyle style;
     style.drawGrid = false;
     style.labelTop = 10750;
     style.pressureTextColour = kCyan;
     style.timeTextColour = kGreen;
     style.curveColour = kYellow;
-    drawChart(surface, state, station, style, trendTimeAxis(n));
+    drawChart(surface, samples.store, style, trendTimeAxis(samples.n));
 }
 
 namespace {
 
-void drawReport(DrawingSurface &surface, const SharedState &state, float labelTop)
+void drawReport(DrawingSurface &surface, const ChartSamples &samples, float labelTop)
 {
-    const int station = state.ReportStation;
-    const int n = station >= 0 && station < kStations ? state.SampleCount[size_t(station)] : 0;
     ChartStyle style;
     style.drawGrid = true;
     style.labelTop = labelTop;
     style.curveWidth = 2;
-    drawChart(surface, state, station, style, reportTimeAxis(n));
+    drawChart(surface, samples.store, style, reportTimeAxis(samples.n));
 }
 
 } // namespace
 
-void drawReportChart(DrawingSurface &surface, const SharedState &state)
+void drawReportChart(DrawingSurface &surface, const ChartSamples &samples)
 {
     surface.ScaleHeight = kChartScale;
     surface.ScaleWidth = kChartScale;
     surface.ForeColor = kBlack;
-    drawReport(surface, state, 10750);
+    drawReport(surface, samples, 10750);
 }
 
-void drawReportPage(DrawingSurface &surface, const SharedState &state, const ReportHeader &header)
+void drawReportPage(DrawingSurface &surface, const ChartSamples &samples,
+                    const ReportHeader &header)
 {
     surface.ScaleHeight = kChartScale;
     surface.ScaleWidth = kChartScale;
@@ -178,5 +175,10 @@ void drawReportPage(DrawingSurface &surface, const SharedState &state, const Rep
     printAt(surface, 8000, 400, QStringLiteral("Operator: ") + header.operatorName);
     printAt(surface, 5000, 800, header.date);
     printAt(surface, 8000, 800, header.time);
-    drawReport(surface, state, 10950);
+    drawReport(surface, samples, 10950);
+}
+
+ChartSamples chartSamplesOf(const StationRecord &record)
+{
+    return {record.Samples, record.SampleCount};
 }

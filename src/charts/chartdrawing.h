@@ -5,8 +5,14 @@
 #include <QString>
 
 #include <optional>
+#include <span>
 
-struct SharedState;
+
+/// The samples a chart draws: the store, and n, the index of the newest sample (SampleCount).
+struct ChartSamples {
+    std::span<const float> store;
+    int n = 0;
+};
 
 /// User units of every chart across and down its surface.
 inline constexpr float kChartScale = 12000;
@@ -46,19 +52,18 @@ struct ChartStyle {
     int16_t curveWidth = 0;
 };
 
-/// Draws the chart of the station's samples: the grid if the style asks for it, the pressure
-/// labels, the axis texts and the curve. Reads only samples 0..axis.segments of a station
-/// 0..5 inside the store; any other station draws no curve.
-void drawChart(DrawingSurface &surface, const SharedState &state, int station,
-               const ChartStyle &style, const TimeAxis &axis);
+/// Draws the chart of the samples: the grid if the style asks for it, the pressure labels, the
+/// axis texts and the curve. Reads only samples 0..axis.segments, and never past the store.
+void drawChart(DrawingSurface &surface, std::span<const float> store, const ChartStyle &style,
+               const TimeAxis &axis);
 
-/// One tick of the trend window: clears the area and draws GraphStation's chart on black,
-/// cyan pressure texts, green time texts and the yellow 1-pixel curve.
-void drawTrendTick(DrawingSurface &surface, const SharedState &state);
+/// One tick of the trend window: clears the area and draws the chart on black, cyan pressure
+/// texts, green time texts and the yellow 1-pixel curve.
+void drawTrendTick(DrawingSurface &surface, const ChartSamples &samples);
 
-/// The report window's chart of ReportStation: the user scale, black, the grid and the 2-pixel
-/// curve of the whole recording.
-void drawReportChart(DrawingSurface &surface, const SharedState &state);
+/// The report window's chart: the user scale, black, the grid and the 2-pixel curve of the
+/// whole recording.
+void drawReportChart(DrawingSurface &surface, const ChartSamples &samples);
 
 /// The four test details printed above the chart on the report page.
 struct ReportHeader {
@@ -68,6 +73,12 @@ struct ReportHeader {
     QString time;
 };
 
-/// The printed report page of ReportStation: header texts, then the report chart with its
-/// pressure labels 200 units lower than on screen.
-void drawReportPage(DrawingSurface &surface, const SharedState &state, const ReportHeader &header);
+/// The printed report page: header texts, then the report chart with its pressure labels 200
+/// units lower than on screen.
+void drawReportPage(DrawingSurface &surface, const ChartSamples &samples,
+                    const ReportHeader &header);
+
+struct StationRecord;
+
+/// The samples of a station's record, as they stand now.
+ChartSamples chartSamplesOf(const StationRecord &record);

@@ -65,37 +65,38 @@ double pressure(int16_t raw, float zero, float range)
 
 } // namespace
 
-void pollStep(SharedState &state, CommOutput &port, const QString &command)
+void pollStep(Readings &readings, bool portReady, CommOutput &port, const QString &command)
 {
-    if (!state.PortReady)
+    if (!portReady)
         return;
     port.output(command);
-    state.RxBuffer.clear();
-    state.FrameTakenSincePoll = false;
+    readings.RxBuffer.clear();
+    readings.FrameTakenSincePoll = false;
     // The count stops at the limit: from there on every poll keeps the readings invalid.
-    if (state.PollsSinceFrame >= kStalePolls)
-        invalidateReadings(state);
+    if (readings.PollsSinceFrame >= kStalePolls)
+        invalidateReadings(readings);
     else
-        ++state.PollsSinceFrame;
+        ++readings.PollsSinceFrame;
 }
 
-void receiveText(SharedState &state, const QString &input)
+void receiveText(Readings &readings, const CalibrationConstants &calibration,
+                 const QString &input)
 {
     // Pieces completed before this text were examined when their CR arrived.
-    qsizetype pieceStart = state.RxBuffer.lastIndexOf(kFrameEnd) + 1;
-    state.RxBuffer += input;
-    if (state.FrameTakenSincePoll)
+    qsizetype pieceStart = readings.RxBuffer.lastIndexOf(kFrameEnd) + 1;
+    readings.RxBuffer += input;
+    if (readings.FrameTakenSincePoll)
         return;
-    const QStringView buffer(state.RxBuffer);
+    const QStringView buffer(readings.RxBuffer);
     for (qsizetype end = buffer.indexOf(kFrameEnd, pieceStart); end >= 0;
          end = buffer.indexOf(kFrameEnd, pieceStart)) {
-        if (decodeFrame(state, buffer.sliced(pieceStart, end - pieceStart)))
+        if (decodeFrame(readings, calibration, buffer.sliced(pieceStart, end - pieceStart)))
             return;
         pieceStart = end + 1;
     }
 }
 
-bool decodeFrame(SharedState &state, QStringView piece)
+bool decodeFrame(Readings &readings, const CalibrationConstants &calibration, QStringView piece)
 {
     if (piece.size() != kFrameLength)
         return false;
@@ -107,34 +108,28 @@ bool decodeFrame(SharedState &state, QStringView piece)
     }
 
     const Channel temp = readChannel(fields[0], [&](int16_t raw) {
-        const float difference = static_cast<float>(raw) - state.TempZero;
+        const float difference = static_cast<float>(raw) - calibration.TempZero;
         return static_cast<double>(difference) / 10.0;
     });
     const Channel p1 = readChannel(
-        fields[1], [&](int16_t raw) { return pressure(raw, state.CalZero[0], state.CalRange[0]); });
+        fields[1], [&](int16_t raw) { return pressure(raw, calibration.CalZero[0], calibration.CalRange[0]); });
     const Channel p2 = readChannel(
-        fields[2], [&](int16_t raw) { return pressure(raw, state.CalZero[1], state.CalRange[1]); });
-    store(temp, state.RawTemp, state.BathTemp, state.BathTempValid);
-    store(p1, state.RawPressure1, state.Pressure1, state.Pressure1Valid);
-    store(p2, state.RawPressure2, state.Pressure2, state.Pressure2Valid);
+        fields[2], [&](int16_t raw) { return pressure(raw, calibration.CalZero[1], calibration.CalRange[1]); });
+    store(temp, readings.RawTemp, readings.BathTemp, readings.BathTempValid);
+    store(p1, readings.RawPressure1, readings.Pressure1, readings.Pressure1Valid);
+    store(p2, readings.RawPressure2, readings.Pressure2, readings.Pressure2Valid);
 
-    state.FrameTakenSincePoll = true;
-    state.PollsSinceFrame = 0;
+    readings.FrameTakenSincePoll = true;
+    readings.PollsSinceFrame = 0;
     return true;
 }
 
-void markPortLost(SharedState &state)
+void invalidateReadings(Readings &readings)
 {
-    state.PortReady = false;
-    invalidateReadings(state);
-}
-
-void invalidateReadings(SharedState &state)
-{
-    state.BathTemp = 0;
-    state.Pressure1 = 0;
-    state.Pressure2 = 0;
-    state.BathTempValid = false;
-    state.Pressure1Valid = false;
-    state.Pressure2Valid = false;
+    readings.BathTemp = 0;
+    readings.Pressure1 = 0;
+    readings.Pressure2 = 0;
+    readings.BathTempValid = false;
+    readings.Pressure1Valid = false;
+    readings.Pressure2Valid = false;
 }

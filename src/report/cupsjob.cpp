@@ -3,13 +3,13 @@
 #include <cups/cups.h>
 
 namespace {
-QString lastError()
+Failure lastError()
 {
-    return QString::fromUtf8(cupsLastErrorString());
+    return Failure{QString::fromUtf8(cupsLastErrorString()), {}};
 }
 } // namespace
 
-QString submitPdfJob(const QString &printer, const QString &title, const QByteArray &pdf)
+MaybeFailure submitPdfJob(const QString &printer, const QString &title, const QByteArray &pdf)
 {
     // Submitted through libcups rather than QPrinter, whose CUPS back end drops the answer to
     // the job request: a refused job would pass for a printed one.
@@ -28,12 +28,12 @@ QString submitPdfJob(const QString &printer, const QString &title, const QByteAr
                           CUPS_FORMAT_PDF, 1) != HTTP_STATUS_CONTINUE ||
         cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size())) !=
             HTTP_STATUS_CONTINUE) {
-        const QString reason = lastError();
+        const Failure reason = lastError();
         cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData());
         cupsCancelJob2(CUPS_HTTP_DEFAULT, name.constData(), job, 0);
         return reason;
     }
     if (cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
         return lastError();
-    return {};
+    return std::nullopt;
 }

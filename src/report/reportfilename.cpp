@@ -1,7 +1,5 @@
 #include "report/reportfilename.h"
 
-#include "app/sharedstate.h"
-
 namespace {
 
 QString fileNamePart(QString text)
@@ -16,16 +14,13 @@ QString fileNamePart(QString text)
 
 } // namespace
 
-QString reportFileName(const SharedState &state, int station)
+QString reportFileName(int station, const QString &startDate, const QString &startTime)
 {
     QString name = QStringLiteral("Kestrava test ") + QString::number(station + 1);
-    if (station >= 0 && station < kStations) {
-        for (const QString &part :
-             {state.TestStartDate[size_t(station)], state.TestStartTime[size_t(station)]}) {
-            const QString clean = fileNamePart(part);
-            if (!clean.isEmpty())
-                name += u' ' + clean;
-        }
+    for (const QString &part : {startDate, startTime}) {
+        const QString clean = fileNamePart(part);
+        if (!clean.isEmpty())
+            name += u' ' + clean;
     }
     return name + QStringLiteral(".pdf");
 }

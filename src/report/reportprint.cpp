@@ -4,7 +4,7 @@
 #include "charts/chartdrawing.h"
 #include "charts/printerpage.h"
 #include "report/cupsjob.h"
-#include "report/frmprint.h"
+#include "report/printerdialog.h"
 
 #include <QBuffer>
 #include <QMessageBox>
@@ -17,11 +17,6 @@ namespace {
 /// Margins of the report page where the printer allows them.
 const QMarginsF kPageMargins(10, 10, 10, 10);
 
-QString documentName(const SharedState &state)
-{
-    return QStringLiteral("Kestrava report - Test ") + QString::number(state.ReportStation + 1);
-}
-
 } // namespace
 
 QStringList installedPrinterNames()
@@ -33,66 +28,67 @@ QStringList installedPrinterNames()
     return names;
 }
 
-QString renderReportPage(QPagedPaintDevice &device, const SharedState &state,
-                         const ReportHeader &header)
+MaybeFailure renderReportPage(QPagedPaintDevice &device, const ChartSamples &samples,
+                              const ReportHeader &header)
 {
     PrinterPage page(device);
     if (!page.isActive())
-        return QStringLiteral("The page could not be started.");
-    drawReportPage(page, state, header);
+        return Failure{QStringLiteral("The page could not be started."), {}};
+    drawReportPage(page, samples, header);
     if (!page.endDoc())
-        return QStringLiteral("The page could not be completed.");
-    return {};
+        return Failure{QStringLiteral("The page could not be completed."), {}};
+    return std::nullopt;
 }
 
-QByteArray reportPdf(const SharedState &state, const ReportHeader &header, QString *error)
+MaybeFailure renderReportPdf(const ChartSamples &samples, const ReportHeader &header,
+                             const QString &title, QByteArray &pdf)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&buffer);
-        writer.setTitle(documentName(state));
+        writer.setTitle(title);
         writer.setCreator(QStringLiteral("Kestrava"));
         writer.setResolution(1200);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
                                          kPageMargins, QPageLayout::Millimeter));
-        const QString reason = renderReportPage(writer, state, header);
-        if (!reason.isEmpty()) {
-            if (error)
-                *error = reason;
-            return {};
-        }
+        if (MaybeFailure failure = renderReportPage(writer, samples, header))
+            return failure;
     }
-    return buffer.data();
+    pdf = buffer.data();
+    return std::nullopt;
 }
 
-QString printOnPrinter(SharedState &state, const QString &printer, const ReportHeader &header)
+MaybeFailure printOnPrinter(QString &currentPrinter, const QString &printer,
+                            const ChartSamples &samples, const ReportHeader &header,
+                            const QString &title)
 {
-    state.CurrentPrinter = printer;
+    currentPrinter = printer;
     if (!installedPrinterNames().contains(printer))
-        return QStringLiteral("The printer \"%1\" is no longer installed.").arg(printer);
-    QString reason;
-    const QByteArray pdf = reportPdf(state, header, &reason);
-    if (pdf.isEmpty())
-        return reason;
-    reason = submitPdfJob(printer, documentName(state), pdf);
-    if (!reason.isEmpty())
-        return QStringLiteral("The printer \"%1\" did not accept the report: %2").arg(printer, reason);
-    return {};
+        return Failure{QStringLiteral("The printer \"%1\" is no longer installed.").arg(printer), {}};
+    QByteArray pdf;
+    if (MaybeFailure failure = renderReportPdf(samples, header, title, pdf))
+        return failure;
+    if (MaybeFailure refused = submitPdfJob(printer, title, pdf))
+        return Failure{QStringLiteral("The printer \"%1\" did not accept the report: %2")
+                           .arg(printer, refused->reason),
+                       {}};
+    return std::nullopt;
 }
 
-void printReport(QWidget *owner, SharedState &state, const ReportHeader &header)
+void printReport(QWidget *owner, WindowHandover &handover,
+                 const std::function<ChartSamples()> &samples, const ReportHeader &header,
+                 const QString &title)
 {
-    state.PrinterIndex = -1;
+    handover.PrinterIndex = -1;
     // Positions are those of the list the dialog showed, whatever changes meanwhile.
     const QStringList printers = installedPrinterNames();
-    {
-        FrmPrint dialog(state, printers, owner);
-        dialog.exec();
-    }
-    if (state.PrinterIndex < 0 || state.PrinterIndex >= printers.size())
+    if (const std::optional<int> chosen = PrinterDialog::choose(printers, owner))
+        handover.PrinterIndex = static_cast<int16_t>(*chosen);
+    if (handover.PrinterIndex < 0 || handover.PrinterIndex >= printers.size())
         return;
-    const QString reason = printOnPrinter(state, printers.at(state.PrinterIndex), header);
-    if (!reason.isEmpty())
-        QMessageBox::warning(owner, QStringLiteral("Print Error"), reason);
+    const QString printer = printers.at(handover.PrinterIndex);
+    if (MaybeFailure failure =
+            printOnPrinter(handover.CurrentPrinter, printer, samples(), header, title))
+        QMessageBox::warning(owner, QStringLiteral("Print Error"), failure->reason);
 }

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "app/failure.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+struct ChartSamples;
 struct ReportHeader;
-struct SharedState;
+struct WindowHandover;
 class QPagedPaintDevice;
 class QWidget;
 
@@ -13,21 +18,27 @@ class QWidget;
 /// of this list is printer i.
 QStringList installedPrinterNames();
 
-/// Draws the report page of ReportStation on the device and ends the document. Returns an
-/// empty text, or the reason the device did not take the page.
-QString renderReportPage(QPagedPaintDevice &device, const SharedState &state,
-                         const ReportHeader &header);
+/// Draws the report page on the device and ends the document.
+[[nodiscard]] MaybeFailure renderReportPage(QPagedPaintDevice &device,
+                                            const ChartSamples &samples,
+                                            const ReportHeader &header);
 
-/// The report page as a PDF document in memory: A4 paper, landscape, 10 mm margins; this is the
-/// page setup 9, 2, 1 of a print (A4, landscape, monochrome, the last asked of the queue).
-/// On failure the result is empty and the reason is in *error.
-QByteArray reportPdf(const SharedState &state, const ReportHeader &header, QString *error);
+/// The report page as a PDF document titled `title`, into `pdf`: A4 paper, landscape, 10 mm
+/// margins; this is the page setup 9, 2, 1 of a print (A4, landscape, monochrome, the last
+/// asked of the queue).
+[[nodiscard]] MaybeFailure renderReportPdf(const ChartSamples &samples, const ReportHeader &header,
+                                           const QString &title, QByteArray &pdf);
 
 /// Prints the report page on the named printer, which becomes the application's current
-/// printer (CurrentPrinter). Returns an empty text, or the reason nothing was printed.
-QString printOnPrinter(SharedState &state, const QString &printer, const ReportHeader &header);
+/// printer (`currentPrinter`).
+[[nodiscard]] MaybeFailure printOnPrinter(QString &currentPrinter, const QString &printer,
+                                          const ChartSamples &samples, const ReportHeader &header,
+                                          const QString &title);
 
 /// The click of cmdPrint: PrinterIndex := -1, the "Print" dialog owned by the report window,
-/// then the page on the chosen printer, or nothing when none was chosen. A failure shows a
-/// "Print Error" warning box with the reason.
-void printReport(QWidget *owner, SharedState &state, const ReportHeader &header);
+/// then the page on the chosen printer, or nothing when none was chosen. The samples are
+/// taken once the dialog has closed, as they stand then. A failure shows a "Print Error"
+/// warning box with the reason.
+void printReport(QWidget *owner, WindowHandover &handover,
+                 const std::function<ChartSamples()> &samples, const ReportHeader &header,
+                 const QString &title);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -10,14 +12,15 @@
 
 /// Answers the next modal window that opens: when one is up, `handle` runs with it (to read
 /// and press its controls; it should close the window). Set up before the code that opens it.
-/// Gives up silently after `limitMs`, so a window that never opens shows as a failed check.
+/// Gives up after `limitMs`, so a window that never opens shows as a failed check. The
+/// watcher belongs to the application and is gone once it has answered or given up.
 inline void onNextModal(std::function<void(QWidget *)> handle, int limitMs = 10000)
 {
-    auto *timer = new QTimer;
+    auto *timer = new QTimer(qApp);
     timer->setInterval(10);
-    auto elapsed = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, handle, elapsed, limitMs] {
-        *elapsed += timer->interval();
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, handle, clock, limitMs] {
         QWidget *modal = QApplication::activeModalWidget();
         if (modal && modal->isVisible()) {
             timer->stop();
@@ -25,7 +28,7 @@ inline void onNextModal(std::function<void(QWidget *)> handle, int limitMs = 100
             handle(modal);
             return;
         }
-        if (*elapsed > limitMs) {
+        if (clock->elapsed() > limitMs) {
             timer->stop();
             timer->deleteLater();
         }
@@ -42,18 +45,71 @@ struct SeenMessage {
 };
 
 /// Records the next message box and presses its OK button.
-inline void acceptNextMessage(SeenMessage &seen)
+inline void acceptNextMessage(SeenMessage &seen, int limitMs = 10000)
 {
-    onNextModal([&seen](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box) {
-            modal->close();
+    onNextModal(
+        [&seen](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            if (!box) {
+                modal->close();
+                return;
+            }
+            seen.title = box->windowTitle();
+            seen.text = box->text();
+            seen.icon = box->icon();
+            seen.seen = true;
+            box->accept();
+        },
+        limitMs);
+}
+
+/// Closes any modal window that nobody answers within `limitMs`, so that a test whose code
+/// opened an unexpected box fails within seconds instead of hanging until the test run's
+/// time-out. Keep one per test program (a member of the test object) and check stray() in
+/// cleanup(): it holds the titles of the windows it had to close.
+class ModalGuard : public QObject {
+public:
+    explicit ModalGuard(int limitMs = 8000) : m_limitMs(limitMs)
+    {
+        m_timer.setInterval(100);
+        connect(&m_timer, &QTimer::timeout, this, &ModalGuard::check);
+        m_timer.start();
+    }
+
+    /// Titles of the modal windows closed since the last call, joined by " | ".
+    QString takeStray()
+    {
+        QString titles = m_stray;
+        m_stray.clear();
+        return titles;
+    }
+
+private:
+    void check()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal != m_modal) {
+            m_modal = modal;
+            m_since.start();
             return;
         }
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.icon = box->icon();
-        seen.seen = true;
-        box->accept();
-    });
-}
+        if (!modal || m_since.elapsed() < m_limitMs)
+            return;
+        QString what = QStringLiteral("%1 \"%2\"").arg(modal->objectName(), modal->windowTitle());
+        if (auto *box = qobject_cast<QMessageBox *>(modal))
+            what += QStringLiteral(": ") + box->text();
+        m_stray += (m_stray.isEmpty() ? QString() : QStringLiteral(" | ")) + what;
+        qWarning("ModalGuard: closing an unanswered modal window: %s", qPrintable(what));
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        m_modal = nullptr;
+    }
+
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    QPointer<QWidget> m_modal;
+    QString m_stray;
+    int m_limitMs;
+};

@@ -1,0 +1,390 @@
+#include "ui/main/mainwindow.h"
+
+#include "app/config.h"
+#include "calib/calibrationwindow.h"
+#include "charts/trendwindow.h"
+#include "device/devicelink.h"
+#include "device/serialcomponent.h"
+#include "report/reportwindow.h"
+#include "station/exportfile.h"
+#include "station/livedisplay.h"
+#include "station/sequencer.h"
+#include "station/stationcontrol.h"
+#include "ui/banner.h"
+#include "ui/designcolours.h"
+#include "ui/designfont.h"
+#include "ui/main/aboutwindow.h"
+#include "ui/main/optionsdialog.h"
+#include "ui/main/portdialog.h"
+#include "ui/pictures.h"
+#include "ui/twips.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// Layout in twips of the client area; the station 1 panel is the station 0 panel shifted right.
+constexpr int kClientWidth = 11550;
+constexpr int kClientHeight = 8460;
+constexpr int kStationShift = 5640;
+
+struct Box {
+    int left, top, width, height;
+};
+constexpr Box kPanelFrame{600, 600, 4695, 7095};
+constexpr Box kTitle{1800, 720, 2055, 855};
+constexpr Box kTime{720, 1680, 4455, 495};
+constexpr Box kPressureCaption{1200, 2400, 3495, 495};
+constexpr Box kPressure{1080, 2760, 3735, 855};
+constexpr Box kTempCaption{2880, 3840, 1815, 495};
+constexpr Box kTemp{2880, 4200, 1815, 615};
+constexpr int kLineLeft = 600, kLineRight = 5280, kLineTop = 5400;
+constexpr Box kStop{960, 6000, 735, 615};
+constexpr Box kStart{2040, 6000, 735, 615};
+constexpr Box kGraph{3120, 6000, 735, 615};
+constexpr Box kReport{4200, 6000, 735, 615};
+constexpr Box kMsg{960, 6960, 4095, 615};
+constexpr int kStatusTop = 7920, kStatusHeight = 495;
+
+// Label indices of each panel: title, pressure caption, temperature caption.
+constexpr int kTitleLabel[kUsedStations] = {0, 7};
+constexpr int kPressureCaptionLabel[kUsedStations] = {1, 6};
+constexpr int kTempCaptionLabel[kUsedStations] = {2, 5};
+
+const QColor kPanelBorder(0, 255, 255);
+const QColor kMessageCyan(128, 255, 255);
+const QColor kStatusTeal(0, 192, 192);
+
+QRect stationRect(const Box &box, int station)
+{
+    return twipsRect(box.left + station * kStationShift, box.top, box.width, box.height);
+}
+
+QString indexed(const char *name, int index)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
+}
+
+/// The rounded panel behind a station's controls: dark blue fill, cyan border.
+class PanelShape final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(kPanelBorder, 2));
+        painter.setBrush(kPanelBlue);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 16, 16);
+    }
+};
+
+QLabel *panelLabel(QWidget *parent, const QString &name, const QString &text, const QRect &box,
+                   qreal pointSize, const QColor &color = Qt::white)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setGeometry(box);
+    // Centred across, text at the top, as overlapping labels are laid out to show.
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setFont(designFont(QStringLiteral("Arial Rounded MT Bold"), pointSize, true));
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, kPanelBlue);
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
+MainWindow::MainWindow(SharedState &state, QWidget *parent) : QMainWindow(parent), m_state(state)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Kestrava"));
+    buildMenu();
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twips(kClientWidth), twips(kClientHeight));
+    client->setAutoFillBackground(true);
+    QPalette palette = client->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    client->setPalette(palette);
+    setCentralWidget(client);
+    addBanner(client, {QRect(twips(360), twips(120), 0, 0), QRect(twips(960), twips(120), 0, 0),
+                       twipsRect(6960, 0, 3195, 660), 15.75, false});
+    for (int station = 0; station < kUsedStations; ++station)
+        buildStationPanel(client, station);
+    buildStatusLine(client);
+
+    m_port = new SerialComponent(this);
+    m_port->setObjectName(QStringLiteral("cm"));
+    connect(m_port, &SerialComponent::onComm, this, &MainWindow::onReceive);
+    connect(m_port, &SerialComponent::portLost, this, [this] {
+        m_state.PortReady = false;
+        invalidateReadings(m_state.readings);
+    });
+
+    m_scanTimer = new QTimer(this);
+    m_scanTimer->setObjectName(QStringLiteral("tmrScan"));
+    m_scanTimer->setInterval(100);
+    connect(m_scanTimer, &QTimer::timeout, this, &MainWindow::onScanTick);
+    m_displayTimer = new QTimer(this);
+    m_displayTimer->setObjectName(QStringLiteral("tmrDisplay"));
+    m_displayTimer->setInterval(1000);
+    connect(m_displayTimer, &QTimer::timeout, this, &MainWindow::onDisplayTick);
+
+    load();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenu()
+{
+    struct Item {
+        QMenu *menu;
+        const char *name;
+        const char *text;
+        void (MainWindow::*handler)();
+    };
+    QMenu *settings = menuBar()->addMenu(QStringLiteral("Settings"));
+    QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
+    const Item items[] = {
+        {settings, "SettingsComm", "Communication", &MainWindow::onCommunicationTriggered},
+        {settings, "SettingsCalib", "Calibration", &MainWindow::onCalibrationTriggered},
+        {settings, "SettingsOptions", "Options", &MainWindow::onOptionsTriggered},
+        {help, "HelpAbout", "About", &MainWindow::onAboutTriggered},
+    };
+    for (const Item &item : items) {
+        QAction *action = item.menu->addAction(QLatin1String(item.text));
+        action->setObjectName(QLatin1String(item.name));
+        connect(action, &QAction::triggered, this, item.handler);
+    }
+}
+
+void MainWindow::buildStationPanel(QWidget *client, int station)
+{
+    auto *shape = new PanelShape(client);
+    shape->setObjectName(indexed("Shape2", station));
+    shape->setGeometry(stationRect(kPanelFrame, station));
+
+    auto *line = new QFrame(client);
+    line->setObjectName(indexed("Line1", station));
+    line->setGeometry(twips(kLineLeft + station * kStationShift), twips(kLineTop),
+                      twips(kLineRight - kLineLeft), 1);
+    line->setAutoFillBackground(true);
+    QPalette linePalette = line->palette();
+    linePalette.setColor(QPalette::Window, kPanelBorder);
+    line->setPalette(linePalette);
+
+    StationPanel &panel = m_panels[size_t(station)];
+    const StationRecord &record = m_state.stations[size_t(station)];
+    const int title = kTitleLabel[station];
+    panel.title = panelLabel(client, indexed("lbl", title), QStringLiteral("TEST %1").arg(station + 1),
+                             stationRect(kTitle, station), 27.75);
+    const int pressureCaption = kPressureCaptionLabel[station];
+    panelLabel(client, indexed("lbl", pressureCaption), QStringLiteral("Vessel Pressure"),
+               stationRect(kPressureCaption, station), 14.25);
+    const int tempCaption = kTempCaptionLabel[station];
+    panelLabel(client, indexed("lbl", tempCaption), QStringLiteral("Bath Temp"),
+               stationRect(kTempCaption, station), 14.25);
+
+    panel.pressure = panelLabel(client, indexed("lblMeter", station), QStringLiteral("000.0KPa"),
+                                stationRect(kPressure, station), 36);
+    panel.temperature = panelLabel(client, indexed("lblMeter", 2 + station),
+                                   QStringLiteral("000.0°C"), stationRect(kTemp, station), 21.75);
+    panel.time = panelLabel(client, indexed("lblTime", station), record.TimeCaption,
+                            stationRect(kTime, station), 14.25);
+    panel.message = panelLabel(client, indexed("lblMsg", station), record.MsgCaption,
+                               stationRect(kMsg, station), 14.25, kMessageCyan);
+
+    const QString test = QString::number(station + 1);
+    panel.stop = pictureButton(client, indexed("cmdTestStop", station), QStringLiteral(":/stop.svg"),
+                               QStringLiteral("Stop test ") + test, stationRect(kStop, station));
+    panel.start =
+        pictureButton(client, indexed("cmdTestStart", station), QStringLiteral(":/start.svg"),
+                      QStringLiteral("Start test ") + test, stationRect(kStart, station));
+    panel.graph = pictureButton(client, indexed("cmdGraph", station), QStringLiteral(":/trend.svg"),
+                                QStringLiteral("Trend of test ") + test, stationRect(kGraph, station));
+    panel.report =
+        pictureButton(client, indexed("cmdReport", station), QStringLiteral(":/report.svg"),
+                      QStringLiteral("Report of test ") + test, stationRect(kReport, station));
+    for (QPushButton *button : {panel.stop, panel.start, panel.graph, panel.report})
+        button->setFocusPolicy(Qt::TabFocus); // a click leaves the focus where it was
+    connect(panel.stop, &QPushButton::clicked, this, [this, station] { onStopClicked(station); });
+    connect(panel.start, &QPushButton::clicked, this, [this, station] { onStartClicked(station); });
+    connect(panel.graph, &QPushButton::clicked, this, [this, station] { onGraphClicked(station); });
+    connect(panel.report, &QPushButton::clicked, this,
+            [this, station] { onReportClicked(station); });
+}
+
+void MainWindow::buildStatusLine(QWidget *client)
+{
+    m_statusLine = new QPushButton(client);
+    m_statusLine->setObjectName(QStringLiteral("cmdSbar"));
+    m_statusLine->setGeometry(twipsRect(0, kStatusTop, kClientWidth, kStatusHeight));
+    m_statusLine->setFont(designFont(QStringLiteral("Arial Narrow"), 11.25));
+    m_statusLine->setFocusPolicy(Qt::NoFocus);
+    m_statusLine->setAutoDefault(false);
+    m_statusLine->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: black; "
+                                               "border: 1px solid #008080; }")
+                                    .arg(kStatusTeal.name()));
+}
+
+void MainWindow::load()
+{
+    resetAtMainWindowLoad(m_state);
+    m_port->setCommPort(m_state.CommPort);
+    if (m_port->open())
+        m_state.PortReady = true;
+    else
+        QMessageBox::information(nullptr, QStringLiteral("Comm Error"), m_port->errorString());
+
+    m_scanTimer->start();
+    m_displayTimer->start();
+}
+
+void MainWindow::unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_scanTimer->stop();
+    m_displayTimer->stop();
+    const MaybeFailure failure = saveConfig(m_state);
+    if (!failure)
+        return;
+    const QString text = tr("The settings could not be saved to %1: %2")
+                             .arg(QDir::toNativeSeparators(configPath(m_state)), failure->reason);
+    if (m_closingFromSignal)
+        std::fprintf(stderr, "Config Error: %s\n", qPrintable(text));
+    else
+        QMessageBox::warning(this, QStringLiteral("Config Error"), text);
+}
+
+void MainWindow::closeFromSignal()
+{
+    m_closingFromSignal = true;
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    unload(); // closing is never cancelled
+    event->accept();
+}
+
+void MainWindow::onScanTick()
+{
+    pollStep(m_state.readings, m_state.PortReady, *m_port, kPollCommand);
+    const SequencerResult result = sequencerTick(m_state);
+    showStationTexts();
+    // An export that failed is reported once the tick is over, so that a box left open does
+    // not hold up the sequencing of the other station.
+    for (const Failure &failure : result.exportFailures) {
+        const QString text = exportErrorText(failure);
+        QTimer::singleShot(0, this, [this, text] {
+            QMessageBox::warning(this, kExportErrorTitle, text);
+        });
+    }
+}
+
+void MainWindow::onReceive()
+{
+    if (m_port->commEvent() != SerialComponent::kEventReceive)
+        return;
+    receiveText(m_state.readings, m_state.calibration, m_port->input());
+}
+
+void MainWindow::onDisplayTick()
+{
+    const LiveTexts texts = liveTexts(m_state.readings, m_state.CommPort, m_state.clock->now());
+    m_panels[0].temperature->setText(texts.bathTemp);
+    m_panels[1].temperature->setText(m_panels[0].temperature->text());
+    m_panels[0].pressure->setText(texts.pressure[0]);
+    m_panels[1].pressure->setText(texts.pressure[1]);
+    m_statusLine->setText(texts.statusLine);
+    recordSamples(m_state);
+}
+
+void MainWindow::showStationTexts()
+{
+    for (int station = 0; station < kUsedStations; ++station) {
+        const StationRecord &record = m_state.stations[size_t(station)];
+        m_panels[size_t(station)].time->setText(record.TimeCaption);
+        m_panels[size_t(station)].message->setText(record.MsgCaption);
+    }
+}
+
+void MainWindow::onStartClicked(int station)
+{
+    const StartOutcome outcome = testStartPressed(
+        m_state.stations[size_t(station)], stationPressure(m_state.readings, station),
+        bathTemperature(m_state.readings), m_state.parameters, *m_state.clock);
+    showStationTexts();
+    if (outcome.refusal)
+        QMessageBox::warning(this, kStartFailTitle, outcome.refusal->reason);
+}
+
+void MainWindow::onStopClicked(int station)
+{
+    testStopPressed(m_state.stations[size_t(station)]);
+    showStationTexts();
+}
+
+void MainWindow::onGraphClicked(int station)
+{
+    m_state.handover.GraphStation = static_cast<int16_t>(station);
+    TrendWindow window(m_state, this);
+    window.exec();
+}
+
+void MainWindow::onReportClicked(int station)
+{
+    m_state.handover.ReportStation = static_cast<int16_t>(station);
+    ReportWindow window(stationReport(m_state), m_state.handover, m_state.AppPath, this);
+    window.exec();
+}
+
+void MainWindow::onCommunicationTriggered()
+{
+    PortDialog dialog(m_state.CommPort, this);
+    dialog.exec();
+}
+
+void MainWindow::onCalibrationTriggered()
+{
+    m_scanTimer->stop();
+    m_state.readings.RxBuffer.clear();
+    {
+        CalibrationWindow window(m_state, *m_port, this);
+        window.exec();
+    }
+    m_scanTimer->start();
+    m_state.readings.RxBuffer.clear();
+}
+
+void MainWindow::onOptionsTriggered()
+{
+    OptionsDialog dialog(m_state.parameters, this);
+    dialog.exec();
+}
+
+void MainWindow::onAboutTriggered()
+{
+    m_state.AboutFromMenu = true;
+    AboutWindow about(m_state.AboutFromMenu, this);
+    about.exec();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "app/sharedstate.h"
+
+#include <QMainWindow>
+
+#include <array>
+
+class SerialComponent;
+class QAction;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+/// The operator's working screen (frmMain): two station panels, the status line and the menu.
+/// Owns the serial component and the two timers that drive the program: the scan timer (poll
+/// step, then the sequencer) and the display timer (readings, status line, samples). Its load
+/// opens the port; its unload writes the configuration file.
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    /// Builds the window and runs its load step (which may show "Comm Error").
+    explicit MainWindow(SharedState &state, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    /// Closes the window for a termination signal: a configuration write failure then goes
+    /// to standard error instead of a message box.
+    void closeFromSignal();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    /// The controls of one station's panel.
+    struct StationPanel {
+        QLabel *title = nullptr;
+        QLabel *pressure = nullptr;
+        QLabel *temperature = nullptr;
+        QLabel *time = nullptr;
+        QLabel *message = nullptr;
+        QPushButton *start = nullptr;
+        QPushButton *stop = nullptr;
+        QPushButton *graph = nullptr;
+        QPushButton *report = nullptr;
+    };
+
+    void buildMenu();
+    void buildStationPanel(QWidget *client, int station);
+    void buildStatusLine(QWidget *client);
+    void load();
+    void unload();
+    void showStationTexts();
+
+    void onScanTick();
+    void onDisplayTick();
+    void onReceive();
+    void onStartClicked(int station);
+    void onStopClicked(int station);
+    void onGraphClicked(int station);
+    void onReportClicked(int station);
+    void onCommunicationTriggered();
+    void onCalibrationTriggered();
+    void onOptionsTriggered();
+    void onAboutTriggered();
+
+    SharedState &m_state;
+    SerialComponent *m_port = nullptr;
+    QTimer *m_scanTimer = nullptr;
+    QTimer *m_displayTimer = nullptr;
+    std::array<StationPanel, kUsedStations> m_panels{};
+    QPushButton *m_statusLine = nullptr;
+    bool m_closingFromSignal = false;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,48 @@
+#include "ui/main/portdialog.h"
+
+#include "ui/twips.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPushButton>
+
+PortDialog::PortDialog(int16_t &commPort, QWidget *parent) : QDialog(parent), m_commPort(commPort)
+{
+    setObjectName(QStringLiteral("frmComm"));
+    setWindowTitle(QStringLiteral("COMM"));
+    setModal(true);
+    setFixedSize(twips(3720), twips(1920));
+
+    auto *frame = new QGroupBox(QStringLiteral("Select USB Port"), this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    frame->setGeometry(twipsRect(120, 120, 3480, 1080));
+
+    m_list = new QComboBox(frame);
+    m_list->setObjectName(QStringLiteral("cmbComm"));
+    m_list->setGeometry(twipsRect(240, 480, 3000, 375));
+    m_list->setEditable(true);
+    m_list->setInsertPolicy(QComboBox::NoInsert); // typed text never becomes an entry
+    for (int port = 1; port <= kPortCount; ++port)
+        m_list->addItem(QStringLiteral("COM %1").arg(port));
+
+    // Only a number with an entry is selected; otherwise the field shows its design text.
+    if (m_commPort >= 1 && m_commPort <= kPortCount) {
+        m_list->setCurrentIndex(m_commPort - 1);
+    } else {
+        m_list->setCurrentIndex(-1);
+        m_list->setEditText(QStringLiteral("Combo1"));
+    }
+
+    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    ok->setGeometry(twipsRect(1200, 1320, 1335, 435));
+    // Enter has no meaning here: OK is pressed by a click, or Space while it has the focus.
+    ok->setAutoDefault(false);
+    connect(ok, &QPushButton::clicked, this, &PortDialog::onOkClicked);
+}
+
+void PortDialog::onOkClicked()
+{
+    m_commPort = static_cast<int16_t>(m_list->currentIndex() + 1);
+    accept();
+}
