@@ -4,8 +4,12 @@
 
 PrinterPage::PrinterPage(QPagedPaintDevice &device) : m_device(device)
 {
-    if (m_painter.begin(&m_device))
+    if (m_painter.begin(&m_device)) {
         prepare(m_painter);
+        // Drawing outside the printable area is cut off there, as on a picture area: the
+        // painter's origin is the printable area's top left, not the paper's edge.
+        m_painter.setClipRect(QRectF(QPointF(0, 0), innerSize()));
+    }
 }
 
 PrinterPage::~PrinterPage()
