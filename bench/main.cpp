@@ -89,7 +89,7 @@ int main(int argc, char *argv[])
     // A redraw as the window shows it: the tick, then the area painted on the window's image.
     QImage window(trendSize, QImage::Format_RGB32);
     const double trendMs = medianMs([&] {
-        drawTrendTick(trend, *state);
+        drawTrendTick(trend, chartSamplesOf(state->stations[0]));
         QPainter painter(&window);
         trend.paint(painter);
     });
@@ -97,13 +97,12 @@ int main(int argc, char *argv[])
            bareLinesMs(trendSize, *state, 0, 10000, 1.0, 1));
 
     recordTest(*state, 1, 32767);
-    state->handover.ReportStation = 1;
     const QSize reportSize = twipsRect(360, 2640, 9615, 6135).size();
     PictureArea chart(reportSize, RGB(255, 255, 255));
     QImage reportWindow(reportSize, QImage::Format_RGB32);
     const double reportMs = medianMs([&] {
         chart.cls();
-        drawReportChart(chart, *state);
+        drawReportChart(chart, chartSamplesOf(state->stations[1]));
         QPainter painter(&reportWindow);
         chart.paint(painter);
     });

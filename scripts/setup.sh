@@ -5,9 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-  cmake g++ make
+  cmake g++ make clang-format
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
-  fonts-liberation2 fontconfig
+  fonts-liberation2 fonts-urw-base35 fontconfig libfontconfig-dev
   xvfb xauth
   libcups2-dev cups-daemon cups-client cups-filters cups-filters-core-drivers poppler-utils
 )

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 
 /// A surface that records what is drawn on it, in device units. Its device is 12000 x 12000
 /// units by default, so with the charts' 12000 x 12000 user scale device and user units agree.
@@ -19,7 +20,6 @@ public:
         QLineF line;
         Colour colour;
         qreal width;
-        bool batched; // drawn as part of a polyline or a batch of segments
     };
 
     explicit RecordingSurface(QSizeF size = QSizeF(12000, 12000), qreal lineHeight = 100)
@@ -51,15 +51,6 @@ public:
         return list;
     }
 
-    /// The text drawn at the given device point, or an empty text.
-    const Text *textAt(QPointF at) const
-    {
-        for (const Text &t : texts)
-            if (qFuzzyCompare(t.at.x() + 1, at.x() + 1) && qFuzzyCompare(t.at.y() + 1, at.y() + 1))
-                return &t;
-        return nullptr;
-    }
-
 protected:
     QSizeF innerSize() const override { return m_size; }
     qreal pixelSize() const override { return 1; }
@@ -79,7 +70,7 @@ protected:
     {
         ++deviceCalls;
         for (const QLineF &l : lines)
-            segments.append({l, colour, width, lines.size() > 1});
+            segments.append({l, colour, width});
     }
 
 private:

@@ -3,19 +3,28 @@
 #include "app/clock.h"
 #include "app/config.h"
 #include "app/sharedstate.h"
+#include "station/livedisplay.h"
 #include "station/sequencer.h"
 #include "station/stationcontrol.h"
-#include "station/livedisplay.h"
 
+#include <QDebug>
+#include <QStringList>
 #include <QTemporaryDir>
 
+#include <cmath>
+#include <limits>
 #include <memory>
 
 /// A fresh program state for station tests: a manual clock at 12-07-2026 10:00:00, the default
 /// parameters, both pressures 700 KPa and the bath 105 °C, all valid, and a temporary working
-/// folder. Time moves only through run().
+/// folder. Start and stop go to one station's record with its readings and the parameters, as
+/// the main window hands them; time moves only through run().
 class StationRig {
 public:
+    /// A reading the instrument did not give.
+    static constexpr float kLost = std::numeric_limits<float>::quiet_NaN();
+    static inline const QDateTime kStart{QDate(2026, 7, 12), QTime(10, 0, 0)};
+
     StationRig()
     {
         auto manual = std::make_unique<ManualClock>(kStart);
@@ -25,117 +34,107 @@ public:
         state.AppPath = dir.path();
         setPressure(0, 700);
         setPressure(1, 700);
-        state.readings.BathTemp = 105;
-        state.readings.BathTempValid = true;
+        setBath(105);
     }
 
-    static inline const QDateTime kStart{QDate(2026, 7, 12), QTime(10, 0, 0)};
+    StationRecord &record(int s) { return state.stations[size_t(s)]; }
+    const StationRecord &record(int s) const { return state.stations[size_t(s)]; }
 
-    /// Sets a station pressure as the device link would: an invalid reading stands as 0.
-    void setPressure(int s, float pressure, bool valid = true)
+    /// Sets a station pressure as the device link would: a lost reading (kLost) stands as 0.
+    void setPressure(int s, float pressure)
     {
-        (s == 0 ? state.readings.Pressure1 : state.readings.Pressure2) = valid ? pressure : 0.0f;
-        (s == 0 ? state.readings.Pressure1Valid : state.readings.Pressure2Valid) = valid;
+        Readings &r = state.readings;
+        set(s == 0 ? r.Pressure1 : r.Pressure2, s == 0 ? r.Pressure1Valid : r.Pressure2Valid,
+            pressure);
     }
+    void setBath(float temp) { set(state.readings.BathTemp, state.readings.BathTempValid, temp); }
+
+    StartOutcome start(int s)
+    {
+        return testStartPressed(record(s), stationPressure(state.readings, s),
+                                bathTemperature(state.readings), state.parameters, *clock);
+    }
+    bool stop(int s) { return testStopPressed(record(s)); }
 
     SequencerResult tick() { return sequencerTick(state); }
 
     /// Seconds of the running program: each second the clock moves on, the sampler records
-    /// and a scan tick runs. Returns the export failures of all those ticks.
+    /// and a scan tick runs. Returns what all those ticks did.
     SequencerResult run(int seconds)
     {
         SequencerResult all;
         for (int i = 0; i < seconds; ++i) {
             clock->advance(1);
             recordSamples(state);
-            const SequencerResult one = tick();
+            SequencerResult one = tick();
+            all.stations.insert(all.stations.end(), one.stations.begin(), one.stations.end());
             all.exportFailures.insert(all.exportFailures.end(), one.exportFailures.begin(),
                                       one.exportFailures.end());
         }
         return all;
     }
 
-    StartOutcome start(int s) { return testStartPressed(state, s); }
-
-    /// Brings an idle station to a stage: "leak", "waiting", "main", "post", "completed",
-    /// "main failed" or "pass and fail" (leak pass and leak failure in one tick).
+    /// Brings an idle station to a stage: "idle", "leak", "waiting", "main", "post" or
+    /// "completed", at the station's present pressure.
     void reach(int s, const QString &stage)
     {
-        const float pressure = stationPressure(state, s);
-        if (stage == QLatin1String("idle"))
-            return;
-        start(s);
-        if (stage == QLatin1String("pass and fail")) {
-            run(state.parameters.LeakTestDuration - 1);
-            setPressure(s, pressure - state.parameters.LeakFallLimit - 1);
-            run(1);
-            setPressure(s, pressure);
-            return;
-        }
-        if (stage == QLatin1String("leak"))
-            return;
-        run(state.parameters.LeakTestDuration);
-        if (stage == QLatin1String("waiting"))
-            return;
-        start(s);
-        if (stage == QLatin1String("main failed")) {
-            run(1);
-            setPressure(s, pressure - state.parameters.BathFallLimit - 1);
+        const TestParameters &p = state.parameters;
+        const QStringList stages{"idle", "leak", "waiting", "main", "post", "completed"};
+        const qsizetype target = stages.indexOf(stage);
+        Q_ASSERT(target >= 0);
+        if (target >= 1)
+            start(s);
+        if (target >= 2)
+            run(p.LeakTestDuration);
+        if (target >= 3)
+            start(s);
+        if (target >= 4)
+            run(p.MainTestDuration);
+        if (target >= 5) {
+            const Reading pressure = stationPressure(state.readings, s);
+            setPressure(s, pressure.value - p.BathFallLimit - 1);
             tick();
-            setPressure(s, pressure);
-            return;
+            setPressure(s, pressure.value);
         }
-        if (stage == QLatin1String("main"))
-            return;
-        run(state.parameters.MainTestDuration);
-        if (stage == QLatin1String("post"))
-            return;
-        setPressure(s, pressure - state.parameters.BathFallLimit - 1);
-        tick();
-        setPressure(s, pressure);
     }
 
     /// The station state told by its flags: idle, leak, waiting, main, post or ended (after
-    /// the leak pass).
+    /// the leak pass); anything else names the odd combination.
     QString stage(int s) const
     {
-        if (!state.stations[s].TestRunning)
-            return state.stations[s].LeakTestPassed ? QStringLiteral("ended") : QStringLiteral("idle");
-        const int phases = int(state.stations[s].LeakTestActive) + int(state.stations[s].MainTestActive) +
-                           int(state.stations[s].PostTestActive);
-        if (phases > 1)
+        const StationRecord &r = record(s);
+        if (!r.TestRunning)
+            return r.LeakTestPassed ? QStringLiteral("ended") : QStringLiteral("idle");
+        if (int(r.LeakTestActive) + int(r.MainTestActive) + int(r.PostTestActive) > 1)
             return QStringLiteral("two phases");
-        if (!state.stations[s].LeakTestPassed)
-            return state.stations[s].LeakTestActive ? QStringLiteral("leak") : QStringLiteral("no phase");
-        if (state.stations[s].MainTestActive)
+        if (!r.LeakTestPassed)
+            return r.LeakTestActive ? QStringLiteral("leak") : QStringLiteral("no phase");
+        if (r.MainTestActive)
             return QStringLiteral("main");
-        if (state.stations[s].PostTestActive)
+        if (r.PostTestActive)
             return QStringLiteral("post");
-        return state.stations[s].LeakTestActive ? QStringLiteral("leak after pass")
-                                       : QStringLiteral("waiting");
+        return r.LeakTestActive ? QStringLiteral("leak after pass") : QStringLiteral("waiting");
     }
 
-    /// Every field of a station's record and its captions, to show that nothing changed.
-    QString record(int s) const
+    /// Every field of a station's record but its samples, to show that nothing changed.
+    static QString fields(const StationRecord &r)
     {
-        return QStringList{QString::number(state.stations[s].TestRunning),
-                           QString::number(state.stations[s].LeakTestActive),
-                           QString::number(state.stations[s].LeakTestPassed),
-                           QString::number(state.stations[s].MainTestActive),
-                           QString::number(state.stations[s].PostTestActive),
-                           QString::number(state.stations[s].SampleIndex),
-                           QString::number(state.stations[s].SampleCount),
-                           state.stations[s].PhaseStartTime.toString(Qt::ISODate),
-                           QString::number(state.stations[s].PhaseSeconds),
-                           QString::number(state.stations[s].RefPressure),
-                           state.stations[s].TestStartDate,
-                           state.stations[s].TestStartTime,
-                           state.stations[s].TimeCaption,
-                           state.stations[s].MsgCaption}
-            .join(QStringLiteral(" | "));
+        QString text;
+        QDebug(&text) << r.TestRunning << r.LeakTestActive << r.LeakTestPassed << r.MainTestActive
+                      << r.PostTestActive << r.SampleIndex << r.SampleCount << r.PhaseStartTime
+                      << r.PhaseSeconds << r.RefPressure << r.TestStartDate << r.TestStartTime
+                      << r.TimeCaption << r.MsgCaption;
+        return text;
     }
 
     QTemporaryDir dir;
     SharedState state;
     ManualClock *clock = nullptr;
+
+private:
+    static void set(float &value, bool &valid, float reading)
+    {
+        valid = !std::isnan(reading);
+        value = valid ? reading : 0.0f;
+    }
 };

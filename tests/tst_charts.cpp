@@ -1,12 +1,12 @@
 #include "app/sharedstate.h"
 #include "charts/chartdrawing.h"
-#include "charts/trendwindow.h"
-#include "charts/lineelement.h"
 #include "charts/picturearea.h"
 #include "charts/picturebox.h"
+#include "charts/trendwindow.h"
 #include "recordingsurface.h"
-#include "report/reportwindow.h"
 #include "report/reportfilename.h"
+#include "report/reportwindow.h"
+#include "support/widgets.h"
 
 #include <QApplication>
 #include <QImage>
@@ -25,27 +25,23 @@ constexpr Colour kCyan = RGB(0, 255, 255);
 constexpr Colour kGreen = RGB(0, 255, 0);
 constexpr Colour kYellow = RGB(255, 255, 0);
 constexpr Colour kBlack = RGB(0, 0, 0);
+const QColor kGrey(64, 64, 64);
 
-std::unique_ptr<SharedState> freshState()
-{
-    return std::make_unique<SharedState>();
-}
-
-/// A recording of samples 0..n of the station, each at the given pressure.
-void record(SharedState &state, int station, int n, float pressure)
+/// Samples 0..n of the station, each at the given pressure; SampleCount n.
+void record(StationRecord &station, int n, float pressure)
 {
     for (int k = 0; k <= n && k < kSampleSlots; ++k)
-        state.stations[size_t(station)].Samples[size_t(k)] = pressure;
-    state.stations[size_t(station)].SampleCount = int16_t(n);
+        station.Samples[size_t(k)] = pressure;
+    station.SampleCount = int16_t(n);
 }
 
 /// The trend tick on a recorder with the chart's user scale over it.
-std::unique_ptr<RecordingSurface> trendOf(const SharedState &state)
+std::unique_ptr<RecordingSurface> trendOf(const StationRecord &station)
 {
     auto surface = std::make_unique<RecordingSurface>();
     surface->ScaleHeight = kChartScale;
     surface->ScaleWidth = kChartScale;
-    drawTrendTick(*surface, state);
+    drawTrendTick(*surface, chartSamplesOf(station));
     return surface;
 }
 
@@ -58,9 +54,14 @@ bool hasColour(const QImage &image, const QColor &colour)
     return false;
 }
 
-QImage shownOf(PictureBox *box)
+QImage shownOf(QWidget *window)
 {
-    return box->area().picture();
+    return named<PictureBox>(window, QStringLiteral("pic"))->area().picture();
+}
+
+QString fieldText(QWidget *window, const char *name)
+{
+    return named<QLineEdit>(window, QString::fromLatin1(name))->text();
 }
 
 } // namespace
@@ -72,24 +73,21 @@ private slots:
     void trendSpanFollowsSampleCount_data();
     void trendSpanFollowsSampleCount();
     void trendDrawsFixedTextsInTheirColours();
-    void trendClearsFirstAndLeavesForeColorToTexts();
     void pressureMapsOntoTheGrid_data();
     void pressureMapsOntoTheGrid();
-    void trendNeverReadsPastSample10000();
-    void outOfRangeStationDrawsNoCurve();
     void farOffPressuresReachTheSurfaceFinite();
-    void reportScaleSpansTheWholeRecording_data();
-    void reportScaleSpansTheWholeRecording();
+    void reportAxisSpansTheWholeRecording_data();
+    void reportAxisSpansTheWholeRecording();
     void reportDrawsGridLabelsAndTwoPixelLine();
-    void reportWithoutSamplesDrawsNoLine_data();
-    void reportWithoutSamplesDrawsNoLine();
     void reportPageAddsHeaderAndLowersLabels();
+    void reportFileNameHoldsStationDateAndTime_data();
     void reportFileNameHoldsStationDateAndTime();
+    void reportOfNoStationHasNoSamples();
 
-    void graphWindowTitleAndGridBeforeFirstTick();
-    void graphWindowTickDrawsLabelsAndCurve();
-    void reportWindowBeforeAnyTest();
-    void reportWindowShowsTestAndChart();
+    void trendWindowShowsGridThenRedrawsEverySecond_data();
+    void trendWindowShowsGridThenRedrawsEverySecond();
+    void reportWindowShowsTestAndChartAsLoaded_data();
+    void reportWindowShowsTestAndChartAsLoaded();
 };
 
 void TstCharts::trendSpanFollowsSampleCount_data()
@@ -98,8 +96,8 @@ void TstCharts::trendSpanFollowsSampleCount_data()
     QTest::addColumn<QString>("endLabel");
     QTest::addColumn<int>("segments");
     QTest::addColumn<qreal>("lastX");
+    // Each bound of the span table and the count just past it.
     QTest::newRow("no sample") << 0 << "00:00:10" << 0 << 0.0;
-    QTest::newRow("1") << 1 << "00:00:10" << 1 << 2000.0;
     QTest::newRow("10") << 10 << "00:00:10" << 10 << 11000.0;
     QTest::newRow("11") << 11 << "00:00:50" << 11 << 3200.0;
     QTest::newRow("50") << 50 << "00:00:50" << 50 << 11000.0;
@@ -124,37 +122,44 @@ void TstCharts::trendSpanFollowsSampleCount()
     QFETCH(QString, endLabel);
     QFETCH(int, segments);
     QFETCH(qreal, lastX);
-    auto state = freshState();
-    state->handover.GraphStation = 1;
-    record(*state, 1, std::max(n, 0), 400);
-    state->stations[1].SampleCount = int16_t(n);
+    StationRecord station;
+    record(station, std::max(n, 0), 400);
+    station.SampleCount = int16_t(n);
+    station.Samples[size_t(segments) + 1] = 900; // would show as a jump if read
 
-    const auto surfaceOwner = trendOf(*state);
-    const RecordingSurface &surface = *surfaceOwner;
-    const RecordingSurface::Text *label = surface.textAt({10700, 11250});
-    QVERIFY(label);
-    QCOMPARE(label->text, endLabel);
-    QCOMPARE(label->colour, kGreen);
-    const auto curve = surface.segmentsIn(kYellow);
+    const auto surface = trendOf(station);
+    const RecordingSurface::Text &label = surface->texts.last();
+    QCOMPARE(label.text, endLabel);
+    QCOMPARE(label.at, QPointF(10700, 11250));
+    QCOMPARE(label.colour, kGreen);
+    const auto curve = surface->segmentsIn(kYellow);
     QCOMPARE(curve.size(), segments);
-    if (segments > 0) {
-        QCOMPARE(curve.first().line.p1(), QPointF(1000, 7000));
-        QCOMPARE(curve.last().line.p2(), QPointF(lastX, 7000));
-        QCOMPARE(curve.first().width, 1.0);
-        // One segment for each pair of neighbouring samples, in index order.
-        for (qsizetype k = 1; k < curve.size(); ++k)
-            QCOMPARE(curve[k].line.p1(), curve[k - 1].line.p2());
+    if (segments == 0)
+        return;
+    QCOMPARE(curve.first().line.p1(), QPointF(1000, 7000));
+    QCOMPARE(curve.last().line.p2(), QPointF(lastX, 7000));
+    QCOMPARE(curve.first().width, 1.0);
+    // One segment for each pair of neighbouring samples, in index order, none past the last.
+    for (qsizetype k = 1; k < curve.size(); ++k) {
+        QCOMPARE(curve[k].line.p1(), curve[k - 1].line.p2());
+        QCOMPARE(curve[k].line.y2(), 7000.0);
     }
 }
 
 void TstCharts::trendDrawsFixedTextsInTheirColours()
 {
-    auto state = freshState();
-    const auto surfaceOwner = trendOf(*state);
-    const RecordingSurface &surface = *surfaceOwner;
-    QCOMPARE(surface.texts.size(), 16);
+    // Each tick starts from a cleared area: nothing drawn before it stays.
+    auto surface = std::make_unique<RecordingSurface>();
+    surface->ScaleHeight = kChartScale;
+    surface->ScaleWidth = kChartScale;
+    surface->print(QStringLiteral("stale"));
+    StationRecord station;
+    record(station, 5, 100);
+    drawTrendTick(*surface, chartSamplesOf(station));
+    QCOMPARE(surface->clears, 1);
+    QCOMPARE(surface->texts.size(), 16);
     for (int i = 0; i <= 10; ++i) {
-        const RecordingSurface::Text &label = surface.texts[i];
+        const RecordingSurface::Text &label = surface->texts[i];
         QCOMPARE(label.text, QStringLiteral(" %1 ").arg(i * 100));
         QCOMPARE(label.at, QPointF(500, 10750 - 1000 * i));
         QCOMPARE(label.colour, kCyan);
@@ -166,29 +171,15 @@ void TstCharts::trendDrawsFixedTextsInTheirColours()
         {"00:00:00", {700, 11250}, kGreen},
         {"00:00:10", {10700, 11250}, kGreen}};
     for (int i = 0; i < captions.size(); ++i) {
-        QCOMPARE(surface.texts[11 + i].text, std::get<0>(captions[i]));
-        QCOMPARE(surface.texts[11 + i].at, std::get<1>(captions[i]));
-        QCOMPARE(surface.texts[11 + i].colour, std::get<2>(captions[i]));
+        QCOMPARE(surface->texts[11 + i].text, std::get<0>(captions[i]));
+        QCOMPARE(surface->texts[11 + i].at, std::get<1>(captions[i]));
+        QCOMPARE(surface->texts[11 + i].colour, std::get<2>(captions[i]));
     }
-    // The trend's grid is the window's line elements, never drawn here.
-    QVERIFY(surface.segments.isEmpty());
-}
-
-void TstCharts::trendClearsFirstAndLeavesForeColorToTexts()
-{
-    auto state = freshState();
-    record(*state, 0, 5, 100);
-    RecordingSurface surface;
-    surface.ScaleHeight = kChartScale;
-    surface.ScaleWidth = kChartScale;
-    surface.CurrentX = 800;
-    surface.print(QStringLiteral("stale"));
-    drawTrendTick(surface, *state);
-    QCOMPARE(surface.clears, 1);
-    QVERIFY(!surface.textList().contains(QStringLiteral("stale")));
-    // The curve's colour goes with each line; ForeColor stays the last text colour.
-    QCOMPARE(surface.ForeColor, kGreen);
-    QCOMPARE(surface.DrawWidth, int16_t(1));
+    // The trend's grid is the window's line elements, never drawn here; the curve's colour
+    // goes with each segment, so ForeColor stays the last text colour.
+    QCOMPARE(surface->segments.size(), 5);
+    QCOMPARE(surface->segmentsIn(kYellow).size(), 5);
+    QCOMPARE(surface->ForeColor, kGreen);
 }
 
 void TstCharts::pressureMapsOntoTheGrid_data()
@@ -206,64 +197,29 @@ void TstCharts::pressureMapsOntoTheGrid()
 {
     QFETCH(float, pressure);
     QFETCH(qreal, y);
-    auto state = freshState();
-    record(*state, 0, 4, pressure);
-    state->handover.ReportStation = 0;
-    const auto trendOwner = trendOf(*state);
-    const RecordingSurface &trend = *trendOwner;
-    for (const auto &segment : trend.segmentsIn(kYellow)) {
-        QCOMPARE(segment.line.y1(), y);
-        QCOMPARE(segment.line.y2(), y);
-    }
+    StationRecord station;
+    record(station, 4, pressure);
+    const auto trend = trendOf(station);
     RecordingSurface report;
-    drawReportChart(report, *state);
-    const auto line = report.segments.mid(22);
-    QCOMPARE(line.size(), 4);
-    for (const auto &segment : line) {
-        QCOMPARE(segment.line.y1(), y);
-        QCOMPARE(segment.line.y2(), y);
-    }
-}
-
-void TstCharts::trendNeverReadsPastSample10000()
-{
-    auto state = freshState();
-    record(*state, 0, 12000, 300);
-    state->stations[0].Samples[10001] = 900; // would show as a jump if read
-    const auto surfaceOwner = trendOf(*state);
-    const RecordingSurface &surface = *surfaceOwner;
-    const auto curve = surface.segmentsIn(kYellow);
-    QCOMPARE(curve.size(), 10000);
-    for (const auto &segment : curve)
-        QCOMPARE(segment.line.y2(), 8000.0);
-}
-
-void TstCharts::outOfRangeStationDrawsNoCurve()
-{
-    auto state = freshState();
-    record(*state, 0, 20, 300);
-    state->handover.GraphStation = 9;
-    const auto trendOwner = trendOf(*state);
-    const RecordingSurface &trend = *trendOwner;
-    QVERIFY(trend.segments.isEmpty());
-    QCOMPARE(trend.texts.size(), 16);
-    state->handover.ReportStation = -1;
-    RecordingSurface report;
-    drawReportChart(report, *state);
-    QCOMPARE(report.segments.size(), 22);
+    drawReportChart(report, chartSamplesOf(station));
+    const auto reportLine = report.segments.mid(22);
+    QCOMPARE(reportLine.size(), 4);
+    for (const auto &curve : {trend->segmentsIn(kYellow), reportLine})
+        for (const auto &segment : curve) {
+            QCOMPARE(segment.line.y1(), y);
+            QCOMPARE(segment.line.y2(), y);
+        }
 }
 
 void TstCharts::farOffPressuresReachTheSurfaceFinite()
 {
-    auto state = freshState();
-    record(*state, 0, 6, 500);
-    state->stations[0].Samples[1] = 1.0e30f;
-    state->stations[0].Samples[2] = -std::numeric_limits<float>::infinity();
-    state->stations[0].Samples[3] = std::numeric_limits<float>::quiet_NaN();
-    state->stations[0].Samples[4] = -3.0e38f;
-    const auto surfaceOwner = trendOf(*state);
-    const RecordingSurface &surface = *surfaceOwner;
-    const auto curve = surface.segmentsIn(kYellow);
+    StationRecord station;
+    record(station, 6, 500);
+    station.Samples[1] = 1.0e30f;
+    station.Samples[2] = -std::numeric_limits<float>::infinity();
+    station.Samples[3] = std::numeric_limits<float>::quiet_NaN();
+    station.Samples[4] = -3.0e38f;
+    const auto curve = trendOf(station)->segmentsIn(kYellow);
     QCOMPARE(curve.size(), 6);
     for (const auto &segment : curve) {
         QVERIFY(std::isfinite(segment.line.y1()));
@@ -274,42 +230,52 @@ void TstCharts::farOffPressuresReachTheSurfaceFinite()
     QCOMPARE(curve[5].line.p2(), QPointF(7000, 6000));
 }
 
-void TstCharts::reportScaleSpansTheWholeRecording_data()
+void TstCharts::reportAxisSpansTheWholeRecording_data()
 {
     QTest::addColumn<int>("n");
-    QTest::newRow("1") << 1;
-    QTest::newRow("3") << 3;
-    QTest::newRow("7") << 7;
-    QTest::newRow("3725") << 3725;
-    QTest::newRow("largest count") << 32767;
+    QTest::addColumn<QString>("duration");
+    QTest::newRow("none") << 0 << "00:00:00";
+    QTest::newRow("negative") << -1 << "00:00:-01";
+    QTest::newRow("1") << 1 << "00:00:01";
+    QTest::newRow("3") << 3 << "00:00:03";
+    QTest::newRow("7") << 7 << "00:00:07";
+    QTest::newRow("3725") << 3725 << "01:02:05";
+    QTest::newRow("largest count") << 32767 << "09:06:07";
 }
 
-void TstCharts::reportScaleSpansTheWholeRecording()
+void TstCharts::reportAxisSpansTheWholeRecording()
 {
     QFETCH(int, n);
-    QCOMPARE(reportScale(n), 10000.0f / float(n));
-    auto state = freshState();
-    state->handover.ReportStation = 1;
-    record(*state, 1, n, 250);
+    QFETCH(QString, duration);
+    StationRecord station;
+    record(station, std::max(n, 0), 250);
+    station.SampleCount = int16_t(n);
+    station.Samples[size_t(std::max(n, 0)) + 1] = 900; // would show as a jump if read
     RecordingSurface surface;
-    drawReportChart(surface, *state);
+    drawReportChart(surface, chartSamplesOf(station));
+    QCOMPARE(surface.texts.last().text, duration);
     const auto line = surface.segments.mid(22);
-    QCOMPARE(line.size(), n);
+    QCOMPARE(line.size(), std::max(n, 0));
+    if (n <= 0) {
+        QCOMPARE(surface.DrawWidth, int16_t(1)); // no curve, so the width stays
+        return;
+    }
+    QCOMPARE(reportScale(n), 10000.0f / float(n));
     QCOMPARE(line.first().line.p1(), QPointF(1000, 8500));
     // Sample n on the right grid line, within float rounding of the 32-bit scale.
     QVERIFY2(std::abs(line.last().line.x2() - 11000) < 0.01,
              qPrintable(QString::number(line.last().line.x2(), 'f', 4)));
-    const float scale = reportScale(n);
     const int k = n / 2;
-    QCOMPARE(line[k].line.x1(), qreal(float(1000.0 + double(scale) * k)));
+    QCOMPARE(line[k].line.x1(), qreal(float(1000.0 + double(reportScale(n)) * k)));
+    QCOMPARE(line.last().line.y2(), 8500.0);
 }
 
 void TstCharts::reportDrawsGridLabelsAndTwoPixelLine()
 {
-    auto state = freshState();
-    record(*state, 0, 3725, 500);
+    StationRecord station;
+    record(station, 3725, 500);
     RecordingSurface surface(QSizeF(6000, 3000)); // not square: units are mapped per axis
-    drawReportChart(surface, *state);
+    drawReportChart(surface, chartSamplesOf(station));
     QCOMPARE(surface.ScaleWidth, 12000.0f);
     QCOMPARE(surface.ScaleHeight, 12000.0f);
 
@@ -337,33 +303,12 @@ void TstCharts::reportDrawsGridLabelsAndTwoPixelLine()
     }
 }
 
-void TstCharts::reportWithoutSamplesDrawsNoLine_data()
-{
-    QTest::addColumn<int>("n");
-    QTest::addColumn<QString>("duration");
-    QTest::newRow("none") << 0 << "00:00:00";
-    QTest::newRow("negative") << -1 << "00:00:-01";
-}
-
-void TstCharts::reportWithoutSamplesDrawsNoLine()
-{
-    QFETCH(int, n);
-    QFETCH(QString, duration);
-    auto state = freshState();
-    state->stations[0].SampleCount = int16_t(n);
-    RecordingSurface surface;
-    drawReportChart(surface, *state);
-    QCOMPARE(surface.segments.size(), 22);
-    QCOMPARE(surface.DrawWidth, int16_t(1));
-    QCOMPARE(surface.texts.last().text, duration);
-}
-
 void TstCharts::reportPageAddsHeaderAndLowersLabels()
 {
-    auto state = freshState();
-    record(*state, 0, 32767, 200);
+    StationRecord station;
+    record(station, 32767, 200);
     RecordingSurface page(QSizeF(9000, 6000));
-    drawReportPage(page, *state, {"Leak run 4", "", "07-12-2026", ""});
+    drawReportPage(page, chartSamplesOf(station), {"Leak run 4", "", "07-12-2026", ""});
     const QStringList texts = page.textList();
     QCOMPARE(texts.mid(0, 4), (QStringList{"Leak run 4", "Operator: ", "07-12-2026", ""}));
     QCOMPARE(page.texts[0].at, QPointF(3750, 200));
@@ -377,98 +322,140 @@ void TstCharts::reportPageAddsHeaderAndLowersLabels()
     QCOMPARE(page.segments.size(), 22 + 32767);
 }
 
-void TstCharts::reportFileNameHoldsStationDateAndTime()
+void TstCharts::reportFileNameHoldsStationDateAndTime_data()
 {
-    auto state = freshState();
-    QCOMPARE(reportFileName(*state, 1), QStringLiteral("Kestrava test 2.pdf"));
-    state->stations[0].TestStartDate = QStringLiteral("07-12-2026");
-    state->stations[0].TestStartTime = QStringLiteral("22:48:33");
-    QCOMPARE(reportFileName(*state, 0), QStringLiteral("Kestrava test 1 07-12-2026 22-48-33.pdf"));
+    QTest::addColumn<int>("station");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("no test yet") << 1 << ""
+                                 << ""
+                                 << "Kestrava test 2.pdf";
+    QTest::newRow("test") << 0 << "07-12-2026"
+                          << "22:48:33"
+                          << "Kestrava test 1 07-12-2026 22-48-33.pdf";
+    QTest::newRow("edited texts") << 1 << "07/12/2026"
+                                  << " a*b?\\ "
+                                  << "Kestrava test 2 07-12-2026 a-b--.pdf";
 }
 
-void TstCharts::graphWindowTitleAndGridBeforeFirstTick()
+void TstCharts::reportFileNameHoldsStationDateAndTime()
 {
-    auto state = freshState();
-    state->handover.GraphStation = 1;
-    record(*state, 1, 30, 500);
+    QFETCH(int, station);
+    QFETCH(QString, date);
+    QFETCH(QString, time);
+    QFETCH(QString, name);
+    QCOMPARE(reportFileName(station, date, time), name);
+}
+
+void TstCharts::reportOfNoStationHasNoSamples()
+{
+    auto state = std::make_unique<SharedState>();
+    record(state->stations[0], 20, 300);
+    for (int16_t station : {int16_t(-1), int16_t(kStations)}) {
+        state->handover.ReportStation = station;
+        const ReportSource source = stationReport(*state);
+        QCOMPARE(source.station, int(station));
+        QVERIFY(source.samples().store.empty());
+    }
+}
+
+void TstCharts::trendWindowShowsGridThenRedrawsEverySecond_data()
+{
+    QTest::addColumn<int>("graphStation");
+    QTest::addColumn<bool>("curve");
+    // Only station 1 has samples.
+    QTest::newRow("recorded station") << 1 << true;
+    QTest::newRow("idle station") << 0 << false;
+    QTest::newRow("no such station") << 9 << false;
+}
+
+void TstCharts::trendWindowShowsGridThenRedrawsEverySecond()
+{
+    QFETCH(int, graphStation);
+    QFETCH(bool, curve);
+    auto state = std::make_unique<SharedState>();
+    state->handover.GraphStation = int16_t(graphStation);
+    record(state->stations[1], 40, 550); // between two grid lines
     TrendWindow graph(*state, nullptr);
-    QCOMPARE(graph.windowTitle(), QStringLiteral("Graph - Test 2"));
-    QCOMPARE(graph.tmrTrend->interval(), 1000);
-    QVERIFY(graph.tmrTrend->isActive());
-    QCOMPARE(graph.y_axis[10]->X1, 11000.0f);
-    QCOMPARE(graph.x_axis[3]->Y2, 4000.0f);
+    QCOMPARE(graph.windowTitle(), QStringLiteral("Graph - Test %1").arg(graphStation + 1));
+    auto *timer = named<QTimer>(&graph, "tmrTrend");
+    QCOMPARE(timer->interval(), 1000);
+    QVERIFY(timer->isActive());
 
     // Until the first tick: only the grid on black.
-    const QImage shown = shownOf(graph.pic);
+    QImage shown = shownOf(&graph);
     QCOMPARE(shown.size(), QSize(1065, 449));
-    const QColor grey(64, 64, 64);
     for (int y = 0; y < shown.height(); ++y)
         for (int x = 0; x < shown.width(); ++x) {
             const QColor c = shown.pixelColor(x, y);
-            QVERIFY(c == Qt::black || c == grey);
+            QVERIFY(c == Qt::black || c == kGrey);
         }
     // Grid line 5 across lies at 6000 of 12000 units down, the left one at 1000 across.
-    QCOMPARE(shown.pixelColor(500, 6000 * 449 / 12000), grey);
-    QCOMPARE(shown.pixelColor(1000 * 1065 / 12000, 300), grey);
-}
+    QCOMPARE(shown.pixelColor(500, 6000 * 449 / 12000), kGrey);
+    QCOMPARE(shown.pixelColor(1000 * 1065 / 12000, 300), kGrey);
 
-void TstCharts::graphWindowTickDrawsLabelsAndCurve()
-{
-    auto state = freshState();
-    TrendWindow graph(*state, nullptr);
-    graph.tmrTrendTimer();
-    QImage shown = shownOf(graph.pic);
-    QVERIFY(hasColour(shown, QColor(0, 255, 255)));
+    // The first tick, a second later, adds the labels and the curve of the station's samples.
+    QTRY_VERIFY_WITH_TIMEOUT(hasColour(shown = shownOf(&graph), QColor(0, 255, 255)), 5000);
     QVERIFY(hasColour(shown, QColor(0, 255, 0)));
-    QVERIFY(!hasColour(shown, QColor(255, 255, 0))); // before any test: no curve
-
-    record(*state, 0, 40, 550); // between two grid lines
-    graph.tmrTrendTimer();
-    shown = shownOf(graph.pic);
-    const int row = 5500 * 449 / 12000; // the pixel holding the point
-    QCOMPARE(shown.pixelColor(200, row), QColor(255, 255, 0));
+    const int row = 5500 * 449 / 12000; // the pixel holding 550 KPa
+    QCOMPARE(hasColour(shown, Qt::yellow), curve);
+    QCOMPARE(shown.pixelColor(200, row) == Qt::yellow, curve);
     // The grid stays above the curve where they cross.
-    QCOMPARE(shown.pixelColor(2000 * 1065 / 12000, row), QColor(64, 64, 64));
+    QCOMPARE(shown.pixelColor(2000 * 1065 / 12000, row), kGrey);
 }
 
-void TstCharts::reportWindowBeforeAnyTest()
+void TstCharts::reportWindowShowsTestAndChartAsLoaded_data()
 {
-    auto state = freshState();
-    state->handover.ReportStation = 1;
-    ReportWindow report(*state, nullptr);
-    QCOMPARE(report.windowTitle(), QStringLiteral("Report - Test 2"));
-    QCOMPARE(report.txtTestName->text(), QStringLiteral("New Test"));
-    QCOMPARE(report.txtOperator->text(), QStringLiteral("Operator"));
-    QCOMPARE(report.txtDate->text(), QString());
-    QCOMPARE(report.txtTime->text(), QString());
-    QCOMPARE(report.cmdSave->toolTip(), QStringLiteral("Save"));
-    QCOMPARE(report.cmdPrint->toolTip(), QStringLiteral("Print"));
-    QCOMPARE(report.cmdPrint->accessibleName(), QStringLiteral("Print"));
-    QVERIFY(report.cmdSave->text().isEmpty());
+    QTest::addColumn<int>("station");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<int>("samples");
+    QTest::newRow("before any test") << 1 << ""
+                                     << "" << 0;
+    QTest::newRow("after a test") << 0 << "07-12-2026"
+                                  << "22:48:33" << 120;
+}
 
-    // The chart is there before the window is shown: grid lines, and no data line in the
-    // middle of a cell.
-    const QImage chart = shownOf(report.pic);
+void TstCharts::reportWindowShowsTestAndChartAsLoaded()
+{
+    QFETCH(int, station);
+    QFETCH(QString, date);
+    QFETCH(QString, time);
+    QFETCH(int, samples);
+    auto state = std::make_unique<SharedState>();
+    StationRecord &tested = state->stations[size_t(station)];
+    tested.TestStartDate = date;
+    tested.TestStartTime = time;
+    record(tested, samples, 550);
+    record(state->stations[size_t(1 - station)], 200, 150); // the other station's test
+    state->handover.ReportStation = int16_t(station);
+
+    ReportWindow report(stationReport(*state), state->handover, QString(), nullptr);
+    QCOMPARE(report.windowTitle(), QStringLiteral("Report - Test %1").arg(station + 1));
+    QCOMPARE(fieldText(&report, "txtTestName"), QStringLiteral("New Test"));
+    QCOMPARE(fieldText(&report, "txtOperator"), QStringLiteral("Operator"));
+    QCOMPARE(fieldText(&report, "txtDate"), date);
+    QCOMPARE(fieldText(&report, "txtTime"), time);
+    for (const char *name : {"cmdSave", "cmdPrint"}) {
+        auto *button = named<QPushButton>(&report, QString::fromLatin1(name));
+        QCOMPARE(button->toolTip(), QString::fromLatin1(name + 3));
+        QCOMPARE(button->accessibleName(), QString::fromLatin1(name + 3));
+        QVERIFY(button->text().isEmpty()); // a picture button
+    }
+
+    // The chart is there before the window is shown: the grid, and the data line in the
+    // middle of a cell only when the station has samples.
+    const QImage chart = shownOf(&report);
     QCOMPARE(chart.size(), QSize(641, 409));
-    QCOMPARE(chart.pixelColor(3500 * 641 / 12000, 6000 * 409 / 12000), QColor(Qt::black));
-    QCOMPARE(chart.pixelColor(3500 * 641 / 12000, qRound(5500 * 409 / 12000.0)), QColor(Qt::white));
-}
-
-void TstCharts::reportWindowShowsTestAndChart()
-{
-    auto state = freshState();
-    state->stations[0].TestStartDate = QStringLiteral("07-12-2026");
-    state->stations[0].TestStartTime = QStringLiteral("22:48:33");
-    record(*state, 0, 120, 550);
-    ReportWindow report(*state, nullptr);
-    QCOMPARE(report.windowTitle(), QStringLiteral("Report - Test 1"));
-    QCOMPARE(report.txtDate->text(), QStringLiteral("07-12-2026"));
-    QCOMPARE(report.txtTime->text(), QStringLiteral("22:48:33"));
-    const QImage chart = shownOf(report.pic);
-    QCOMPARE(chart.pixelColor(3500 * 641 / 12000, qRound(5500 * 409 / 12000.0)), QColor(Qt::black));
+    const int x = 3500 * 641 / 12000;
+    QCOMPARE(chart.pixelColor(x, 6000 * 409 / 12000), QColor(Qt::black));
+    QCOMPARE(chart.pixelColor(x, qRound(5500 * 409 / 12000.0)),
+             samples > 0 ? QColor(Qt::black) : QColor(Qt::white));
+    QCOMPARE(chart.pixelColor(x, qRound(9500 * 409 / 12000.0)), QColor(Qt::white));
     // Later samples are not followed: the window's chart stays as drawn at load.
-    record(*state, 0, 120, 150);
-    QCOMPARE(shownOf(report.pic), chart);
+    record(tested, 120, 150);
+    QCOMPARE(shownOf(&report), chart);
 }
 
 QTEST_MAIN(TstCharts)

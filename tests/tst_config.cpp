@@ -3,38 +3,49 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <csignal>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
-const QByteArray kDefaultFile = "Tarnwell DAQ Config. File Ver.1.0\r\n"
-                                " 1 \r\n"
-                                " 600 \r\n"
-                                " 7 \r\n"
-                                " 600 \r\n"
-                                " 14 \r\n"
-                                " 900 \r\n"
-                                " 100 \r\n"
-                                " 1000 \r\n"
-                                " 1000 \r\n"
-                                " 0 \r\n"
-                                " 0 \r\n"
-                                " 1000 \r\n"
-                                " 1000 \r\n"
-                                " 0 \r\n"
-                                " 100 \r\n";
+const QByteArray kDefaultFile = "Tarnwell DAQ Config. File Ver.1.0\r\n 1 \r\n 600 \r\n 7 \r\n"
+                                " 600 \r\n 14 \r\n 900 \r\n 100 \r\n 1000 \r\n 1000 \r\n 0 \r\n"
+                                " 0 \r\n 1000 \r\n 1000 \r\n 0 \r\n 100 \r\n";
 
-/// A file whose every value differs from its default.
+/// The fifteen values of the file, in its order.
+QList<double> values(const SharedState &s)
+{
+    const TestParameters &p = s.parameters;
+    const CalibrationConstants &c = s.calibration;
+    return {double(s.CommPort), p.StartPressureLimit,
+            p.LeakFallLimit,    double(p.LeakTestDuration),
+            p.BathFallLimit,    double(p.MainTestDuration),
+            p.MinBathTemp,      c.CalRange[0],
+            c.CalRange[1],      c.CalZero[0],
+            c.CalZero[1],       c.CalSpan[0],
+            c.CalSpan[1],       c.TempZero,
+            c.TempSpan};
+}
+
+const QList<double> kDefaults = {1,    600, 7, 600,  14,   900, 100, 1000,
+                                 1000, 0,   0, 1000, 1000, 0,   100};
+
+/// A file whose every value differs from its default, and its values.
 QList<QByteArray> customLines()
 {
     return {"My rig", "3",   "650.5", "8",    "120", "15",  "30",  "101.25",
             "1600",   "900", "12",    "-3.5", "990", "995", "-20", "980"};
 }
+const QList<double> kCustom = {3,   650.5, 8,    120, 15,  30,  101.25, 1600,
+                               900, 12,    -3.5, 990, 995, -20, 980};
 
 QByteArray joined(const QList<QByteArray> &lines)
 {
@@ -44,43 +55,39 @@ QByteArray joined(const QList<QByteArray> &lines)
     return text;
 }
 
-void expectDefaults(const SharedState &s)
+QByteArray readAll(const QString &path)
 {
-    QCOMPARE(s.CommPort, int16_t(1));
-    QCOMPARE(s.parameters.StartPressureLimit, 600.0f);
-    QCOMPARE(s.parameters.LeakFallLimit, 7.0f);
-    QCOMPARE(s.parameters.LeakTestDuration, int16_t(600));
-    QCOMPARE(s.parameters.BathFallLimit, 14.0f);
-    QCOMPARE(s.parameters.MainTestDuration, int16_t(900));
-    QCOMPARE(s.parameters.MinBathTemp, 100.0f);
-    QCOMPARE(s.calibration.CalRange[0], 1000.0f);
-    QCOMPARE(s.calibration.CalRange[1], 1000.0f);
-    QCOMPARE(s.calibration.CalZero[0], 0.0f);
-    QCOMPARE(s.calibration.CalZero[1], 0.0f);
-    QCOMPARE(s.calibration.CalSpan[0], 1000.0f);
-    QCOMPARE(s.calibration.CalSpan[1], 1000.0f);
-    QCOMPARE(s.calibration.TempZero, 0.0f);
-    QCOMPARE(s.calibration.TempSpan, 100.0f);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-void expectCustom(const SharedState &s)
+/// Sets or clears the immutable flag, which refuses changes even to root: a folder takes no
+/// new files, a file no writes. False when the file system or the user does not allow it.
+bool setImmutable(const QString &path, bool on)
 {
-    QCOMPARE(s.CommPort, int16_t(3));
-    QCOMPARE(s.parameters.StartPressureLimit, 650.5f);
-    QCOMPARE(s.parameters.LeakFallLimit, 8.0f);
-    QCOMPARE(s.parameters.LeakTestDuration, int16_t(120));
-    QCOMPARE(s.parameters.BathFallLimit, 15.0f);
-    QCOMPARE(s.parameters.MainTestDuration, int16_t(30));
-    QCOMPARE(s.parameters.MinBathTemp, 101.25f);
-    QCOMPARE(s.calibration.CalRange[0], 1600.0f);
-    QCOMPARE(s.calibration.CalRange[1], 900.0f);
-    QCOMPARE(s.calibration.CalZero[0], 12.0f);
-    QCOMPARE(s.calibration.CalZero[1], -3.5f);
-    QCOMPARE(s.calibration.CalSpan[0], 990.0f);
-    QCOMPARE(s.calibration.CalSpan[1], 995.0f);
-    QCOMPARE(s.calibration.TempZero, -20.0f);
-    QCOMPARE(s.calibration.TempSpan, 980.0f);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
 }
+
+/// Clears the flag of the paths it holds when it goes, whatever the test's outcome, so that
+/// the temporary folder can be removed.
+struct ImmutableGuard {
+    QStringList paths;
+    ~ImmutableGuard()
+    {
+        for (const QString &path : paths)
+            setImmutable(path, false);
+    }
+};
 
 } // namespace
 
@@ -89,20 +96,19 @@ class TestConfig : public QObject {
 
 private slots:
     void init();
-    void noFileGivesDefaults();
-    void savedDefaultsAreTheSixteenLines();
-    void goodFileIsRead();
-    void otherHeaderIsAcceptedAndRewritten();
-    void badFilesGiveEveryDefault_data();
-    void badFilesGiveEveryDefault();
-    void commaEndsAValue();
-    void blanksAndLineEndsAreTolerated();
-    void linesAfterTheSixteenthAreIgnored();
+    void noFileGivesDefaultsAndSavesThem();
+    void goodFileIsReadAndRewritten();
+    void filesAreReadWhole_data();
+    void filesAreReadWhole();
     void roundTripKeepsSevenDigits();
-    void unwritableFolderKeepsTheOldFile();
+    void failedSaveKeepsTheOldFile();
+    void readOnlyFolder_data();
+    void readOnlyFolder();
 
 private:
     void writeConfig(const QByteArray &content);
+    QString path() const { return m_dir->filePath(kConfigFileName); }
+
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<SharedState> m_state;
 };
@@ -117,123 +123,76 @@ void TestConfig::init()
 
 void TestConfig::writeConfig(const QByteArray &content)
 {
-    QFile file(m_dir->filePath(QStringLiteral("twdaq.cfg")));
+    QFile file(path());
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
+    QCOMPARE(file.write(content), content.size());
 }
 
-void TestConfig::noFileGivesDefaults()
+void TestConfig::noFileGivesDefaultsAndSavesThem()
 {
     loadConfig(*m_state);
-    expectDefaults(*m_state);
+    QCOMPARE(values(*m_state), kDefaults);
     QVERIFY(m_state->ConfigTitle.isEmpty());
+    QVERIFY(!saveConfig(*m_state));
+    QCOMPARE(readAll(path()), kDefaultFile);
 }
 
-void TestConfig::savedDefaultsAreTheSixteenLines()
-{
-    loadConfig(*m_state);
-    QCOMPARE(saveConfig(*m_state), QString());
-    QFile file(m_dir->filePath(QStringLiteral("twdaq.cfg")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), kDefaultFile);
-}
-
-void TestConfig::goodFileIsRead()
+void TestConfig::goodFileIsReadAndRewritten()
 {
     writeConfig(joined(customLines()));
     loadConfig(*m_state);
-    expectCustom(*m_state);
+    QCOMPARE(values(*m_state), kCustom);
     QCOMPARE(m_state->ConfigTitle, QStringLiteral("My rig"));
+
+    // Any first line is accepted; the file is written back with the program's own.
+    QVERIFY(!saveConfig(*m_state));
+    QCOMPARE(readAll(path()), QByteArray("Tarnwell DAQ Config. File Ver.1.0\r\n 3 \r\n 650.5 \r\n"
+                                         " 8 \r\n 120 \r\n 15 \r\n 30 \r\n 101.25 \r\n 1600 \r\n"
+                                         " 900 \r\n 12 \r\n-3.5 \r\n 990 \r\n 995 \r\n-20 \r\n"
+                                         " 980 \r\n"));
 }
 
-void TestConfig::otherHeaderIsAcceptedAndRewritten()
-{
-    writeConfig(joined(customLines()));
-    loadConfig(*m_state);
-    QCOMPARE(saveConfig(*m_state), QString());
-    QFile file(m_dir->filePath(QStringLiteral("twdaq.cfg")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.readLine().startsWith("Tarnwell DAQ Config. File Ver.1.0\r\n"));
-}
-
-void TestConfig::badFilesGiveEveryDefault_data()
+void TestConfig::filesAreReadWhole_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QList<QByteArray> fifteen = customLines();
-    fifteen.removeLast();
-    QTest::newRow("fifteen lines") << joined(fifteen);
-    QList<QByteArray> big = customLines();
-    big[4] = "40000"; // line 5, an Integer
-    QTest::newRow("40000 on line 5") << joined(big);
-    QList<QByteArray> text = customLines();
-    text[7] = "hot";
-    QTest::newRow("text for a number") << joined(text);
-    QList<QByteArray> trailing = customLines();
-    trailing[2] = "650abc";
-    QTest::newRow("letters after a number") << joined(trailing);
-    QList<QByteArray> empty = customLines();
-    empty[9] = "";
-    QTest::newRow("empty value") << joined(empty);
-    QList<QByteArray> huge = customLines();
-    huge[8] = "1E+39";
-    QTest::newRow("beyond a float") << joined(huge);
-    QList<QByteArray> port = customLines();
-    port[1] = "-32769";
-    QTest::newRow("integer below range") << joined(port);
-    QTest::newRow("empty file") << QByteArray();
+    QTest::addColumn<QList<double>>("expected");
+    const QByteArray plain = joined(customLines());
+    QByteArray bare = plain;
+    bare.replace("\r\n", "\n").replace("\n650.5\n", "\n   650.5\t \n");
+    QTest::newRow("LF line ends, blanks and tabs around a value") << bare << kCustom;
+    QTest::newRow("no line end after the last value") << plain.chopped(2) << kCustom;
+    QTest::newRow("lines after the sixteenth") << plain + "garbage\r\n40000\r\n" << kCustom;
+    QList<QByteArray> comma = customLines();
+    comma[2] = "650.5,8"; // lines 3 and 4 on one line
+    comma.removeAt(3);
+    QTest::newRow("a comma divides two values") << joined(comma) << kCustom;
+
+    // A file that does not fit in every value gives every default, no partial result.
+    auto with = [](int line, const QByteArray &value) {
+        QList<QByteArray> lines = customLines();
+        lines[line] = value;
+        return joined(lines);
+    };
+    QTest::newRow("fifteen lines") << joined(customLines().mid(0, 15)) << kDefaults;
+    QTest::newRow("40000 on line 5, an Integer") << with(4, "40000") << kDefaults;
+    QTest::newRow("integer below range") << with(1, "-32769") << kDefaults;
+    QTest::newRow("text for a number") << with(7, "hot") << kDefaults;
+    QTest::newRow("letters after a number") << with(2, "650abc") << kDefaults;
+    QTest::newRow("empty value") << with(9, "") << kDefaults;
+    QTest::newRow("beyond a float") << with(8, "1E+39") << kDefaults;
+    QTest::newRow("empty file") << QByteArray() << kDefaults;
 }
 
-void TestConfig::badFilesGiveEveryDefault()
+void TestConfig::filesAreReadWhole()
 {
     QFETCH(QByteArray, content);
-    // Start from non-default values so that a partial load would show.
+    // Start from other values so that a partial load would show.
     m_state->CommPort = 9;
     m_state->parameters.StartPressureLimit = 1;
+    m_state->calibration.TempSpan = 5;
     writeConfig(content);
     loadConfig(*m_state);
-    expectDefaults(*m_state);
-}
-
-void TestConfig::commaEndsAValue()
-{
-    // "650.5,8" holds lines 3 and 4 on one line, so the last line's value is not needed.
-    QList<QByteArray> lines = customLines();
-    lines[2] = "650.5,8";
-    lines.removeAt(3);
-    writeConfig(joined(lines));
-    loadConfig(*m_state);
-    expectCustom(*m_state);
-
-    // A comma inside a value shifts every later value: "1,500" reads as 1 and 500.
-    QList<QByteArray> shifted = customLines();
-    shifted[8] = "1,500";
-    writeConfig(joined(shifted));
-    loadConfig(*m_state);
-    QCOMPARE(m_state->calibration.CalRange[0], 1.0f);
-    QCOMPARE(m_state->calibration.CalRange[1], 500.0f);
-    QCOMPARE(m_state->calibration.CalZero[0], 900.0f);
-    QCOMPARE(m_state->calibration.TempSpan, -20.0f);
-}
-
-void TestConfig::blanksAndLineEndsAreTolerated()
-{
-    QByteArray content = joined(customLines());
-    content.replace("\r\n", "\n");
-    content.replace("\n650.5\n", "\n   650.5\t \n");
-    writeConfig(content);
-    loadConfig(*m_state);
-    expectCustom(*m_state);
-
-    writeConfig(joined(customLines()).chopped(2)); // no line end after the last value
-    loadConfig(*m_state);
-    expectCustom(*m_state);
-}
-
-void TestConfig::linesAfterTheSixteenthAreIgnored()
-{
-    writeConfig(joined(customLines()) + "garbage\r\n40000\r\n");
-    loadConfig(*m_state);
-    expectCustom(*m_state);
+    QTEST(values(*m_state), "expected");
 }
 
 void TestConfig::roundTripKeepsSevenDigits()
@@ -248,29 +207,31 @@ void TestConfig::roundTripKeepsSevenDigits()
     m_state->calibration.CalRange[0] = 3.4e38f;
     m_state->calibration.CalZero[1] = 1e-20f;
     m_state->calibration.TempSpan = 16384.0f;
-    QCOMPARE(saveConfig(*m_state), QString());
+    QVERIFY(!saveConfig(*m_state));
 
     SharedState read;
     read.AppPath = m_state->AppPath;
     loadConfig(read);
     QCOMPARE(read.CommPort, int16_t(255));
-    QCOMPARE(read.LeakTestDuration, int16_t(-32768));
-    QCOMPARE(read.MainTestDuration, int16_t(32767));
-    QCOMPARE(read.TempSpan, 16384.0f);
+    QCOMPARE(read.parameters.LeakTestDuration, int16_t(-32768));
+    QCOMPARE(read.parameters.MainTestDuration, int16_t(32767));
+    QCOMPARE(read.calibration.TempSpan, 16384.0f);
     auto sevenDigits = [](float a, float b) { return std::fabs(a - b) <= std::fabs(b) * 5e-7; };
-    QVERIFY(sevenDigits(read.StartPressureLimit, 1234.567f));
-    QVERIFY(sevenDigits(read.LeakFallLimit, 0.1234567f));
-    QVERIFY(sevenDigits(read.MinBathTemp, -98.76543f));
-    QVERIFY(sevenDigits(read.CalRange[0], 3.4e38f));
-    QVERIFY(sevenDigits(read.CalZero[1], 1e-20f));
+    QVERIFY(sevenDigits(read.parameters.StartPressureLimit, 1234.567f));
+    QVERIFY(sevenDigits(read.parameters.LeakFallLimit, 0.1234567f));
+    QVERIFY(sevenDigits(read.parameters.MinBathTemp, -98.76543f));
+    QVERIFY(sevenDigits(read.calibration.CalRange[0], 3.4e38f));
+    QVERIFY(sevenDigits(read.calibration.CalZero[1], 1e-20f));
 }
 
-void TestConfig::unwritableFolderKeepsTheOldFile()
+void TestConfig::failedSaveKeepsTheOldFile()
 {
     // A folder that does not exist cannot take the file.
     SharedState missing;
     missing.AppPath = m_dir->filePath(QStringLiteral("no/such/folder"));
-    QVERIFY(!saveConfig(missing).isEmpty());
+    const MaybeFailure noFolder = saveConfig(missing);
+    QVERIFY(noFolder);
+    QCOMPARE(noFolder->path, configPath(missing));
 
     // A full disk: the file size limit makes the write come up short, as ENOSPC would.
     const QByteArray old = joined(customLines());
@@ -283,14 +244,62 @@ void TestConfig::unwritableFolderKeepsTheOldFile()
     rlimit small = saved;
     small.rlim_cur = 40;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString error = saveConfig(*m_state);
+    const MaybeFailure shortWrite = saveConfig(*m_state);
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
-    QVERIFY2(!error.isEmpty(), "a short write must be reported");
+    QVERIFY2(shortWrite, "a short write must be reported");
+    QVERIFY(!shortWrite->reason.isEmpty());
 
-    QFile file(m_dir->filePath(QStringLiteral("twdaq.cfg")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), old);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("twdaq.cfg")});
+    QCOMPARE(readAll(path()), old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{kConfigFileName});
+}
+
+void TestConfig::readOnlyFolder_data()
+{
+    QTest::addColumn<bool>("fileReadOnly");
+    QTest::newRow("the file is writable") << false;
+    QTest::newRow("the file is read-only too") << true;
+}
+
+void TestConfig::readOnlyFolder()
+{
+    QFETCH(bool, fileReadOnly);
+    // Lines after the sixteenth make the old file longer than the new one, so that a write in
+    // place that is not cut to length would show.
+    const QByteArray old = joined(customLines()) + QByteArray(300, '#') + "\r\n";
+    writeConfig(old);
+    loadConfig(*m_state);
+    m_state->CommPort = 7;
+    m_state->parameters.MinBathTemp = 95.5f;
+
+    ImmutableGuard guard;
+    for (const QString &marked :
+         fileReadOnly ? QStringList{m_dir->path(), path()} : QStringList{m_dir->path()}) {
+        if (!setImmutable(marked, true))
+            QSKIP("The immutable flag cannot be set here (it needs root and a file system that "
+                  "has it, such as ext4): no read-only folder to save into.");
+        guard.paths.append(marked);
+    }
+    QVERIFY2(!QFile(m_dir->filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly),
+             "the marked folder still takes new files");
+
+    const MaybeFailure failure = saveConfig(*m_state);
+    if (fileReadOnly) {
+        QVERIFY2(failure, "saving into a read-only file must fail");
+        QCOMPARE(failure->path, path());
+        QVERIFY(!failure->reason.isEmpty());
+        QCOMPARE(readAll(path()), old);
+    } else {
+        QVERIFY2(!failure, qPrintable(failure ? failure->reason : QString()));
+        QCOMPARE(readAll(path()), configText(*m_state));
+        SharedState read;
+        read.AppPath = m_state->AppPath;
+        loadConfig(read);
+        QList<double> expected = kCustom;
+        expected[0] = 7;
+        expected[6] = 95.5;
+        QCOMPARE(values(read), expected);
+    }
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{kConfigFileName});
 }
 
 QTEST_APPLESS_MAIN(TestConfig)

@@ -4,9 +4,11 @@
 #include "app/startup.h"
 #include "calib/calibrationwindow.h"
 #include "support/modalwatcher.h"
+#include "support/widgets.h"
+#include "ui/designfont.h"
 #include "ui/main/aboutwindow.h"
-#include "ui/main/portdialog.h"
 #include "ui/main/mainwindow.h"
+#include "ui/main/portdialog.h"
 #include "ui/twips.h"
 
 #include <QAction>
@@ -14,8 +16,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -23,8 +30,47 @@
 #include <csignal>
 
 namespace {
+
 const QString kDash = QStringLiteral("---");
+
+/// The four reading labels: pressure 1, pressure 2, then the temperature of each panel.
+QStringList meterTexts(const QWidget *window)
+{
+    QStringList texts;
+    for (int i = 0; i < 4; ++i)
+        texts << named<QLabel>(window, "lblMeter", i)->text();
+    return texts;
 }
+
+/// What the buttons of a window show: caption and whether they can be pressed.
+QStringList buttonStates(const QWidget *window)
+{
+    QStringList states;
+    for (const QPushButton *button : window->findChildren<QPushButton *>())
+        states << QStringLiteral("%1 \"%2\" %3")
+                      .arg(button->objectName(), button->text(),
+                           button->isEnabled() ? QStringLiteral("enabled")
+                                               : QStringLiteral("disabled"));
+    return states;
+}
+
+/// The family a font resolves to, without the foundry Qt adds where two foundries share it.
+QString resolvedFamily(const QFont &font)
+{
+    return QFontInfo(font).family().section(QStringLiteral(" ["), 0, 0);
+}
+
+/// The lowest pixel row of `box` holding a dark pixel, leaving out `skip`; -1 when none.
+int lowestDarkRow(const QImage &image, const QRect &box, const QRect &skip)
+{
+    for (int y = box.bottom(); y >= box.top(); --y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            if (!skip.contains(x, y) && qGray(image.pixel(x, y)) < 96)
+                return y;
+    return -1;
+}
+
+} // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -32,29 +78,32 @@ class TestMainWindow : public QObject {
 private slots:
     void init();
     void cleanup();
-    void commErrorComesBeforeTheWindow();
-    void missingDeviceNamesTheReason();
+    void portFailureIsReportedBeforeTheWindow_data();
+    void portFailureIsReportedBeforeTheWindow();
     void panelsFollowTheLayout();
-    void pictureButtonsAreDescribed();
-    void closedPortShowsDashesAndThePort();
-    void readingsAfterADisplayTick();
-    void negativeTemperatureFieldShowsDashesForTemperatureOnly();
-    void samplesOnlyTheRunningStation();
+    void statusLineIsNarrow();
+    void aboutNamesShareABaseline();
+    void displayTickShowsTheReadings_data();
+    void displayTickShowsTheReadings();
     void calibrationStopsAndRestartsTheScan();
+    void refusedStartShowsTheReason_data();
     void refusedStartShowsTheReason();
-    void exportFailureIsReportedAfterTheTick();
-    void closingWritesTheConfiguration();
-    void unwritableConfigurationIsReported();
+    void keysTypedInAWindow_data();
+    void keysTypedInAWindow();
+    void unwritableFolderIsReported();
     void aboutBoxWaitsForOk();
     void startUpShowsTheSplashFirst();
     void terminationSignalClosesInOrder();
+    void signalDuringStartUpEndsTheProgram();
 
 private:
     /// Opens the main window; the port fails to open, so the "Comm Error" box is answered.
-    std::unique_ptr<MainWindow> openMainWindow(SeenMessage *seen = nullptr);
+    std::unique_ptr<MainWindow> openMainWindow();
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<SharedState> m_state;
+    SeenMessage m_commError;
+    ModalGuard m_guard;
 };
 
 void TestMainWindow::init()
@@ -70,21 +119,32 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     qunsetenv("KESTRAVA_PORT_DIR");
+    const QString stray = m_guard.takeStray();
+    QVERIFY2(stray.isEmpty(), qPrintable(QStringLiteral("unanswered: ") + stray));
 }
 
-std::unique_ptr<MainWindow> TestMainWindow::openMainWindow(SeenMessage *seen)
+std::unique_ptr<MainWindow> TestMainWindow::openMainWindow()
 {
-    SeenMessage local;
-    SeenMessage &message = seen ? *seen : local;
-    acceptNextMessage(message);
+    m_commError = {};
+    acceptNextMessage(m_commError);
     auto window = std::make_unique<MainWindow>(*m_state);
     window->show();
     return window;
 }
 
-void TestMainWindow::commErrorComesBeforeTheWindow()
+void TestMainWindow::portFailureIsReportedBeforeTheWindow_data()
 {
-    m_state->CommPort = 0;
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QStringList>("mentions");
+    QTest::newRow("no port number") << 0 << QStringList{"Invalid port number 0"};
+    QTest::newRow("missing device") << 5 << QStringList{"COM5", "No such file"};
+}
+
+void TestMainWindow::portFailureIsReportedBeforeTheWindow()
+{
+    QFETCH(int, port);
+    QFETCH(QStringList, mentions);
+    m_state->CommPort = int16_t(port);
     SeenMessage seen;
     bool windowVisibleDuringBox = true;
     onNextModal([&](QWidget *modal) {
@@ -94,10 +154,7 @@ void TestMainWindow::commErrorComesBeforeTheWindow()
                 windowVisibleDuringBox = true;
         auto *box = qobject_cast<QMessageBox *>(modal);
         QVERIFY(box);
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.icon = box->icon();
-        seen.seen = true;
+        seen = {box->windowTitle(), box->text(), box->icon(), true};
         box->accept();
     });
     MainWindow window(*m_state);
@@ -105,285 +162,409 @@ void TestMainWindow::commErrorComesBeforeTheWindow()
     QVERIFY(!windowVisibleDuringBox);
     QCOMPARE(seen.title, QStringLiteral("Comm Error"));
     QCOMPARE(seen.icon, QMessageBox::Information);
-    QVERIFY2(seen.text.contains(QStringLiteral("0")), qPrintable(seen.text));
+    for (const QString &mention : mentions)
+        QVERIFY2(seen.text.contains(mention), qPrintable(seen.text));
     QVERIFY(!m_state->PortReady);
-    QVERIFY(window.tmrScan->isActive());
-    QVERIFY(window.tmrDisplay->isActive());
-    QCOMPARE(window.tmrScan->interval(), 100);
-    QCOMPARE(window.tmrDisplay->interval(), 1000);
-}
-
-void TestMainWindow::missingDeviceNamesTheReason()
-{
-    m_state->CommPort = 5;
-    SeenMessage seen;
-    auto window = openMainWindow(&seen);
-    QVERIFY(seen.seen);
-    QCOMPARE(seen.title, QStringLiteral("Comm Error"));
-    QVERIFY2(seen.text.contains(QStringLiteral("COM5")), qPrintable(seen.text));
-    QVERIFY2(seen.text.contains(QStringLiteral("No such file")), qPrintable(seen.text));
-    QVERIFY(!m_state->PortReady);
+    // The program runs on without the instrument.
+    QVERIFY(named<QTimer>(&window, "tmrScan")->isActive());
+    QVERIFY(named<QTimer>(&window, "tmrDisplay")->isActive());
+    QCOMPARE(named<QTimer>(&window, "tmrScan")->interval(), 100);
+    QCOMPARE(named<QTimer>(&window, "tmrDisplay")->interval(), 1000);
 }
 
 void TestMainWindow::panelsFollowTheLayout()
 {
     auto window = openMainWindow();
+    const QWidget *w = window.get();
     QCOMPARE(window->windowTitle(), QStringLiteral("Kestrava"));
     QCOMPARE(window->centralWidget()->size(), QSize(770, 564));
 
-    const QStringList titles = {QStringLiteral("TEST 1"), QStringLiteral("TEST 2")};
+    const int titleLabel[] = {0, 7};
+    const int pressureCaption[] = {1, 6};
+    const int tempCaption[] = {2, 5};
+    const char *const buttons[] = {"cmdTestStop", "cmdTestStart", "cmdGraph", "cmdReport"};
+    const QString descriptions[] = {QStringLiteral("Stop test "), QStringLiteral("Start test "),
+                                    QStringLiteral("Trend of test "),
+                                    QStringLiteral("Report of test ")};
     for (int s = 0; s < 2; ++s) {
-        const int shift = s * 5640;
-        QCOMPARE(window->lbl[s == 0 ? 0 : 7]->text(), titles[s]);
-        QCOMPARE(window->lbl[s == 0 ? 1 : 6]->text(), QStringLiteral("Vessel Pressure"));
-        QCOMPARE(window->lbl[s == 0 ? 2 : 5]->text(), QStringLiteral("Bath Temp"));
-        QCOMPARE(window->lblMeter[s]->text(), QStringLiteral("000.0KPa"));
-        QCOMPARE(window->lblMeter[2 + s]->text(), QStringLiteral("000.0°C"));
-        QCOMPARE(window->lblTime[s]->text(), QStringLiteral("Time: 00:00:00"));
-        QCOMPARE(window->lblMsg[s]->text(), QStringLiteral("Process in Idle Mode"));
-        QCOMPARE(window->Shape2[s]->geometry(), twipsRect(600 + shift, 600, 4695, 7095));
-        QCOMPARE(window->lblMeter[s]->geometry(), twipsRect(1080 + shift, 2760, 3735, 855));
-        QCOMPARE(window->lblMsg[s]->geometry(), twipsRect(960 + shift, 6960, 4095, 615));
-        // The button row reads stop, start, graph, report from left to right.
-        QCOMPARE(window->cmdTestStop[s]->geometry(), twipsRect(960 + shift, 6000, 735, 615));
-        QCOMPARE(window->cmdTestStart[s]->geometry(), twipsRect(2040 + shift, 6000, 735, 615));
-        QCOMPARE(window->cmdGraph[s]->geometry(), twipsRect(3120 + shift, 6000, 735, 615));
-        QCOMPARE(window->cmdReport[s]->geometry(), twipsRect(4200 + shift, 6000, 735, 615));
-        QVERIFY(window->cmdTestStart[s]->text().isEmpty());
-        QVERIFY(!window->cmdTestStart[s]->icon().isNull());
-        QCOMPARE(window->lblMsg[s]->palette().color(QPalette::WindowText), QColor(128, 255, 255));
-        QCOMPARE(window->lblMeter[s]->palette().color(QPalette::Window), QColor(0, 0, 192));
-        QCOMPARE(window->lblMeter[s]->font().pointSizeF(), 36.0);
+        const QString test = QString::number(s + 1);
+        QCOMPARE(named<QLabel>(w, "lbl", titleLabel[s])->text(), QStringLiteral("TEST ") + test);
+        QCOMPARE(named<QLabel>(w, "lbl", pressureCaption[s])->text(), "Vessel Pressure");
+        QCOMPARE(named<QLabel>(w, "lbl", tempCaption[s])->text(), "Bath Temp");
+        QCOMPARE(named<QLabel>(w, "lblMeter", s)->text(), "000.0KPa");
+        QCOMPARE(named<QLabel>(w, "lblMeter", 2 + s)->text(), "000.0°C");
+        QCOMPARE(named<QLabel>(w, "lblTime", s)->text(), "Time: 00:00:00");
+        auto *message = named<QLabel>(w, "lblMsg", s);
+        QCOMPARE(message->text(), "Process in Idle Mode");
+        QCOMPARE(message->palette().color(QPalette::WindowText), QColor(128, 255, 255));
+        auto *pressure = named<QLabel>(w, "lblMeter", s);
+        QCOMPARE(pressure->palette().color(QPalette::Window), QColor(0, 0, 192));
+        QCOMPARE(pressure->font().pointSizeF(), 36.0);
+        // The button row reads stop, start, trend, report from left to right; pictures only.
+        int left = -1;
+        for (int b = 0; b < 4; ++b) {
+            auto *button = named<QPushButton>(w, buttons[b], s);
+            QVERIFY(button->x() > left);
+            left = button->x();
+            QVERIFY(button->text().isEmpty() && !button->icon().isNull());
+            QCOMPARE(button->toolTip(), descriptions[b] + test);
+            QCOMPARE(button->accessibleName(), descriptions[b] + test);
+        }
     }
-    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lbl(7)")), window->lbl[7]);
-    QCOMPARE(window->findChild<QPushButton *>(QStringLiteral("cmdTestStart(1)")),
-             window->cmdTestStart[1]);
-    QCOMPARE(window->Label1->text(), QStringLiteral("ZQ"));
-    QCOMPARE(window->Label2->text(), QStringLiteral("Kestrava"));
-    QVERIFY(window->Label1->font().italic());
-    QCOMPARE(window->Image1->geometry(), twipsRect(6960, 0, 3195, 660));
-    QVERIFY(!window->Image1->pixmap().isNull());
-    QCOMPARE(window->cmdSbar->geometry(), twipsRect(0, 7920, 11550, 495));
-    QCOMPARE(window->SettingsComm->text(), QStringLiteral("Communication"));
-    QCOMPARE(window->SettingsCalib->text(), QStringLiteral("Calibration"));
-    QCOMPARE(window->SettingsOptions->text(), QStringLiteral("Options"));
-    QCOMPARE(window->HelpAbout->text(), QStringLiteral("About"));
+    QCOMPARE(named<QWidget>(w, "Shape2(0)")->geometry(), twipsRect(600, 600, 4695, 7095));
+    QCOMPARE(named<QWidget>(w, "lblMeter(0)")->geometry(), twipsRect(1080, 2760, 3735, 855));
+    QCOMPARE(named<QWidget>(w, "cmdReport(0)")->geometry(), twipsRect(4200, 6000, 735, 615));
+    // The second panel is the first one moved right by 5640 twips.
+    for (const char *name : {"Shape2", "lblMeter", "lblTime", "lblMsg", "cmdTestStart", "cmdGraph"})
+        QCOMPARE(named<QWidget>(w, name, 1)->geometry(),
+                 named<QWidget>(w, name, 0)->geometry().translated(twips(5640), 0));
+    QCOMPARE(named<QWidget>(w, "cmdSbar")->geometry(), twipsRect(0, 7920, 11550, 495));
+
+    QCOMPARE(named<QLabel>(w, "Label1(0)")->text(), "ZQ");
+    QVERIFY(named<QLabel>(w, "Label1(0)")->font().italic());
+    QCOMPARE(named<QLabel>(w, "Label2(0)")->text(), "Kestrava");
+    auto *logo = named<QLabel>(w, "Image1");
+    QCOMPARE(logo->geometry(), twipsRect(6960, 0, 3195, 660));
+    QVERIFY(!logo->pixmap().isNull());
+    QCOMPARE(named<QAction>(w, "SettingsComm")->text(), "Communication");
+    QCOMPARE(named<QAction>(w, "SettingsCalib")->text(), "Calibration");
+    QCOMPARE(named<QAction>(w, "SettingsOptions")->text(), "Options");
+    QCOMPARE(named<QAction>(w, "HelpAbout")->text(), "About");
 }
 
-void TestMainWindow::pictureButtonsAreDescribed()
+void TestMainWindow::statusLineIsNarrow()
 {
+    const QString sample = QStringLiteral("COM 7 | 08-12-2026 | 19:29:15");
+    const qreal size = 11.25;
+    const qreal regular =
+        QFontMetricsF(designFont(QStringLiteral("Arial"), size)).horizontalAdvance(sample);
+    // The face that stands in for Arial Narrow must itself be installed and narrow.
+    const QString substitute = fontconfigSubstitute(QStringLiteral("Arial Narrow"));
+    QFont narrow(substitute);
+    narrow.setPointSizeF(size);
+    QVERIFY2(!substitute.isEmpty() && resolvedFamily(narrow) == substitute &&
+                 QFontMetricsF(narrow).horizontalAdvance(sample) < 0.9 * regular,
+             qPrintable(QStringLiteral("no narrow face stands in for Arial Narrow (fontconfig "
+                                       "gives \"%1\"): install the package fonts-urw-base35")
+                            .arg(substitute)));
+
     auto window = openMainWindow();
-    const QStringList expected = {QStringLiteral("Stop test 2"), QStringLiteral("Start test 2"),
-                                  QStringLiteral("Trend of test 2"),
-                                  QStringLiteral("Report of test 2")};
-    const QList<QPushButton *> buttons = {window->cmdTestStop[1], window->cmdTestStart[1],
-                                          window->cmdGraph[1], window->cmdReport[1]};
-    for (int i = 0; i < buttons.size(); ++i) {
-        QCOMPARE(buttons[i]->toolTip(), expected[i]);
-        QCOMPARE(buttons[i]->accessibleName(), expected[i]);
-    }
-    QCOMPARE(window->cmdTestStart[0]->accessibleName(), QStringLiteral("Start test 1"));
+    const QFont font = named<QPushButton>(window.get(), "cmdSbar")->font();
+    QCOMPARE(resolvedFamily(font), substitute);
+    const qreal width = QFontMetricsF(font).horizontalAdvance(sample);
+    QVERIFY2(width < 0.9 * regular,
+             qPrintable(QStringLiteral("%1 px against %2 px in Arial").arg(width).arg(regular)));
 }
 
-void TestMainWindow::closedPortShowsDashesAndThePort()
+void TestMainWindow::aboutNamesShareABaseline()
 {
+    AboutWindow about(true, nullptr);
+    const QImage image = about.grab().toImage();
+    const qreal ratio = image.devicePixelRatio();
+    auto inImage = [ratio](const QRect &box) {
+        return QRect((QPointF(box.topLeft()) * ratio).toPoint(), box.size() * ratio);
+    };
+    auto *mark = named<QLabel>(&about, "Label1(0)");
+    auto *name = named<QLabel>(&about, "Label2(0)");
+    const QRect logo = inImage(named<QLabel>(&about, "Image1")->geometry());
+    // The "Z" of "ZQ" only: the tail of the Q goes below the line.
+    QRect zBox = mark->geometry();
+    zBox.setWidth(QFontMetrics(mark->font()).horizontalAdvance(u'Z') * 4 / 5);
+    const int markLine = lowestDarkRow(image, inImage(zBox), logo);
+    const int nameLine = lowestDarkRow(image, inImage(name->geometry()), logo);
+    QVERIFY(markLine > 0 && nameLine > 0);
+    QVERIFY2(qAbs(markLine - nameLine) <= ratio,
+             qPrintable(QStringLiteral("\"ZQ\" stands on row %1, \"Kestrava\" on row %2")
+                            .arg(markLine)
+                            .arg(nameLine)));
+}
+
+void TestMainWindow::displayTickShowsTheReadings_data()
+{
+    QTest::addColumn<bool>("pressureValid");
+    QTest::addColumn<bool>("tempValid");
+    QTest::addColumn<QStringList>("shown");
+    // Without a port every reading is lost.
+    QTest::newRow("no port") << false << false << QStringList{kDash, kDash, kDash, kDash};
+    QTest::newRow("all valid") << true << true
+                               << QStringList{"1234.6KPa", "700.0KPa", "25.0°C", "25.0°C"};
+    QTest::newRow("temperature lost")
+        << true << false << QStringList{"1234.6KPa", "700.0KPa", kDash, kDash};
+}
+
+void TestMainWindow::displayTickShowsTheReadings()
+{
+    QFETCH(bool, pressureValid);
+    QFETCH(bool, tempValid);
+    QFETCH(QStringList, shown);
     m_state->CommPort = 7;
     auto window = openMainWindow();
-    QTRY_COMPARE(window->lblMeter[0]->text(), kDash);
-    QCOMPARE(window->lblMeter[1]->text(), kDash);
-    QCOMPARE(window->lblMeter[2]->text(), kDash);
-    QCOMPARE(window->lblMeter[3]->text(), kDash);
-    QVERIFY2(window->cmdSbar->text().startsWith(QStringLiteral("COM 7 | ")),
-             qPrintable(window->cmdSbar->text()));
-    const QRegularExpression shape(QStringLiteral(R"(^COM 7 \| \d\d-\d\d-\d{4} \| \d\d:\d\d:\d\d$)"));
-    QVERIFY(shape.match(window->cmdSbar->text()).hasMatch());
-}
-
-void TestMainWindow::readingsAfterADisplayTick()
-{
-    auto window = openMainWindow();
-    m_state->readings.BathTemp = 25;
-    m_state->readings.Pressure1 = 1234.56f;
-    m_state->readings.Pressure2 = 700;
-    m_state->readings.BathTempValid = m_state->readings.Pressure1Valid = m_state->readings.Pressure2Valid = true;
-    QTRY_COMPARE(window->lblMeter[2]->text(), QStringLiteral("25.0°C"));
-    QCOMPARE(window->lblMeter[3]->text(), QStringLiteral("25.0°C"));
-    QCOMPARE(window->lblMeter[0]->text(), QStringLiteral("1234.6KPa"));
-    QCOMPARE(window->lblMeter[1]->text(), QStringLiteral("700.0KPa"));
-}
-
-void TestMainWindow::negativeTemperatureFieldShowsDashesForTemperatureOnly()
-{
-    auto window = openMainWindow();
-    m_state->readings.BathTemp = 0;
-    m_state->readings.BathTempValid = false;
-    m_state->readings.Pressure1 = 500;
-    m_state->readings.Pressure2 = 600;
-    m_state->readings.Pressure1Valid = m_state->readings.Pressure2Valid = true;
-    QTRY_COMPARE(window->lblMeter[0]->text(), QStringLiteral("500.0KPa"));
-    QCOMPARE(window->lblMeter[1]->text(), QStringLiteral("600.0KPa"));
-    QCOMPARE(window->lblMeter[2]->text(), kDash);
-    QCOMPARE(window->lblMeter[3]->text(), kDash);
-}
-
-void TestMainWindow::samplesOnlyTheRunningStation()
-{
-    auto window = openMainWindow();
-    m_state->readings.Pressure1 = 111;
-    m_state->readings.Pressure2 = 222;
-    m_state->stations[1].TestRunning = true;
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->stations[1].SampleIndex >= 2, 5000);
-    QCOMPARE(m_state->stations[1].Samples[0], 222.0f);
-    QCOMPARE(m_state->stations[1].Samples[1], 222.0f);
-    QCOMPARE(m_state->stations[1].SampleCount, int16_t(m_state->stations[1].SampleIndex - 1));
-    QCOMPARE(m_state->stations[0].SampleIndex, 0);
-    QCOMPARE(m_state->stations[0].Samples[0], 0.0f);
+    Readings &readings = m_state->readings;
+    if (pressureValid) {
+        readings.Pressure1 = 1234.56f;
+        readings.Pressure2 = 700;
+        readings.Pressure1Valid = readings.Pressure2Valid = true;
+    }
+    if (tempValid) {
+        readings.BathTemp = 25;
+        readings.BathTempValid = true;
+    }
+    QTRY_COMPARE(meterTexts(window.get()), shown);
+    const QString status = named<QPushButton>(window.get(), "cmdSbar")->text();
+    const QRegularExpression form(
+        QStringLiteral(R"(^COM 7 \| \d\d-\d\d-\d{4} \| \d\d:\d\d:\d\d$)"));
+    QVERIFY2(form.match(status).hasMatch(), qPrintable(status));
 }
 
 void TestMainWindow::calibrationStopsAndRestartsTheScan()
 {
     auto window = openMainWindow();
+    auto *scan = named<QTimer>(window.get(), "tmrScan");
+    auto *display = named<QTimer>(window.get(), "tmrDisplay");
     m_state->readings.RxBuffer = QStringLiteral("stale text");
-    bool scanWasStopped = false;
-    bool bufferWasEmpty = false;
-    bool displayKeptRunning = false;
+    bool opened = false, scanWasStopped = false, bufferWasEmpty = false, displayRan = false;
     onNextModal([&](QWidget *modal) {
-        QVERIFY(qobject_cast<CalibrationWindow *>(modal));
-        scanWasStopped = !window->tmrScan->isActive();
+        opened = qobject_cast<CalibrationWindow *>(modal) != nullptr;
+        scanWasStopped = !scan->isActive();
         bufferWasEmpty = m_state->readings.RxBuffer.isEmpty();
-        displayKeptRunning = window->tmrDisplay->isActive();
+        displayRan = display->isActive();
         m_state->readings.RxBuffer = QStringLiteral("text during calibration");
         modal->close();
     });
-    window->SettingsCalib->trigger();
+    named<QAction>(window.get(), "SettingsCalib")->trigger();
+    QVERIFY(opened);
     QVERIFY(scanWasStopped);
     QVERIFY(bufferWasEmpty);
-    QVERIFY(displayKeptRunning);
-    QVERIFY(window->tmrScan->isActive());
+    QVERIFY(displayRan);
+    QVERIFY(scan->isActive());
     QVERIFY(m_state->readings.RxBuffer.isEmpty());
+}
+
+void TestMainWindow::refusedStartShowsTheReason_data()
+{
+    QTest::addColumn<bool>("mainStart"); // the leak test has passed: Start begins the main test
+    QTest::addColumn<float>("pressure");
+    QTest::addColumn<bool>("pressureValid");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("pressure below the limit")
+        << false << 599.9f << true << "Pressure less than 600.0KPa";
+    QTest::newRow("no pressure reading") << false << 0.0f << false << "No pressure reading";
+    QTest::newRow("no temperature reading") << true << 700.0f << true << "No temperature reading";
 }
 
 void TestMainWindow::refusedStartShowsTheReason()
 {
-    auto window = openMainWindow();
-    m_state->readings.Pressure2 = 599.9f;
+    QFETCH(bool, mainStart);
+    QFETCH(float, pressure);
+    QFETCH(bool, pressureValid);
+    QFETCH(QString, reason);
+    auto window = openMainWindow(); // no port: every reading is lost
+    auto *start = named<QPushButton>(window.get(), "cmdTestStart(1)");
+    auto *message = named<QLabel>(window.get(), "lblMsg(1)");
+    Readings &readings = m_state->readings;
+    if (mainStart) {
+        m_state->parameters.LeakTestDuration = 0;
+        readings.Pressure2 = 700;
+        readings.Pressure2Valid = true;
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTRY_COMPARE(message->text(), "Leak Test Passed.");
+    }
+    readings.Pressure2 = pressure;
+    readings.Pressure2Valid = pressureValid;
+    // What the operator sees: the lost reading as dashes (the temperature is lost throughout).
+    QTRY_COMPARE(meterTexts(window.get())[pressureValid ? 3 : 1], kDash);
     SeenMessage seen;
     acceptNextMessage(seen);
-    QTest::mouseClick(window->cmdTestStart[1], Qt::LeftButton);
+    const QString before = message->text();
+    QTest::mouseClick(start, Qt::LeftButton);
     QVERIFY(seen.seen);
     QCOMPARE(seen.title, QStringLiteral("Test Start Fail"));
-    QCOMPARE(seen.text, QStringLiteral("Pressure less than 600.0KPa"));
+    QCOMPARE(seen.text, reason);
     QCOMPARE(seen.icon, QMessageBox::Warning);
-    QVERIFY(!m_state->stations[1].TestRunning);
-    QCOMPARE(window->lblMsg[1]->text(), QStringLiteral("Process in Idle Mode"));
+    QCOMPARE(message->text(), before);
+    QCOMPARE(m_state->stations[1].TestRunning, mainStart);
+    QVERIFY(!m_state->stations[1].MainTestActive);
 
-    m_state->readings.Pressure2 = 600;
-    QTest::mouseClick(window->cmdTestStart[1], Qt::LeftButton);
-    QCOMPARE(window->lblMsg[1]->text(), QStringLiteral("Leak Test In Progress")); // at once
-    QTest::mouseClick(window->cmdTestStop[1], Qt::LeftButton);
-    QCOMPARE(window->lblMsg[1]->text(), QStringLiteral("Process In Idle Mode"));
-    QCOMPARE(window->lblTime[1]->text(), QStringLiteral("Time: 00:00:00"));
+    // With good readings the same press starts at once; Stop ends the test.
+    readings.Pressure2 = 700;
+    readings.Pressure2Valid = true;
+    readings.BathTemp = 105;
+    readings.BathTempValid = true;
+    QTest::mouseClick(start, Qt::LeftButton);
+    QCOMPARE(message->text(), mainStart ? "Main Test In Progress" : "Leak Test In Progress");
+    QTest::mouseClick(named<QPushButton>(window.get(), "cmdTestStop(1)"), Qt::LeftButton);
+    QCOMPARE(message->text(), "Process In Idle Mode");
+    QCOMPARE(named<QLabel>(window.get(), "lblTime(1)")->text(), "Time: 00:00:00");
 }
 
-void TestMainWindow::exportFailureIsReportedAfterTheTick()
+void TestMainWindow::keysTypedInAWindow_data()
 {
-    m_state->AppPath = m_dir->filePath(QStringLiteral("gone")); // the export cannot be written
+    QTest::addColumn<QString>("opener"); // the main window's menu item or button
+    QTest::addColumn<QString>("field");  // where the key is typed; empty: the focused control
+    QTest::addColumn<QString>("typed");  // typed into the field, or the entry chosen in a list
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("outcome"); // the window "stays", "closes", or closes and "applies"
+    auto row = [](const char *name, const char *opener, const char *field, const char *typed,
+                  int key, const char *outcome) {
+        QTest::newRow(name) << QString(opener) << QString(field) << QString(typed) << key
+                            << QString(outcome);
+    };
+    const int enter = Qt::Key_Return, escape = Qt::Key_Escape;
+    // Enter presses no capture, calibrate, print or save button, and Escape closes nothing.
+    row("calibration range 1, Enter", "SettingsCalib", "txtRange(0)", "1600", enter, "stays");
+    row("calibration range 2, keypad Enter", "SettingsCalib", "txtRange(1)", "1600", Qt::Key_Enter,
+        "stays");
+    row("calibration, Escape", "SettingsCalib", "txtRange(0)", "1600", escape, "stays");
+    row("report test name, Enter", "cmdReport(0)", "txtTestName", "Pump 7", enter, "stays");
+    row("report operator, Enter", "cmdReport(1)", "txtOperator", "J. Smith", enter, "stays");
+    row("report, Escape", "cmdReport(0)", "txtTestName", "Pump 7", escape, "stays");
+    row("trend, Escape", "cmdGraph(0)", "", "", escape, "stays");
+    row("port list, Enter", "SettingsComm", "cmbComm", "COM 7", enter, "stays");
+    // The windows whose design gives Enter a meaning.
+    row("options, Enter is OK", "SettingsOptions", "txtPara(4)", "1600", enter, "applies");
+    row("about, Enter is OK", "HelpAbout", "", "", enter, "closes");
+}
+
+void TestMainWindow::keysTypedInAWindow()
+{
+    QFETCH(QString, opener);
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(int, key);
+    QFETCH(QString, outcome);
+    const bool closes = outcome != QLatin1String("stays");
+    const bool applies = outcome == QLatin1String("applies");
     auto window = openMainWindow();
+    // Raw values that any capture button would take into the calibration.
+    m_state->readings.RawPressure1 = 2000;
+    m_state->readings.RawPressure2 = 3000;
+    m_state->readings.RawTemp = 400;
+
+    struct {
+        bool opened = false, openAfter = false;
+        QStringList over, buttonsBefore, buttonsAfter;
+        QByteArray settingsBefore, settingsAfter;
+        QString textAfter;
+    } seen;
+    onNextModal([&](QWidget *modal) {
+        seen.opened = true;
+        QWidget *target = modal->focusWidget() ? modal->focusWidget() : modal;
+        std::function<QString()> text = [] { return QString(); };
+        if (!field.isEmpty()) {
+            target = named<QWidget>(modal, field);
+            target->setFocus();
+        }
+        if (auto *list = qobject_cast<QComboBox *>(target)) {
+            list->setCurrentIndex(list->findText(typed));
+            target = list->lineEdit();
+            text = [list] { return list->currentText(); };
+        } else if (auto *edit = qobject_cast<QLineEdit *>(target)) {
+            edit->selectAll();
+            QTest::keyClicks(edit, typed);
+            text = [edit] { return edit->text(); };
+        }
+        seen.settingsBefore = configText(*m_state);
+        seen.buttonsBefore = buttonStates(modal);
+        {
+            ModalsOver over(modal);
+            QTest::keyClick(target, Qt::Key(key));
+            seen.over = over.opened();
+        }
+        seen.openAfter = modal->isVisible();
+        seen.settingsAfter = configText(*m_state);
+        if (!seen.openAfter)
+            return;
+        seen.buttonsAfter = buttonStates(modal);
+        seen.textAfter = text();
+        modal->close();
+    });
+    if (auto *action = window->findChild<QAction *>(opener))
+        action->trigger();
+    else
+        named<QPushButton>(window.get(), opener)->click();
+    QVERIFY(seen.opened);
+    QVERIFY2(seen.over.isEmpty(), qPrintable(seen.over.join(QStringLiteral(" | "))));
+    if (applies)
+        QVERIFY(seen.settingsAfter != seen.settingsBefore);
+    else
+        QCOMPARE(seen.settingsAfter, seen.settingsBefore);
+    QCOMPARE(!seen.openAfter, closes);
+    if (!closes) {
+        QCOMPARE(seen.buttonsAfter, seen.buttonsBefore); // nothing pressed or toggled
+        QCOMPARE(seen.textAfter, typed);                 // what was typed is still there
+    }
+}
+
+void TestMainWindow::unwritableFolderIsReported()
+{
+    m_state->AppPath = m_dir->filePath(QStringLiteral("gone"));
+    auto window = openMainWindow();
+    auto *message0 = named<QLabel>(window.get(), "lblMsg(0)");
+    auto *time1 = named<QLabel>(window.get(), "lblTime(1)");
     // Station 0 waits in its post-test phase for the fall that the next tick sees.
-    m_state->stations[0].TestRunning = true;
-    m_state->stations[0].LeakTestPassed = true;
-    m_state->stations[0].PostTestActive = true;
-    m_state->stations[0].PhaseStartTime = m_state->clock->now();
-    m_state->stations[0].RefPressure = 700;
+    StationRecord &completing = m_state->stations[0];
+    completing.TestRunning = completing.LeakTestPassed = completing.PostTestActive = true;
+    completing.PhaseStartTime = m_state->clock->now();
+    completing.RefPressure = 700;
     m_state->readings.Pressure1 = 600;
     m_state->readings.Pressure1Valid = true;
     // Station 1 counts down its leak test meanwhile.
-    m_state->stations[1].TestRunning = true;
-    m_state->stations[1].LeakTestActive = true;
-    m_state->stations[1].PhaseStartTime = m_state->clock->now();
-    m_state->stations[1].RefPressure = 700;
+    StationRecord &counting = m_state->stations[1];
+    counting.TestRunning = counting.LeakTestActive = true;
+    counting.PhaseStartTime = m_state->clock->now();
+    counting.RefPressure = 700;
     m_state->readings.Pressure2 = 700;
     m_state->readings.Pressure2Valid = true;
     bool tickFinishedFirst = false;
     bool otherStationWentOn = false;
     SeenMessage seen;
     onNextModal([&](QWidget *modal) {
-        tickFinishedFirst = window->lblMsg[0]->text() == QStringLiteral("Test Complete");
-        const QString countdown = window->lblTime[1]->text();
-        QTest::qWait(1500); // the box stays up; the other station goes on being sequenced
-        otherStationWentOn = window->lblTime[1]->text() != countdown;
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        QVERIFY(box);
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.seen = true;
-        box->accept();
+        tickFinishedFirst = message0->text() == QStringLiteral("Test Complete");
+        // The box stays up while the other station goes on being sequenced.
+        const QString countdown = time1->text();
+        otherStationWentOn = QTest::qWaitFor([&] { return time1->text() != countdown; }, 5000);
+        if (auto *box = qobject_cast<QMessageBox *>(modal))
+            seen = {box->windowTitle(), box->text(), box->icon(), true};
+        closeModal(modal);
     });
     QTRY_VERIFY_WITH_TIMEOUT(seen.seen, 10000);
     QVERIFY(tickFinishedFirst);
     QVERIFY(otherStationWentOn);
     QCOMPARE(seen.title, QStringLiteral("Export Error"));
+    QCOMPARE(seen.icon, QMessageBox::Warning);
     QVERIFY2(seen.text.contains(QStringLiteral("test1.kvr")), qPrintable(seen.text));
-    QCOMPARE(window->lblMsg[0]->text(), QStringLiteral("Test Complete"));
-    QVERIFY(!m_state->stations[0].TestRunning);
-    SeenMessage configError; // closing cannot write the configuration either
+    QCOMPARE(message0->text(), "Test Complete");
+    QVERIFY(!completing.TestRunning);
+
+    // Closing cannot write the configuration either; the window closes all the same.
+    SeenMessage configError;
     acceptNextMessage(configError);
     window->close();
     QVERIFY(configError.seen);
-}
-
-void TestMainWindow::closingWritesTheConfiguration()
-{
-    QVERIFY(!QFile::exists(configPath(*m_state)));
-    auto window = openMainWindow();
-    m_state->CommPort = 7; // as the port dialog would store it
-    window->close();
-    QFile file(configPath(*m_state));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    QCOMPARE(lines.size(), 17); // sixteen lines, each ended by CR LF
-    QCOMPARE(lines[0], QByteArray("Tarnwell DAQ Config. File Ver.1.0\r"));
-    QCOMPARE(lines[1], QByteArray(" 7 \r"));
-    QCOMPARE(lines[2], QByteArray(" 600 \r"));
-}
-
-void TestMainWindow::unwritableConfigurationIsReported()
-{
-    m_state->AppPath = m_dir->filePath(QStringLiteral("gone"));
-    auto window = openMainWindow();
-    SeenMessage seen;
-    acceptNextMessage(seen);
-    window->close();
-    QVERIFY(seen.seen);
-    QCOMPARE(seen.title, QStringLiteral("Config Error"));
-    QCOMPARE(seen.icon, QMessageBox::Warning);
-    QVERIFY2(seen.text.contains(QStringLiteral("twdaq.cfg")), qPrintable(seen.text));
+    QCOMPARE(configError.title, QStringLiteral("Config Error"));
+    QCOMPARE(configError.icon, QMessageBox::Warning);
+    QVERIFY2(configError.text.contains(QStringLiteral("twdaq.cfg")), qPrintable(configError.text));
     QVERIFY(!window->isVisible());
 }
 
 void TestMainWindow::aboutBoxWaitsForOk()
 {
     auto window = openMainWindow();
-    for (int round = 0; round < 2; ++round) {
-        bool okVisible = false;
-        bool stillOpenLater = false;
-        bool modalToTheMain = false;
-        onNextModal([&](QWidget *modal) {
-            auto *about = qobject_cast<AboutWindow *>(modal);
-            QVERIFY(about);
-            okVisible = about->cmdOK->isVisible();
-            modalToTheMain = about->parentWidget() == window.get();
-            QTimer::singleShot(1500, about, [&, about] {
-                stillOpenLater = about->isVisible();
-                QTest::mouseClick(about->cmdOK, Qt::LeftButton);
-            });
-        });
-        window->HelpAbout->trigger();
-        QVERIFY(okVisible);
-        QVERIFY(modalToTheMain);
-        QVERIFY(stillOpenLater);
-        QVERIFY(m_state->AboutFromMenu);
-    }
+    bool opened = false, okVisible = false, closesByItself = true, ownedByTheMain = false;
+    onNextModal([&](QWidget *modal) {
+        opened = qobject_cast<AboutWindow *>(modal) != nullptr;
+        auto *ok = named<QPushButton>(modal, "cmdOK");
+        okVisible = ok->isVisible();
+        closesByItself = named<QTimer>(modal, "tmrClose")->isActive();
+        ownedByTheMain = modal->parentWidget() == window.get();
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    named<QAction>(window.get(), "HelpAbout")->trigger();
+    QVERIFY(opened);
+    QVERIFY(okVisible);
+    QVERIFY(!closesByItself);
+    QVERIFY(ownedByTheMain);
+    QVERIFY(m_state->AboutFromMenu);
 }
 
 void TestMainWindow::startUpShowsTheSplashFirst()
@@ -399,7 +580,7 @@ void TestMainWindow::startUpShowsTheSplashFirst()
     onNextModal([&](QWidget *modal) {
         auto *splash = qobject_cast<AboutWindow *>(modal);
         QVERIFY(splash);
-        splashWithoutButton = !splash->cmdOK->isVisible();
+        splashWithoutButton = !named<QPushButton>(splash, "cmdOK")->isVisible();
         // The splash closes by itself; the next modal window is the port failure.
         QObject::connect(splash, &QDialog::finished, [&] {
             splashMs = clock.elapsed();
@@ -421,8 +602,10 @@ void TestMainWindow::startUpShowsTheSplashFirst()
     QCOMPARE(state.AppPath, m_dir->path());
     QCOMPARE(state.CommPort, int16_t(1)); // no configuration file: the defaults
     QVERIFY(!state.AboutFromMenu);
-    window->close();
-    QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("twdaq.cfg"))));
+    window->close(); // writes the configuration
+    QFile file(m_dir->filePath(QStringLiteral("twdaq.cfg")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), configText(state));
 }
 
 void TestMainWindow::terminationSignalClosesInOrder()
@@ -433,19 +616,40 @@ void TestMainWindow::terminationSignalClosesInOrder()
     m_state->CommPort = 9;
     bool dialogWasOpen = false;
     onNextModal([&](QWidget *modal) {
-        auto *dialog = qobject_cast<PortDialog *>(modal);
-        QVERIFY(dialog);
-        dialogWasOpen = true;
-        dialog->cmbComm->setCurrentIndex(2); // chosen but never confirmed
+        dialogWasOpen = qobject_cast<PortDialog *>(modal) != nullptr;
+        named<QComboBox>(modal, "cmbComm")->setCurrentIndex(2); // chosen but never confirmed
         std::raise(SIGTERM);
     });
-    window->SettingsComm->trigger();
+    named<QAction>(window.get(), "SettingsComm")->trigger();
     QVERIFY(dialogWasOpen);
     QTRY_VERIFY(!window->isVisible());
     QCOMPARE(m_state->CommPort, int16_t(9)); // the open dialog closed without applying
     QFile file(configPath(*m_state));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("\r\n 9 \r\n"));
+}
+
+void TestMainWindow::signalDuringStartUpEndsTheProgram()
+{
+    // The real program, started where its port does not exist: the splash, then the
+    // "Comm Error" box, both before the event loop runs. A SIGTERM over them must still end the
+    // process in order, with the configuration written.
+    QProcess program;
+    program.setWorkingDirectory(m_dir->path());
+    program.setProgram(qEnvironmentVariable("KESTRAVA_BIN"));
+    program.start();
+    QVERIFY2(program.waitForStarted(), qPrintable(program.errorString()));
+    QTest::qWait(2000); // the splash stands for a second; then the box is up
+    ::kill(pid_t(program.processId()), SIGTERM);
+    const bool ended = program.waitForFinished(10000);
+    if (!ended) {
+        program.kill();
+        program.waitForFinished();
+    }
+    QVERIFY2(ended, "the program did not end after SIGTERM");
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(QFile::exists(QDir(m_dir->path()).filePath(QStringLiteral("twdaq.cfg"))));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,4 +1,5 @@
-#include "app/sharedstate.h"
+#include "support/modalwatcher.h"
+#include "support/widgets.h"
 #include "ui/main/portdialog.h"
 
 #include <QComboBox>
@@ -7,88 +8,101 @@
 #include <QPushButton>
 #include <QTest>
 
-class TestCommDialog : public QObject {
+class TestPortDialog : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanup();
     void listsEveryPortAndSelectsTheConfiguredOne();
-    void okStoresTheSelectedEntry();
-    void closingChangesNothing();
-    void numbersWithoutAnEntrySelectNothing_data();
-    void numbersWithoutAnEntrySelectNothing();
-    void typedTextIsNotAPortNumber();
+    void storesTheChosenPort_data();
+    void storesTheChosenPort();
+
+private:
+    ModalGuard m_guard;
 };
 
-void TestCommDialog::listsEveryPortAndSelectsTheConfiguredOne()
+void TestPortDialog::cleanup()
 {
-    SharedState state;
-    state.CommPort = 3;
-    PortDialog dialog(state, nullptr);
+    const QString stray = m_guard.takeStray();
+    QVERIFY2(stray.isEmpty(), qPrintable(QStringLiteral("unanswered: ") + stray));
+}
+
+void TestPortDialog::listsEveryPortAndSelectsTheConfiguredOne()
+{
+    int16_t port = 3;
+    PortDialog dialog(port, nullptr);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("COMM"));
-    QCOMPARE(dialog.Frame1->title(), QStringLiteral("Select USB Port"));
-    QCOMPARE(dialog.cmbComm->count(), 255);
-    QCOMPARE(dialog.cmbComm->itemText(0), QStringLiteral("COM 1"));
-    QCOMPARE(dialog.cmbComm->itemText(254), QStringLiteral("COM 255"));
-    QCOMPARE(dialog.cmbComm->currentIndex(), 2);
-    QCOMPARE(dialog.cmbComm->currentText(), QStringLiteral("COM 3"));
+    QCOMPARE(named<QGroupBox>(&dialog, "Frame1")->title(), QStringLiteral("Select USB Port"));
+    auto *list = named<QComboBox>(&dialog, "cmbComm");
+    QCOMPARE(list->count(), 255);
+    QCOMPARE(list->itemText(0), QStringLiteral("COM 1"));
+    QCOMPARE(list->itemText(254), QStringLiteral("COM 255"));
+    QCOMPARE(list->currentIndex(), 2);
+    QCOMPARE(list->currentText(), QStringLiteral("COM 3"));
 }
 
-void TestCommDialog::okStoresTheSelectedEntry()
+void TestPortDialog::storesTheChosenPort_data()
 {
-    SharedState state;
-    state.CommPort = 3;
-    PortDialog dialog(state, nullptr);
-    dialog.show();
-    dialog.cmbComm->setCurrentIndex(6);
-    QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
-    QCOMPARE(state.CommPort, int16_t(7));
-    QVERIFY(!dialog.isVisible());
+    QTest::addColumn<int>("port");      // CommPort as the dialog opens
+    QTest::addColumn<QString>("shown"); // what the list shows then
+    QTest::addColumn<QString>("pick");  // an entry chosen, or text typed into the field
+    QTest::addColumn<QString>("close"); // "OK" clicked, "Space" on OK, or the close box
+    QTest::addColumn<int>("stored");
+
+    QTest::newRow("OK stores the entry") << 3 << "COM 3"
+                                         << "COM 7"
+                                         << "OK" << 7;
+    QTest::newRow("Space on OK") << 3 << "COM 3"
+                                 << "COM 255"
+                                 << "Space" << 255;
+    QTest::newRow("closing changes nothing") << 3 << "COM 3"
+                                             << "COM 7"
+                                             << "close" << 3;
+    // Typed text selects no entry, so OK keeps the selected one; nothing typed becomes one.
+    QTest::newRow("typed text is not a port") << 3 << "COM 3"
+                                              << "typed 12"
+                                              << "OK" << 3;
+    // A number without an entry selects nothing, and OK with nothing selected stores 0.
+    QTest::newRow("zero") << 0 << "Combo1"
+                          << ""
+                          << "OK" << 0;
+    QTest::newRow("above the list") << 300 << "Combo1"
+                                    << ""
+                                    << "OK" << 0;
+    QTest::newRow("negative") << -4 << "Combo1"
+                              << ""
+                              << "OK" << 0;
 }
 
-void TestCommDialog::closingChangesNothing()
-{
-    SharedState state;
-    state.CommPort = 3;
-    PortDialog dialog(state, nullptr);
-    dialog.show();
-    dialog.cmbComm->setCurrentIndex(6);
-    dialog.close();
-    QCOMPARE(state.CommPort, int16_t(3));
-}
-
-void TestCommDialog::numbersWithoutAnEntrySelectNothing_data()
-{
-    QTest::addColumn<int>("port");
-    QTest::newRow("zero") << 0;
-    QTest::newRow("above the list") << 300;
-    QTest::newRow("negative") << -4;
-}
-
-void TestCommDialog::numbersWithoutAnEntrySelectNothing()
+void TestPortDialog::storesTheChosenPort()
 {
     QFETCH(int, port);
-    SharedState state;
-    state.CommPort = static_cast<int16_t>(port);
-    PortDialog dialog(state, nullptr);
+    QFETCH(QString, shown);
+    QFETCH(QString, pick);
+    QFETCH(QString, close);
+    QFETCH(int, stored);
+    int16_t commPort = int16_t(port);
+    PortDialog dialog(commPort, nullptr);
     dialog.show();
-    QCOMPARE(dialog.cmbComm->currentIndex(), -1);
-    QCOMPARE(dialog.cmbComm->currentText(), QStringLiteral("Combo1"));
-    QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
-    QCOMPARE(state.CommPort, int16_t(0)); // OK with nothing selected stores 0
+    auto *list = named<QComboBox>(&dialog, "cmbComm");
+    auto *ok = named<QPushButton>(&dialog, "cmdOK");
+    QCOMPARE(list->currentText(), shown);
+    if (pick.startsWith(QStringLiteral("typed "))) {
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), pick.mid(6));
+    } else if (!pick.isEmpty()) {
+        list->setCurrentIndex(list->findText(pick));
+    }
+    if (close == QLatin1String("OK"))
+        QTest::mouseClick(ok, Qt::LeftButton);
+    else if (close == QLatin1String("Space"))
+        QTest::keyClick(ok, Qt::Key_Space);
+    else
+        dialog.close();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(commPort, int16_t(stored));
+    QCOMPARE(list->count(), 255);
 }
 
-void TestCommDialog::typedTextIsNotAPortNumber()
-{
-    SharedState state;
-    state.CommPort = 3;
-    PortDialog dialog(state, nullptr);
-    dialog.show();
-    dialog.cmbComm->lineEdit()->selectAll();
-    QTest::keyClicks(dialog.cmbComm->lineEdit(), QStringLiteral("12"));
-    QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
-    QCOMPARE(state.CommPort, int16_t(3));
-    QCOMPARE(dialog.cmbComm->count(), 255); // nothing typed became an entry
-}
-
-QTEST_MAIN(TestCommDialog)
-#include "tst_commdialog.moc"
+QTEST_MAIN(TestPortDialog)
+#include "tst_portdialog.moc"

@@ -1,12 +1,12 @@
-#include "app/sharedstate.h"
 #include "report/printerdialog.h"
+#include "support/modalwatcher.h"
+#include "support/widgets.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -14,147 +14,138 @@ namespace {
 
 const QStringList kTwoPrinters{QStringLiteral("Office Laser"), QStringLiteral("Lab PDF")};
 
+QListWidget *listOf(QWidget *dialog)
+{
+    return named<QListWidget>(dialog, "ListPrinters");
+}
+
+/// Shows the dialog as the active window, with the focus where it opens: in the list.
+bool showWithFocus(PrinterDialog &dialog)
+{
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    dialog.activateWindow();
+    return QTest::qWaitForWindowActive(&dialog) &&
+           QTest::qWaitFor([&dialog] { return listOf(&dialog)->hasFocus(); }, 5000);
+}
+
 } // namespace
 
-class TstPrintDialog : public QObject {
+class TstPrinterDialog : public QObject {
     Q_OBJECT
 
 private slots:
-    void listsPrintersInOrderWithNothingSelected();
-    void printAnswersTheSelectedPosition_data();
-    void printAnswersTheSelectedPosition();
-    void cancelAnswersNone();
-    void enterActsAsPrintAndEscapeAsCancel_data();
-    void enterActsAsPrintAndEscapeAsCancel();
-    void closeControlLeavesTheAnswerAlone();
-    void reopeningBuildsAFreshList();
-    void noPrinterInstalled();
+    void cleanup();
+    void listsPrintersInOrderWithNothingCurrent();
+    void keysAnswer_data();
+    void keysAnswer();
+    void chooseAnswersWhatTheUserClicked_data();
+    void chooseAnswersWhatTheUserClicked();
+
+private:
+    ModalGuard m_guard;
 };
 
-void TstPrintDialog::listsPrintersInOrderWithNothingSelected()
+void TstPrinterDialog::cleanup()
 {
-    SharedState state;
-    PrinterDialog dialog(state, {"b", "a", "c"}, nullptr);
+    const QString stray = m_guard.takeStray();
+    QVERIFY2(stray.isEmpty(), qPrintable(QStringLiteral("unanswered: ") + stray));
+}
+
+void TstPrinterDialog::listsPrintersInOrderWithNothingCurrent()
+{
+    PrinterDialog dialog({"b", "a", "c"}, nullptr);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Print"));
-    QCOMPARE(dialog.Label1->text(), QStringLiteral("Select Printer"));
-    QCOMPARE(dialog.cmdPrint->text(), QStringLiteral("Print"));
-    QCOMPARE(dialog.cmdCancel->text(), QStringLiteral("Cancel"));
-    QVERIFY(dialog.cmdPrint->isDefault());
-    QCOMPARE(dialog.ListPrinters->count(), 3);
-    QCOMPARE(dialog.ListPrinters->item(0)->text(), QStringLiteral("b")); // not sorted
-    QCOMPARE(dialog.ListPrinters->item(2)->text(), QStringLiteral("c"));
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QTRY_VERIFY(dialog.ListPrinters->hasFocus());
-    QVERIFY(dialog.ListPrinters->selectedItems().isEmpty());
+    QCOMPARE(named<QLabel>(&dialog, "Label1")->text(), QStringLiteral("Select Printer"));
+    auto *print = named<QPushButton>(&dialog, "cmdPrint");
+    QCOMPARE(print->text(), QStringLiteral("Print"));
+    QVERIFY(print->isDefault());
+    QCOMPARE(named<QPushButton>(&dialog, "cmdCancel")->text(), QStringLiteral("Cancel"));
+    QListWidget *list = listOf(&dialog);
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("b")); // not sorted
+    QCOMPARE(list->item(2)->text(), QStringLiteral("c"));
+
+    // With the focus in the list no printer looks chosen, not even as the current entry.
+    QVERIFY(showWithFocus(dialog));
+    QCOMPARE(list->currentRow(), -1);
+    QVERIFY(list->selectedItems().isEmpty());
+    QVERIFY(!dialog.answer());
 }
 
-void TstPrintDialog::printAnswersTheSelectedPosition_data()
+void TstPrinterDialog::keysAnswer_data()
 {
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("answer");
-    QTest::newRow("first") << 0 << 0;
-    QTest::newRow("second") << 1 << 1;
-    QTest::newRow("nothing selected") << -1 << -1;
-}
-
-void TstPrintDialog::printAnswersTheSelectedPosition()
-{
-    QFETCH(int, row);
-    QFETCH(int, answer);
-    SharedState state;
-    state.handover.PrinterIndex = 7;
-    PrinterDialog dialog(state, kTwoPrinters, nullptr);
-    dialog.show();
-    if (row >= 0)
-        dialog.ListPrinters->setCurrentRow(row);
-    QTest::mouseClick(dialog.cmdPrint, Qt::LeftButton);
-    QCOMPARE(state.handover.PrinterIndex, int16_t(answer));
-    QVERIFY(!dialog.isVisible());
-}
-
-void TstPrintDialog::cancelAnswersNone()
-{
-    SharedState state;
-    PrinterDialog dialog(state, kTwoPrinters, nullptr);
-    dialog.show();
-    dialog.ListPrinters->setCurrentRow(1);
-    QTest::mouseClick(dialog.cmdCancel, Qt::LeftButton);
-    QCOMPARE(state.handover.PrinterIndex, int16_t(-1));
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QVERIFY(!dialog.isVisible());
-}
-
-void TstPrintDialog::enterActsAsPrintAndEscapeAsCancel_data()
-{
-    QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("printers");
+    QTest::addColumn<QList<int>>("keys");
     QTest::addColumn<int>("answer");
     QTest::addColumn<int>("result");
-    QTest::newRow("Return") << int(Qt::Key_Return) << 1 << int(QDialog::Accepted);
-    QTest::newRow("Enter") << int(Qt::Key_Enter) << 1 << int(QDialog::Accepted);
-    QTest::newRow("Escape") << int(Qt::Key_Escape) << -1 << int(QDialog::Rejected);
+    const int accepted = QDialog::Accepted;
+    const int rejected = QDialog::Rejected;
+    // The first Down chooses the first printer, not the second.
+    QTest::newRow("Down, Return") << kTwoPrinters << QList<int>{Qt::Key_Down, Qt::Key_Return} << 0
+                                  << accepted;
+    QTest::newRow("Down, Down, Enter")
+        << kTwoPrinters << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Enter} << 1 << accepted;
+    QTest::newRow("Return, nothing chosen")
+        << kTwoPrinters << QList<int>{Qt::Key_Return} << -1 << accepted;
+    QTest::newRow("Down, Escape") << kTwoPrinters << QList<int>{Qt::Key_Down, Qt::Key_Escape} << -1
+                                  << rejected;
+    QTest::newRow("no printer installed")
+        << QStringList() << QList<int>{Qt::Key_Down, Qt::Key_Return} << -1 << accepted;
 }
 
-void TstPrintDialog::enterActsAsPrintAndEscapeAsCancel()
+void TstPrinterDialog::keysAnswer()
 {
-    QFETCH(int, key);
+    QFETCH(QStringList, printers);
+    QFETCH(QList<int>, keys);
     QFETCH(int, answer);
     QFETCH(int, result);
-    SharedState state;
-    state.handover.PrinterIndex = 5;
-    PrinterDialog dialog(state, kTwoPrinters, nullptr);
-    // Answered from inside the modal loop, as a user would.
-    QTimer::singleShot(0, &dialog, [&dialog, key] {
-        dialog.ListPrinters->setFocus();
-        QTest::keyClick(dialog.ListPrinters, Qt::Key_Down); // first entry
-        QTest::keyClick(dialog.ListPrinters, Qt::Key_Down); // second entry
-        QTest::keyClick(dialog.ListPrinters, Qt::Key(key));
+    PrinterDialog dialog(printers, nullptr);
+    QVERIFY(showWithFocus(dialog));
+    for (int key : keys)
+        QTest::keyClick(listOf(&dialog), Qt::Key(key));
+    QTRY_VERIFY(!dialog.isVisible());
+    QVERIFY(dialog.answer());
+    QCOMPARE(*dialog.answer(), answer);
+    QCOMPARE(dialog.result(), result);
+}
+
+void TstPrinterDialog::chooseAnswersWhatTheUserClicked_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QVariant>("answer"); // none when the dialog gives no answer
+    QTest::newRow("first") << 0 << "cmdPrint" << QVariant(0);
+    QTest::newRow("second") << 1 << "cmdPrint" << QVariant(1);
+    QTest::newRow("nothing selected") << -1 << "cmdPrint" << QVariant(-1);
+    QTest::newRow("cancel after choosing") << 1 << "cmdCancel" << QVariant(-1);
+    QTest::newRow("close control") << 0 << "" << QVariant();
+}
+
+void TstPrinterDialog::chooseAnswersWhatTheUserClicked()
+{
+    QFETCH(int, row);
+    QFETCH(QString, control);
+    QFETCH(QVariant, answer);
+    bool answered = false;
+    onNextModal([&](QWidget *modal) {
+        answered = true;
+        QListWidget *list = listOf(modal);
+        if (row >= 0) {
+            const QRect item = list->visualItemRect(list->item(row));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+        }
+        if (control.isEmpty())
+            modal->close();
+        else
+            QTest::mouseClick(named<QPushButton>(modal, control), Qt::LeftButton);
     });
-    QCOMPARE(dialog.exec(), result);
-    QCOMPARE(state.handover.PrinterIndex, int16_t(answer));
+    const std::optional<int> chosen = PrinterDialog::choose(kTwoPrinters, nullptr);
+    QVERIFY(answered);
+    QCOMPARE(chosen.has_value(), answer.isValid());
+    if (chosen)
+        QCOMPARE(*chosen, answer.toInt());
 }
 
-void TstPrintDialog::closeControlLeavesTheAnswerAlone()
-{
-    SharedState state;
-    state.handover.PrinterIndex = -1;
-    PrinterDialog dialog(state, kTwoPrinters, nullptr);
-    dialog.show();
-    dialog.ListPrinters->setCurrentRow(0);
-    QVERIFY(dialog.close());
-    QCOMPARE(state.handover.PrinterIndex, int16_t(-1));
-}
-
-void TstPrintDialog::reopeningBuildsAFreshList()
-{
-    SharedState state;
-    {
-        PrinterDialog first(state, kTwoPrinters, nullptr);
-        first.show();
-        first.ListPrinters->setCurrentRow(1);
-        QTest::mouseClick(first.cmdPrint, Qt::LeftButton);
-        QCOMPARE(state.handover.PrinterIndex, int16_t(1));
-    }
-    const QStringList three{"Office Laser", "Lab PDF", "Plotter"};
-    PrinterDialog second(state, three, nullptr);
-    second.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&second));
-    QCOMPARE(second.ListPrinters->count(), 3);
-    QVERIFY(second.ListPrinters->selectedItems().isEmpty());
-    QTest::mouseClick(second.cmdPrint, Qt::LeftButton);
-    QCOMPARE(state.handover.PrinterIndex, int16_t(-1));
-}
-
-void TstPrintDialog::noPrinterInstalled()
-{
-    SharedState state;
-    PrinterDialog dialog(state, {}, nullptr);
-    QTimer::singleShot(0, &dialog,
-                       [&dialog] { QTest::keyClick(dialog.ListPrinters, Qt::Key_Return); });
-    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-    QCOMPARE(dialog.ListPrinters->count(), 0);
-    QCOMPARE(state.handover.PrinterIndex, int16_t(-1));
-}
-
-QTEST_MAIN(TstPrintDialog)
-#include "tst_printdialog.moc"
+QTEST_MAIN(TstPrinterDialog)
+#include "tst_printerdialog.moc"

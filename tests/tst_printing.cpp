@@ -1,23 +1,27 @@
 #include "app/sharedstate.h"
+#include "charts/chartdrawing.h"
 #include "report/printerdialog.h"
-#include "report/reportwindow.h"
 #include "report/reportprint.h"
+#include "report/reportwindow.h"
+#include "support/modalwatcher.h"
+#include "support/widgets.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
+#include <QTransform>
 
+#include <cmath>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -98,65 +102,73 @@ QByteArray pdfInfo(const QByteArray &pdf)
     return onPdf(QStringLiteral("pdfinfo"), pdf, {});
 }
 
-/// The page as a small grey image, for comparing two pages.
-QByteArray pdfRaster(const QByteArray &pdf)
+/// The page as a grey image at the given resolution.
+QImage pdfPage(const QByteArray &pdf, int dpi)
 {
-    return onPdf(QStringLiteral("pdftoppm"), pdf, {"-gray", "-r", "30", "-singlefile"},
-                 QStringLiteral("page.pgm"));
+    return QImage::fromData(onPdf(QStringLiteral("pdftoppm"), pdf,
+                                  {"-gray", "-r", QString::number(dpi), "-singlefile"},
+                                  QStringLiteral("page.pgm")),
+                            "PGM");
 }
 
-/// Calls the action on the first modal window of type T once it is up.
-template <typename T> void whenModal(std::function<void(T *)> action)
+/// The dark pixels of the page within the rectangle.
+int darkPixels(const QImage &page, const QRect &where)
 {
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
-        if (auto *window = qobject_cast<T *>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            action(window);
-        }
-    });
-    poll->start();
+    int count = 0;
+    const QRect inside = where & page.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            count += qGray(page.pixel(x, y)) < 128;
+    return count;
 }
 
-/// Answers the "Print" dialog with the named printer (or Cancel when the name is empty).
-void answerPrintDialog(const QString &printer, QStringList *listed = nullptr)
+/// Answers the next "Print" dialog as a user: notes the listed printers, clicks the named one
+/// and Print, or Cancel when the name is empty. `meanwhile` runs just before the button.
+void answerPrintDialog(const QString &printer, QStringList *listed = nullptr,
+                       const std::function<void()> &meanwhile = {})
 {
-    whenModal<PrinterDialog>([printer, listed](PrinterDialog *dialog) {
-        QStringList names;
-        for (int i = 0; i < dialog->ListPrinters->count(); ++i)
-            names << dialog->ListPrinters->item(i)->text();
-        if (listed)
-            *listed = names;
-        if (printer.isEmpty()) {
-            dialog->cmdCancel->click();
+    onNextModal([=](QWidget *modal) {
+        if (!qobject_cast<PrinterDialog *>(modal)) {
+            modal->close();
             return;
         }
-        dialog->ListPrinters->setCurrentRow(int(names.indexOf(printer)));
-        dialog->cmdPrint->click();
-    });
-}
-
-/// Answers the next message box with OK, keeping its title and text.
-void answerMessageBox(QString *title, QString *text)
-{
-    whenModal<QMessageBox>([title, text](QMessageBox *box) {
-        *title = box->windowTitle();
-        *text = box->text();
-        box->accept();
+        auto *list = named<QListWidget>(modal, "ListPrinters");
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i)
+            names << list->item(i)->text();
+        if (listed)
+            *listed = names;
+        if (const int row = int(names.indexOf(printer)); row >= 0)
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(row)).center());
+        if (meanwhile)
+            meanwhile();
+        named<QPushButton>(modal, printer.isEmpty() ? "cmdCancel" : "cmdPrint")->click();
     });
 }
 
 std::unique_ptr<SharedState> stateWithTest()
 {
     auto state = std::make_unique<SharedState>();
-    state->stations[0].TestStartDate = QStringLiteral("07-12-2026");
-    state->stations[0].TestStartTime = QStringLiteral("22:48:33");
+    StationRecord &station = state->stations[0];
+    station.TestStartDate = QStringLiteral("07-12-2026");
+    station.TestStartTime = QStringLiteral("22:48:33");
     for (int k = 0; k <= 600; ++k)
-        state->stations[0].Samples[size_t(k)] = 700.0f - float(k) / 20.0f;
-    state->stations[0].SampleCount = 600;
+        station.Samples[size_t(k)] = 700.0f - float(k) / 20.0f;
+    station.SampleCount = 600;
     return state;
+}
+
+/// The report window of station ReportStation, as the report button opens it.
+std::unique_ptr<ReportWindow> reportOf(SharedState &state)
+{
+    return std::make_unique<ReportWindow>(stationReport(state), state.handover, state.AppPath,
+                                          nullptr);
+}
+
+void printFrom(ReportWindow &report)
+{
+    named<QPushButton>(&report, "cmdPrint")->click();
 }
 
 void removeOutputs()
@@ -173,13 +185,18 @@ class TstPrinting : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
     void printsOnePageOnTheChosenPrinter();
-    void twoPrintsOfAnIdleStationGiveTheSamePage();
+    void savedAndPrintedPagesAreTheSame();
     void cancelPrintsNothing();
-    void printerGoneShowsPrintError();
-    void refusedJobShowsPrintError();
-    void saveWritesThePrintedPageAsPdf();
+    void printFailureShowsPrintError_data();
+    void printFailureShowsPrintError();
     void saveButtonAsksForTheFileAndReportsFailure();
+    void printedPageLeavesTheMarginsBlank_data();
+    void printedPageLeavesTheMarginsBlank();
+
+private:
+    ModalGuard m_guard;
 };
 
 void TstPrinting::initTestCase()
@@ -197,22 +214,29 @@ void TstPrinting::init()
     removeOutputs();
 }
 
+void TstPrinting::cleanup()
+{
+    const QString stray = m_guard.takeStray();
+    QVERIFY2(stray.isEmpty(), qPrintable(QStringLiteral("unanswered: ") + stray));
+}
+
 void TstPrinting::printsOnePageOnTheChosenPrinter()
 {
     auto state = stateWithTest();
     const int firstJobs = jobCount(kFirstQueue);
     QStringList listed;
     {
-        ReportWindow report(*state, nullptr);
-        report.txtOperator->setText(QStringLiteral("Jane Smith"));
-        report.txtTestName->setText(QStringLiteral("Vessel 7 leak test"));
+        auto report = reportOf(*state);
+        named<QLineEdit>(report.get(), "txtOperator")->setText(QStringLiteral("Jane Smith"));
+        named<QLineEdit>(report.get(), "txtTestName")
+            ->setText(QStringLiteral("Vessel 7 leak test"));
         answerPrintDialog(kSecondQueue, &listed);
-        report.cmdPrint->click();
+        printFrom(*report);
     }
     // The dialog listed the printing system's printers in its order.
     QCOMPARE(listed, installedPrinterNames());
     QCOMPARE(state->handover.PrinterIndex, int16_t(listed.indexOf(kSecondQueue)));
-    QCOMPARE(state->handover.CurrentPrinter, kSecondQueue); // still current after the window has gone
+    QCOMPARE(state->handover.CurrentPrinter, kSecondQueue); // still current after the window
 
     const QByteArray pdf = waitForPdf(kSecondQueue);
     QVERIFY2(pdf.startsWith("%PDF"), "no PDF arrived on the second queue");
@@ -228,22 +252,35 @@ void TstPrinting::printsOnePageOnTheChosenPrinter()
     QVERIFY(!QFile::exists(outputPath(kFirstQueue)));
 }
 
-void TstPrinting::twoPrintsOfAnIdleStationGiveTheSamePage()
+void TstPrinting::savedAndPrintedPagesAreTheSame()
 {
     auto state = stateWithTest();
-    ReportWindow report(*state, nullptr);
-    QByteArray pages[2];
-    for (QByteArray &page : pages) {
+    auto report = reportOf(*state);
+    named<QLineEdit>(report.get(), "txtOperator")->setText(QStringLiteral("Jane Smith"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.pdf"));
+    QVERIFY(!report->saveReport(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    QVERIFY(saved.startsWith("%PDF"));
+
+    // Two prints of an idle station give the same page, with the saved page's texts in the
+    // same places.
+    QByteArray printed[2];
+    for (QByteArray &page : printed) {
         removeOutputs();
         answerPrintDialog(kSecondQueue);
-        report.cmdPrint->click();
+        printFrom(*report);
         page = waitForPdf(kSecondQueue);
         QVERIFY(page.startsWith("%PDF"));
     }
-    QCOMPARE(pdfText(pages[1]), pdfText(pages[0]));
-    const QByteArray raster = pdfRaster(pages[0]);
-    QVERIFY(raster.size() > 1000);
-    QCOMPARE(pdfRaster(pages[1]), raster);
+    QCOMPARE(pdfText(printed[0]), pdfText(saved));
+    QCOMPARE(pdfText(printed[1]), pdfText(saved));
+    const QImage raster = pdfPage(printed[0], 30);
+    QVERIFY(!raster.isNull());
+    QVERIFY(darkPixels(raster, raster.rect()) > 100);
+    QCOMPARE(pdfPage(printed[1], 30), raster);
 }
 
 void TstPrinting::cancelPrintsNothing()
@@ -251,9 +288,9 @@ void TstPrinting::cancelPrintsNothing()
     auto state = stateWithTest();
     state->handover.CurrentPrinter = kFirstQueue;
     const int jobs[2] = {jobCount(kFirstQueue), jobCount(kSecondQueue)};
-    ReportWindow report(*state, nullptr);
+    auto report = reportOf(*state);
     answerPrintDialog(QString());
-    report.cmdPrint->click();
+    printFrom(*report);
     QCOMPARE(state->handover.PrinterIndex, int16_t(-1));
     QCOMPARE(state->handover.CurrentPrinter, kFirstQueue);
     // Submitting a job ends before the click returns, so none was made.
@@ -261,73 +298,43 @@ void TstPrinting::cancelPrintsNothing()
     QCOMPARE(jobCount(kSecondQueue), jobs[1]);
 }
 
-void TstPrinting::printerGoneShowsPrintError()
+void TstPrinting::printFailureShowsPrintError_data()
 {
-    const QString queue = QStringLiteral("kestrava_zz_gone");
-    run(QStringLiteral("lpadmin"), {"-p", queue, "-E", "-v", "file:///dev/null"});
-    QTRY_VERIFY(installedPrinterNames().contains(queue));
-
-    auto state = stateWithTest();
-    ReportWindow report(*state, nullptr);
-    // The printer is removed while the dialog is open, after it listed it.
-    whenModal<PrinterDialog>([queue](PrinterDialog *dialog) {
-        const auto found = dialog->ListPrinters->findItems(queue, Qt::MatchExactly);
-        dialog->ListPrinters->setCurrentItem(found.value(0));
-        run(QStringLiteral("lpadmin"), {"-x", queue});
-        dialog->cmdPrint->click();
-    });
-    QString title;
-    QString text;
-    answerMessageBox(&title, &text);
-    report.cmdPrint->click();
-    QCOMPARE(title, QStringLiteral("Print Error"));
-    QVERIFY2(text.contains(QStringLiteral("no longer installed")), qPrintable(text));
-    QVERIFY(state->handover.PrinterIndex >= 0);
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("printer removed while the dialog is open") << true << "no longer installed";
+    QTest::newRow("queue refuses jobs") << false << "not accepting";
 }
 
-void TstPrinting::refusedJobShowsPrintError()
+void TstPrinting::printFailureShowsPrintError()
 {
-    run(QStringLiteral("cupsreject"), {kFirstQueue});
-    auto state = stateWithTest();
-    const int jobs = jobCount(kFirstQueue);
-    QString title;
-    QString text;
-    {
-        ReportWindow report(*state, nullptr);
-        answerPrintDialog(kFirstQueue);
-        answerMessageBox(&title, &text);
-        report.cmdPrint->click();
+    QFETCH(bool, removed);
+    QFETCH(QString, reason);
+    const QString queue = removed ? QStringLiteral("kestrava_zz_gone") : kFirstQueue;
+    if (removed) {
+        run(QStringLiteral("lpadmin"), {"-p", queue, "-E", "-v", "file:///dev/null"});
+        QTRY_VERIFY(installedPrinterNames().contains(queue));
+    } else {
+        run(QStringLiteral("cupsreject"), {queue});
     }
-    run(QStringLiteral("cupsaccept"), {kFirstQueue});
-    QCOMPARE(title, QStringLiteral("Print Error"));
-    QVERIFY2(text.contains(kFirstQueue) && text.contains(QStringLiteral("accepting")),
-             qPrintable(text));
-    QCOMPARE(jobCount(kFirstQueue), jobs);
-    QCOMPARE(state->handover.CurrentPrinter, kFirstQueue);
-}
-
-void TstPrinting::saveWritesThePrintedPageAsPdf()
-{
+    const int jobs = jobCount(queue);
     auto state = stateWithTest();
-    ReportWindow report(*state, nullptr);
-    report.txtOperator->setText(QStringLiteral("Jane Smith"));
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("report.pdf"));
-    QCOMPARE(report.saveReport(path), QString());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray saved = file.readAll();
-    QVERIFY(saved.startsWith("%PDF"));
-    const QByteArray info = pdfInfo(saved);
-    QVERIFY2(info.contains("Pages:           1\n"), info.constData());
-    QVERIFY2(info.contains("(A4)"), info.constData());
-
-    answerPrintDialog(kSecondQueue);
-    report.cmdPrint->click();
-    const QByteArray printed = waitForPdf(kSecondQueue);
-    QVERIFY(printed.startsWith("%PDF"));
-    // The same texts in the same places as the printed page.
-    QCOMPARE(pdfText(saved), pdfText(printed));
+    auto report = reportOf(*state);
+    SeenMessage seen;
+    answerPrintDialog(queue, nullptr, [&seen, queue, removed] {
+        if (removed) // after the dialog listed it
+            run(QStringLiteral("lpadmin"), {"-x", queue});
+        acceptNextMessage(seen);
+    });
+    printFrom(*report);
+    if (!removed)
+        run(QStringLiteral("cupsaccept"), {queue});
+    QVERIFY(seen.seen);
+    QCOMPARE(seen.title, QStringLiteral("Print Error"));
+    QCOMPARE(seen.icon, QMessageBox::Warning);
+    QVERIFY2(seen.text.contains(queue) && seen.text.contains(reason), qPrintable(seen.text));
+    QCOMPARE(jobCount(queue), jobs);
+    QCOMPARE(state->handover.CurrentPrinter, queue);
 }
 
 void TstPrinting::saveButtonAsksForTheFileAndReportsFailure()
@@ -335,29 +342,86 @@ void TstPrinting::saveButtonAsksForTheFileAndReportsFailure()
     auto state = stateWithTest();
     QTemporaryDir dir;
     state->AppPath = dir.path();
-    ReportWindow report(*state, nullptr);
+    auto report = reportOf(*state);
 
     QString suggested;
-    whenModal<QFileDialog>([&suggested](QFileDialog *dialog) {
+    onNextModal([&suggested](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog) {
+            modal->close();
+            return;
+        }
         suggested = dialog->selectedFiles().value(0);
         static_cast<QDialog *>(dialog)->accept(); // as the Save button does
     });
-    report.cmdSave->click();
+    named<QPushButton>(report.get(), "cmdSave")->click();
     QCOMPARE(QFileInfo(suggested).fileName(),
              QStringLiteral("Kestrava test 1 07-12-2026 22-48-33.pdf"));
+    QCOMPARE(QFileInfo(suggested).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
     QFile saved(suggested);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QVERIFY(saved.read(4) == "%PDF");
 
     // A folder that does not exist: a warning with the reason, and no file.
     const QString missing = dir.filePath(QStringLiteral("gone/report.pdf"));
-    QString title;
-    QString text;
-    answerMessageBox(&title, &text);
-    report.saveTo(missing);
-    QCOMPARE(title, QStringLiteral("Save Error"));
-    QVERIFY2(text.contains(QStringLiteral("gone")), qPrintable(text));
+    SeenMessage seen;
+    acceptNextMessage(seen);
+    report->saveTo(missing);
+    QCOMPARE(seen.title, QStringLiteral("Save Error"));
+    QVERIFY2(seen.text.contains(QStringLiteral("gone")), qPrintable(seen.text));
     QVERIFY(!QFile::exists(missing));
+}
+
+void TstPrinting::printedPageLeavesTheMarginsBlank_data()
+{
+    QTest::addColumn<bool>("throughQueue");
+    QTest::newRow("PDF") << false;
+    QTest::newRow("printer queue") << true;
+}
+
+void TstPrinting::printedPageLeavesTheMarginsBlank()
+{
+    QFETCH(bool, throughQueue);
+    // Pressures far off the chart and texts far longer than the page: what reaches past the
+    // printable area is cut at its edge, and the paper's 10 mm margins stay blank.
+    std::vector<float> store(41);
+    for (size_t k = 0; k < store.size(); ++k)
+        store[k] = k % 2 ? 5000.0f : -3000.0f;
+    const ChartSamples samples{store, 40};
+    const ReportHeader header{QString(300, u'W'), QString(300, u'M'), QStringLiteral("07-12-2026"),
+                              QStringLiteral("22:48:33")};
+    const QString title = QStringLiteral("Kestrava report - Test 1");
+    QByteArray pdf;
+    if (throughQueue) {
+        QString current;
+        QVERIFY(!printOnPrinter(current, kFirstQueue, samples, header, title));
+        pdf = waitForPdf(kFirstQueue);
+    } else {
+        QVERIFY(!renderReportPdf(samples, header, title, pdf));
+    }
+    QVERIFY(pdf.startsWith("%PDF"));
+
+    constexpr int dpi = 100;
+    QImage page = pdfPage(pdf, dpi);
+    QVERIFY(!page.isNull());
+    // The queue's driver turns the landscape page a quarter clockwise onto portrait paper.
+    if (page.height() > page.width())
+        page = page.transformed(QTransform().rotate(90));
+    // A4 across at 100 dpi: 1169 x 827 pixels, give or take one.
+    QVERIFY2(std::abs(page.width() - 1169) <= 1 && std::abs(page.height() - 827) <= 1,
+             qPrintable(QStringLiteral("%1 x %2").arg(page.width()).arg(page.height())));
+    const double margin = 10 / 25.4 * dpi;
+    const int band = int(std::floor(margin)) - 1; // a pixel of rounding
+    const QRect printable = page.rect().adjusted(band, band, -band, -band);
+    QCOMPARE(darkPixels(page, page.rect()) - darkPixels(page, printable), 0); // in the margins
+    // The curve (top and bottom) and the texts (right) do reach the printable area's edges:
+    // they were cut there, not lost.
+    const int inner = int(std::ceil(margin)) + 1;
+    const int w = page.width();
+    const int h = page.height();
+    QVERIFY(darkPixels(page, {0, inner, w, 4}) > 0);
+    QVERIFY(darkPixels(page, {0, h - inner - 4, w, 4}) > 0);
+    QVERIFY(darkPixels(page, {w - inner - 4, 0, 4, h}) > 0);
 }
 
 int main(int argc, char *argv[])

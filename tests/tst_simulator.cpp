@@ -15,10 +15,11 @@
 
 namespace {
 
-/// The program's end of the link: the serial component on port 1, recording what arrives.
-class Client {
+/// A simulator and the program's end of its link: the serial component on port 1, recording
+/// what arrives.
+class Link {
 public:
-    Client()
+    Link()
     {
         cm.setCommPort(1);
         QObject::connect(&cm, &SerialComponent::onComm, &cm, [this] {
@@ -29,8 +30,21 @@ public:
             }
         });
     }
+    /// Starts the simulator with the given options and opens the component on its link.
+    bool start(const QStringList &options = {})
+    {
+        if (!sim.start(QStringLiteral("COM1"), options)) {
+            qWarning("%s", qPrintable(sim.errorString()));
+            return false;
+        }
+        sim.usePortDirectory();
+        if (!cm.open())
+            qWarning("%s", qPrintable(cm.errorString()));
+        return cm.isOpen();
+    }
     void poll() { cm.output(kPollCommand); }
 
+    SimulatorProcess sim;
     SerialComponent cm;
     QString received;
     QStringList chunks;
@@ -65,7 +79,6 @@ private slots:
     void replyFaults();
     void lateReply();
     void splitReply();
-    void negativeAndOutOfRangeFields();
     void sendWritesEscapedText();
     void commandErrors();
     void unplugAndReplug();
@@ -73,26 +86,7 @@ private slots:
     void badScenarioStopsBeforeStarting();
     void endsOnSignalsAndRemovesTheLink_data();
     void endsOnSignalsAndRemovesTheLink();
-
-private:
-    /// Starts a simulator with the given options and opens the client on its link.
-    bool startWithClient(SimulatorProcess &sim, Client &client, const QStringList &options = {});
 };
-
-bool TestSimulator::startWithClient(SimulatorProcess &sim, Client &client,
-                                    const QStringList &options)
-{
-    if (!sim.start(QStringLiteral("COM1"), options)) {
-        qWarning("%s", qPrintable(sim.errorString()));
-        return false;
-    }
-    sim.usePortDirectory();
-    if (!client.cm.open()) {
-        qWarning("%s", qPrintable(client.cm.errorString()));
-        return false;
-    }
-    return true;
-}
 
 void TestSimulator::answersPollWithFrame_data()
 {
@@ -101,68 +95,68 @@ void TestSimulator::answersPollWithFrame_data()
     QTest::newRow("demo rig") << QStringList{} << kDefaultFrame;
     QTest::newRow("given values") << QStringList{"--temp", "250", "--p1", "5000", "--p2", "-1"}
                                   << QStringLiteral("000250 005000 -00001\r");
+    QTest::newRow("fields beyond the instrument's range")
+        << QStringList{"--temp", "-99999", "--p1", "999999", "--p2", "40000"}
+        << QStringLiteral("-99999 999999 040000\r");
 }
 
 void TestSimulator::answersPollWithFrame()
 {
     QFETCH(QStringList, options);
     QFETCH(QString, frame);
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client, options));
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, frame, 10000);
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, frame + frame, 10000);
+    Link link;
+    QVERIFY(link.start(options));
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, frame, 10000);
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, frame + frame, 10000);
 }
 
 void TestSimulator::ignoresAnythingButPolls()
 {
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client));
-    client.cm.output(QStringLiteral("hello\r?Y\rZ\r?Z\n"));
+    Link link;
+    QVERIFY(link.start());
+    link.cm.output(QStringLiteral("hello\r?Y\rZ\r?Z\n"));
     // Noise before a poll on the same line does not hide the poll.
-    client.cm.output(QStringLiteral("\r~~?Z\r"));
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, kDefaultFrame, 10000);
-    QCOMPARE(polls(sim), 1);
+    link.cm.output(QStringLiteral("\r~~?Z\r"));
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, kDefaultFrame, 10000);
+    QCOMPARE(polls(link.sim), 1);
 }
 
 void TestSimulator::setRampAndVent()
 {
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client));
-    QVERIFY(sim.run(QStringLiteral("set p1 1234")));
-    QVERIFY(sim.run(QStringLiteral("set temp 999")));
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, QStringLiteral("000999 001234 007000\r"), 10000);
+    Link link;
+    QVERIFY(link.start());
+    QVERIFY(link.sim.run(QStringLiteral("set p1 1234")));
+    QVERIFY(link.sim.run(QStringLiteral("set temp 999")));
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, QStringLiteral("000999 001234 007000\r"), 10000);
 
     // Decay at 1000 counts per second for (at least) one second.
     QElapsedTimer elapsed;
     elapsed.start();
-    QVERIFY(sim.run(QStringLiteral("ramp p2 -1000")));
-    QVERIFY(sim.run(QStringLiteral("wait 1000")));
-    QVERIFY(sim.run(QStringLiteral("ramp p2 0")));
+    QVERIFY(link.sim.run(QStringLiteral("ramp p2 -1000")));
+    QVERIFY(link.sim.run(QStringLiteral("wait 1000")));
+    QVERIFY(link.sim.run(QStringLiteral("ramp p2 0")));
     const double seconds = double(elapsed.elapsed()) / 1000.0;
-    const int decayed = statusValue(sim, QStringLiteral("p2"));
+    const int decayed = statusValue(link.sim, QStringLiteral("p2"));
     QVERIFY2(decayed <= 6000 + 30 && decayed >= 7000 - 1000 * seconds - 30,
              qPrintable(QStringLiteral("%1 after %2 s").arg(decayed).arg(seconds)));
     // Stopped: it stays where it is.
-    QVERIFY(sim.run(QStringLiteral("wait 200")));
-    QCOMPARE(statusValue(sim, QStringLiteral("p2")), decayed);
+    QVERIFY(link.sim.run(QStringLiteral("wait 200")));
+    QCOMPARE(statusValue(link.sim, QStringLiteral("p2")), decayed);
 
     // A rising ramp, then venting stops it at 0.
-    QVERIFY(sim.run(QStringLiteral("ramp p1 5000")));
-    QTRY_VERIFY_WITH_TIMEOUT(statusValue(sim, QStringLiteral("p1")) > 1500, 10000);
-    QVERIFY(sim.run(QStringLiteral("vent p1")));
-    QCOMPARE(statusValue(sim, QStringLiteral("p1")), 0);
-    QVERIFY(sim.run(QStringLiteral("wait 200")));
-    QCOMPARE(statusValue(sim, QStringLiteral("p1")), 0);
+    QVERIFY(link.sim.run(QStringLiteral("ramp p1 5000")));
+    QTRY_VERIFY_WITH_TIMEOUT(statusValue(link.sim, QStringLiteral("p1")) > 1500, 10000);
+    QVERIFY(link.sim.run(QStringLiteral("vent p1")));
+    QCOMPARE(statusValue(link.sim, QStringLiteral("p1")), 0);
+    QVERIFY(link.sim.run(QStringLiteral("wait 200")));
+    QCOMPARE(statusValue(link.sim, QStringLiteral("p1")), 0);
 
-    client.received.clear();
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(client.received,
+    link.received.clear();
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(link.received,
                               QStringLiteral("000999 000000 %1\r").arg(decayed, 6, 10, QChar(u'0')),
                               10000);
 }
@@ -184,78 +178,58 @@ void TestSimulator::replyFaults()
 {
     QFETCH(QString, fault);
     QFETCH(QString, reply);
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client));
-    QVERIFY(sim.run(fault));
-    client.poll();
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(polls(sim), 2, 10000);
-    QVERIFY(sim.run(QStringLiteral("normal")));
-    client.poll();
+    Link link;
+    QVERIFY(link.start());
+    QVERIFY(link.sim.run(fault));
+    link.poll();
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(polls(link.sim), 2, 10000);
+    QVERIFY(link.sim.run(QStringLiteral("normal")));
+    link.poll();
     // The pseudo-terminal keeps the order: whatever the faulty polls got comes first.
-    QTRY_VERIFY_WITH_TIMEOUT(client.received.endsWith(kDefaultFrame), 10000);
-    QCOMPARE(client.received, reply + reply + kDefaultFrame);
+    QTRY_VERIFY_WITH_TIMEOUT(link.received.endsWith(kDefaultFrame), 10000);
+    QCOMPARE(link.received, reply + reply + kDefaultFrame);
 }
 
 void TestSimulator::lateReply()
 {
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client));
-    QVERIFY(sim.run(QStringLiteral("delay 2000")));
+    Link link;
+    QVERIFY(link.start());
+    QVERIFY(link.sim.run(QStringLiteral("delay 2000")));
     QElapsedTimer elapsed;
     elapsed.start();
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(polls(sim), 1, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, kDefaultFrame, 10000);
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(polls(link.sim), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, kDefaultFrame, 10000);
     // Qt may fire a long timer up to 5 % early.
     QVERIFY2(elapsed.elapsed() >= 1800, qPrintable(QString::number(elapsed.elapsed())));
 
-    QVERIFY(sim.run(QStringLiteral("normal")));
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, kDefaultFrame + kDefaultFrame, 10000);
+    QVERIFY(link.sim.run(QStringLiteral("normal")));
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, kDefaultFrame + kDefaultFrame, 10000);
 }
 
 void TestSimulator::splitReply()
 {
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client));
-    QVERIFY(sim.run(QStringLiteral("split 3 300")));
+    Link link;
+    QVERIFY(link.start());
+    QVERIFY(link.sim.run(QStringLiteral("split 3 300")));
     QElapsedTimer elapsed;
-    client.poll();
-    QTRY_VERIFY_WITH_TIMEOUT(!client.chunks.isEmpty(), 10000);
+    link.poll();
+    QTRY_VERIFY_WITH_TIMEOUT(!link.chunks.isEmpty(), 10000);
     elapsed.start();
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, kDefaultFrame, 10000);
-    QVERIFY2(client.chunks.size() >= 2, qPrintable(client.chunks.join(u'|')));
-    QVERIFY(!client.chunks.constFirst().endsWith(u'\r'));
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, kDefaultFrame, 10000);
+    QVERIFY2(link.chunks.size() >= 2, qPrintable(link.chunks.join(u'|')));
+    QVERIFY(!link.chunks.constFirst().endsWith(u'\r'));
     QVERIFY2(elapsed.elapsed() >= 450, qPrintable(QString::number(elapsed.elapsed())));
-}
-
-void TestSimulator::negativeAndOutOfRangeFields()
-{
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client));
-    QVERIFY(sim.run(QStringLiteral("set temp -99999")));
-    QVERIFY(sim.run(QStringLiteral("set p1 40000")));
-    QVERIFY(sim.run(QStringLiteral("set p2 -1")));
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, QStringLiteral("-99999 040000 -00001\r"), 10000);
-    QVERIFY(sim.run(QStringLiteral("set p1 999999")));
-    client.poll();
-    QTRY_VERIFY_WITH_TIMEOUT(client.received.endsWith(QStringLiteral("-99999 999999 -00001\r")),
-                             10000);
 }
 
 void TestSimulator::sendWritesEscapedText()
 {
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client));
-    QVERIFY(sim.run(QStringLiteral("send 00 a\\x20\\t\\\\\\r\\n\\xff")));
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, QStringLiteral("00 a \t\\\r\n\u00ff"), 10000);
+    Link link;
+    QVERIFY(link.start());
+    QVERIFY(link.sim.run(QStringLiteral("send 00 a\\x20\\t\\\\\\r\\n\\xff")));
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, QStringLiteral("00 a \t\\\r\n\u00ff"), 10000);
 }
 
 void TestSimulator::commandErrors()
@@ -283,26 +257,25 @@ void TestSimulator::commandErrors()
 
 void TestSimulator::unplugAndReplug()
 {
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client));
-    const QString firstTarget = QFileInfo(sim.linkPath()).symLinkTarget();
+    Link link;
+    QVERIFY(link.start());
+    const QString firstTarget = QFileInfo(link.sim.linkPath()).symLinkTarget();
     QVERIFY(!firstTarget.isEmpty());
-    QSignalSpy lost(&client.cm, &SerialComponent::portLost);
+    QSignalSpy lost(&link.cm, &SerialComponent::portLost);
 
     // The answer is awaited with the event loop running, so the loss may come before it.
-    QVERIFY(sim.run(QStringLiteral("unplug")));
+    QVERIFY(link.sim.run(QStringLiteral("unplug")));
     QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 10000);
-    QVERIFY(!client.cm.isOpen());
-    QVERIFY(!QFileInfo(sim.linkPath()).isSymLink());
-    QVERIFY(!client.cm.open());
+    QVERIFY(!link.cm.isOpen());
+    QVERIFY(!QFileInfo(link.sim.linkPath()).isSymLink());
+    QVERIFY(!link.cm.open());
 
-    QVERIFY(sim.run(QStringLiteral("replug")));
-    QVERIFY(QFileInfo(sim.linkPath()).isSymLink());
-    QVERIFY(QFileInfo(sim.linkPath()).symLinkTarget().startsWith(QStringLiteral("/dev/pts/")));
-    QVERIFY2(client.cm.open(), qPrintable(client.cm.errorString()));
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, kDefaultFrame, 10000);
+    QVERIFY(link.sim.run(QStringLiteral("replug")));
+    QVERIFY(QFileInfo(link.sim.linkPath()).isSymLink());
+    QVERIFY(QFileInfo(link.sim.linkPath()).symLinkTarget().startsWith(QStringLiteral("/dev/pts/")));
+    QVERIFY2(link.cm.open(), qPrintable(link.cm.errorString()));
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, kDefaultFrame, 10000);
     QCOMPARE(lost.count(), 1);
 }
 
@@ -321,21 +294,20 @@ void TestSimulator::scenarioFile()
                    "silent\n");
     scenario.close();
 
-    SimulatorProcess sim;
-    Client client;
-    QVERIFY(startWithClient(sim, client, {QStringLiteral("--scenario"), scenario.fileName()}));
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, QStringLiteral("001050 001234 -00001\r"), 10000);
+    Link link;
+    QVERIFY(link.start({QStringLiteral("--scenario"), scenario.fileName()}));
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(link.received, QStringLiteral("001050 001234 -00001\r"), 10000);
     // The scenario's own answers are not printed, so commands on standard input still match.
-    QCOMPARE(statusValue(sim, QStringLiteral("p2")), -1);
-    QTRY_COMPARE_WITH_TIMEOUT(statusValue(sim, QStringLiteral("p1")), 4321, 10000);
-    const int before = polls(sim);
-    client.poll();
-    QTRY_COMPARE_WITH_TIMEOUT(polls(sim), before + 1, 10000);
-    QVERIFY(sim.run(QStringLiteral("normal")));
-    client.poll();
+    QCOMPARE(statusValue(link.sim, QStringLiteral("p2")), -1);
+    QTRY_COMPARE_WITH_TIMEOUT(statusValue(link.sim, QStringLiteral("p1")), 4321, 10000);
+    const int before = polls(link.sim);
+    link.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(polls(link.sim), before + 1, 10000);
+    QVERIFY(link.sim.run(QStringLiteral("normal")));
+    link.poll();
     QTRY_COMPARE_WITH_TIMEOUT(
-        client.received, QStringLiteral("001050 001234 -00001\r001050 004321 -00001\r"), 10000);
+        link.received, QStringLiteral("001050 001234 -00001\r001050 004321 -00001\r"), 10000);
 }
 
 void TestSimulator::badScenarioStopsBeforeStarting()

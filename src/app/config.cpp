@@ -42,10 +42,8 @@ ConfigLine lineFor(Group SharedState::*group, T Group::*member, double fallback)
 /// A line whose value is one station's element of a calibration array.
 ConfigLine lineFor(PerStation<float> CalibrationConstants::*member, int index, double fallback)
 {
-    return {false,
-            [=](SharedState &s, double v) { (s.calibration.*member)[index] = float(v); },
-            [=](const SharedState &s) { return double((s.calibration.*member)[index]); },
-            fallback};
+    return {false, [=](SharedState &s, double v) { (s.calibration.*member)[index] = float(v); },
+            [=](const SharedState &s) { return double((s.calibration.*member)[index]); }, fallback};
 }
 
 const std::vector<ConfigLine> &configLines()

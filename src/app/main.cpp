@@ -12,5 +12,9 @@ int main(int argc, char *argv[])
     auto state = std::make_unique<SharedState>();
     auto mainWindow = subMain(*state);
     signalClose.setMainWindow(mainWindow.get());
+    // A signal during start-up (over the splash or the "Comm Error" box) has already closed
+    // the window in order; the event loop would have nothing left to end it.
+    if (!mainWindow->isVisible())
+        return 0;
     return app.exec();
 }

@@ -48,9 +48,9 @@ MaybeFailure writeFileAtomically(const QString &path, const QByteArray &content,
     if (file.write(content) != content.size() || !file.flush()) {
         const QString reason = file.errorString();
         file.cancelWriting(); // the temporary file is removed when `file` goes
-        return Failure{reason.isEmpty() ? QStringLiteral("The file could not be written completely.")
-                                        : reason,
-                       path};
+        return Failure{
+            reason.isEmpty() ? QStringLiteral("The file could not be written completely.") : reason,
+            path};
     }
     if (!file.commit())
         return Failure{file.errorString(), path};

@@ -16,9 +16,9 @@ enum class WhenNoTemporaryFile {
 /// the old file or the new one, and on any failure (including a short write on a full disk) the
 /// old file stays untouched. Only a write in place, when asked for and needed, can leave a
 /// partly written file behind.
-[[nodiscard]] MaybeFailure writeFileAtomically(
-    const QString &path, const QByteArray &content,
-    WhenNoTemporaryFile noTemporaryFile = WhenNoTemporaryFile::Fail);
+[[nodiscard]] MaybeFailure
+writeFileAtomically(const QString &path, const QByteArray &content,
+                    WhenNoTemporaryFile noTemporaryFile = WhenNoTemporaryFile::Fail);
 
 /// The path of a file in the start-up folder: the folder, the platform's separator, the name.
 QString pathInFolder(const QString &folder, const QString &name);

@@ -45,6 +45,7 @@ QString rangeText(float range)
 
 QString channelValueText(const Readings &readings, int channel)
 {
-    const Reading reading = channel == 2 ? bathTemperature(readings) : stationPressure(readings, channel);
+    const Reading reading =
+        channel == 2 ? bathTemperature(readings) : stationPressure(readings, channel);
     return reading.valid ? formatOneDecimal(reading.value) : QStringLiteral("---");
 }

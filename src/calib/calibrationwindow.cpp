@@ -22,8 +22,8 @@ constexpr int kFrameWidth = 3000;
 constexpr int kFrameHeight = 1680;
 constexpr int kCalibButtonTop = 1920;
 
-const char *const kFrameCaptions[kCalibChannels] = {
-    "Calibrate Pressure 1", "Calibrate Pressure 2", "Calibrate Temperature"};
+const char *const kFrameCaptions[kCalibChannels] = {"Calibrate Pressure 1", "Calibrate Pressure 2",
+                                                    "Calibrate Temperature"};
 const char *const kZeroCaptions[kCalibChannels] = {"4mA", "4mA", "0 deg."};
 const char *const kSpanCaptions[kCalibChannels] = {"20mA", "20mA", "100 deg."};
 
@@ -70,18 +70,18 @@ void CalibrationWindow::buildChannel(int channel)
     Channel &controls = m_channels[size_t(channel)];
     controls.frame = new QGroupBox(QLatin1String(kFrameCaptions[channel]), this);
     controls.frame->setObjectName(QStringLiteral("Frame%1").arg(channel + 1));
-    controls.frame->setGeometry(twipsRect(kFrameLeft[channel], kFrameTop, kFrameWidth, kFrameHeight));
+    controls.frame->setGeometry(
+        twipsRect(kFrameLeft[channel], kFrameTop, kFrameWidth, kFrameHeight));
 
     controls.zero = addButton(controls.frame, indexed("cmd4", channel),
                               QLatin1String(kZeroCaptions[channel]), twipsRect(240, 360, 855, 495));
-    connect(controls.zero, &QPushButton::clicked, this, [this, channel] {
-        captureZero(m_state.calibration, m_state.readings, channel);
-    });
-    controls.span = addButton(controls.frame, indexed("cmd20", channel),
-                              QLatin1String(kSpanCaptions[channel]), twipsRect(240, 1020, 855, 495));
-    connect(controls.span, &QPushButton::clicked, this, [this, channel] {
-        captureSpan(m_state.calibration, m_state.readings, channel);
-    });
+    connect(controls.zero, &QPushButton::clicked, this,
+            [this, channel] { captureZero(m_state.calibration, m_state.readings, channel); });
+    controls.span =
+        addButton(controls.frame, indexed("cmd20", channel), QLatin1String(kSpanCaptions[channel]),
+                  twipsRect(240, 1020, 855, 495));
+    connect(controls.span, &QPushButton::clicked, this,
+            [this, channel] { captureSpan(m_state.calibration, m_state.readings, channel); });
 
     controls.value = new QLabel(QStringLiteral("0.0"), controls.frame);
     controls.value->setObjectName(indexed("lblValue", channel));

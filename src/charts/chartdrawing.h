@@ -7,7 +7,6 @@
 #include <optional>
 #include <span>
 
-
 /// The samples a chart draws: the store, and n, the index of the newest sample (SampleCount).
 struct ChartSamples {
     std::span<const float> store;

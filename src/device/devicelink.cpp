@@ -79,8 +79,7 @@ void pollStep(Readings &readings, bool portReady, CommOutput &port, const QStrin
         ++readings.PollsSinceFrame;
 }
 
-void receiveText(Readings &readings, const CalibrationConstants &calibration,
-                 const QString &input)
+void receiveText(Readings &readings, const CalibrationConstants &calibration, const QString &input)
 {
     // Pieces completed before this text were examined when their CR arrived.
     qsizetype pieceStart = readings.RxBuffer.lastIndexOf(kFrameEnd) + 1;
@@ -111,10 +110,12 @@ bool decodeFrame(Readings &readings, const CalibrationConstants &calibration, QS
         const float difference = static_cast<float>(raw) - calibration.TempZero;
         return static_cast<double>(difference) / 10.0;
     });
-    const Channel p1 = readChannel(
-        fields[1], [&](int16_t raw) { return pressure(raw, calibration.CalZero[0], calibration.CalRange[0]); });
-    const Channel p2 = readChannel(
-        fields[2], [&](int16_t raw) { return pressure(raw, calibration.CalZero[1], calibration.CalRange[1]); });
+    const Channel p1 = readChannel(fields[1], [&](int16_t raw) {
+        return pressure(raw, calibration.CalZero[0], calibration.CalRange[0]);
+    });
+    const Channel p2 = readChannel(fields[2], [&](int16_t raw) {
+        return pressure(raw, calibration.CalZero[1], calibration.CalRange[1]);
+    });
     store(temp, readings.RawTemp, readings.BathTemp, readings.BathTempValid);
     store(p1, readings.RawPressure1, readings.Pressure1, readings.Pressure1Valid);
     store(p2, readings.RawPressure2, readings.Pressure2, readings.Pressure2Valid);

@@ -19,8 +19,7 @@ void pollStep(Readings &readings, bool portReady, CommOutput &port, const QStrin
 /// Receive handler: appends the received text to RxBuffer and decodes the first frame that a
 /// CR completes since the last poll. Text is cut at each CR; a piece that is not a frame is
 /// skipped and leaves the readings as they were. Later frames before the next poll are ignored.
-void receiveText(Readings &readings, const CalibrationConstants &calibration,
-                 const QString &input);
+void receiveText(Readings &readings, const CalibrationConstants &calibration, const QString &input);
 
 /// Decodes one reply piece (the text before its CR) into the raw values, readings and validity
 /// flags. A frame is exactly 20 characters whose fields at positions 1-6, 8-13 and 15-20 each

@@ -12,7 +12,8 @@ QString portDeviceName(int portNumber)
 #else
     const QString folder = qEnvironmentVariable(kPortDirVariable);
     if (!folder.isEmpty())
-        return QDir(folder).filePath(QStringLiteral("COM%1").arg(portNumber));
+        // Absolute, because the serial port takes a bare relative name to be under /dev.
+        return QDir(folder).absoluteFilePath(QStringLiteral("COM%1").arg(portNumber));
     return QStringLiteral("/dev/ttyUSB%1").arg(portNumber - 1);
 #endif
 }

@@ -18,8 +18,8 @@ MaybeFailure submitPdfJob(const QString &printer, const QString &title, const QB
     cups_option_t *options = nullptr;
     int optionCount = cupsAddOption("media", "iso_a4_210x297mm", 0, &options);
     optionCount = cupsAddOption("print-color-mode", "monochrome", optionCount, &options);
-    const int job =
-        cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), jobTitle.constData(), optionCount, options);
+    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), jobTitle.constData(),
+                                  optionCount, options);
     cupsFreeOptions(optionCount, options);
     if (job == 0)
         return lastError();

@@ -65,7 +65,8 @@ MaybeFailure printOnPrinter(QString &currentPrinter, const QString &printer,
 {
     currentPrinter = printer;
     if (!installedPrinterNames().contains(printer))
-        return Failure{QStringLiteral("The printer \"%1\" is no longer installed.").arg(printer), {}};
+        return Failure{QStringLiteral("The printer \"%1\" is no longer installed.").arg(printer),
+                       {}};
     QByteArray pdf;
     if (MaybeFailure failure = renderReportPdf(samples, header, title, pdf))
         return failure;

@@ -19,8 +19,7 @@ class QWidget;
 QStringList installedPrinterNames();
 
 /// Draws the report page on the device and ends the document.
-[[nodiscard]] MaybeFailure renderReportPage(QPagedPaintDevice &device,
-                                            const ChartSamples &samples,
+[[nodiscard]] MaybeFailure renderReportPage(QPagedPaintDevice &device, const ChartSamples &samples,
                                             const ReportHeader &header);
 
 /// The report page as a PDF document titled `title`, into `pdf`: A4 paper, landscape, 10 mm

@@ -72,10 +72,12 @@ ReportWindow::ReportWindow(ReportSource source, WindowHandover &handover, const 
              twipsRect(240, 720, 1095, 255));
     m_operator = addField(frame, QStringLiteral("txtOperator"), QStringLiteral("Operator"),
                           twipsRect(1320, 720, 4455, 285));
-    addLabel(frame, QStringLiteral("Label3"), QStringLiteral("Date:"), twipsRect(240, 1080, 855, 255));
+    addLabel(frame, QStringLiteral("Label3"), QStringLiteral("Date:"),
+             twipsRect(240, 1080, 855, 255));
     m_date = addField(frame, QStringLiteral("txtDate"), QStringLiteral("00-00-0000"),
                       twipsRect(1320, 1080, 1335, 285));
-    addLabel(frame, QStringLiteral("Label4"), QStringLiteral("Time:"), twipsRect(3720, 1080, 495, 255));
+    addLabel(frame, QStringLiteral("Label4"), QStringLiteral("Time:"),
+             twipsRect(3720, 1080, 495, 255));
     m_time = addField(frame, QStringLiteral("txtTime"), QStringLiteral("00:00:00"),
                       twipsRect(4320, 1080, 1455, 285));
 

@@ -10,8 +10,9 @@ struct SharedState;
 struct StationRecord;
 struct TestParameters;
 
-/// What a sequencer tick did to a station, in the order it happened. One tick can bring two
-/// changes (a leak pass and a failure, the main phase's end and the completion).
+/// What a sequencer tick did to a station, in the order it happened. One tick can bring more
+/// than one: a leak pass and a failure, or the main phase's end, its fall test and at once
+/// the completion (PostTestStarted, MainFailed, Completed); the last change tells the end.
 enum class PhaseChange {
     LeakPassed,      ///< the leak countdown ran out: waiting for the main start
     LeakFailed,      ///< the pressure fell too far in the leak phase: the test ended

@@ -11,7 +11,9 @@
 set -u
 
 info_file=$1
-rm -f "$info_file"
+# A server still running from an earlier start (ctest --repeat starts the fixture again
+# without stopping it) is stopped first, so none is left behind.
+sh "$(dirname "$0")/stop-server.sh" "$info_file"
 
 fail() {
     echo "start-server: $*" >&2

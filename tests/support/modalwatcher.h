@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -63,9 +64,53 @@ inline void acceptNextMessage(SeenMessage &seen, int limitMs = 10000)
         limitMs);
 }
 
+/// Describes a modal window for a failure message: its name, title and message text.
+inline QString describeModal(QWidget *modal)
+{
+    QString what = QStringLiteral("%1 \"%2\"").arg(modal->objectName(), modal->windowTitle());
+    if (auto *box = qobject_cast<QMessageBox *>(modal))
+        what += QStringLiteral(": ") + box->text();
+    return what;
+}
+
+/// Closes a modal window without applying anything: a dialog is rejected, another window closed.
+inline void closeModal(QWidget *modal)
+{
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
+}
+
+/// While it lives, closes every modal window that opens over `base` and records it: for
+/// checking that a key or a click opened nothing (no printer dialog, no save dialog).
+class ModalsOver : public QObject {
+public:
+    explicit ModalsOver(QWidget *base) : m_base(base)
+    {
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal || modal == m_base || !modal->isVisible())
+                return;
+            m_opened << describeModal(modal);
+            closeModal(modal);
+        });
+        m_timer.start();
+    }
+
+    /// The windows that opened over the base window, as describeModal() gives them.
+    QStringList opened() const { return m_opened; }
+
+private:
+    QPointer<QWidget> m_base;
+    QTimer m_timer;
+    QStringList m_opened;
+};
+
 /// Closes any modal window that nobody answers within `limitMs`, so that a test whose code
 /// opened an unexpected box fails within seconds instead of hanging until the test run's
-/// time-out. Keep one per test program (a member of the test object) and check stray() in
+/// time-out. Keep one per test program (a member of the test object) and check takeStray() in
 /// cleanup(): it holds the titles of the windows it had to close.
 class ModalGuard : public QObject {
 public:
@@ -95,15 +140,10 @@ private:
         }
         if (!modal || m_since.elapsed() < m_limitMs)
             return;
-        QString what = QStringLiteral("%1 \"%2\"").arg(modal->objectName(), modal->windowTitle());
-        if (auto *box = qobject_cast<QMessageBox *>(modal))
-            what += QStringLiteral(": ") + box->text();
+        const QString what = describeModal(modal);
         m_stray += (m_stray.isEmpty() ? QString() : QStringLiteral(" | ")) + what;
         qWarning("ModalGuard: closing an unanswered modal window: %s", qPrintable(what));
-        if (auto *dialog = qobject_cast<QDialog *>(modal))
-            dialog->reject();
-        else
-            modal->close();
+        closeModal(modal);
         m_modal = nullptr;
     }
 

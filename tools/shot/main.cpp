@@ -1,7 +1,7 @@
 // Saves a picture of the whole screen after a delay; used to show the program under Xvfb.
 #include <QGuiApplication>
-#include <QScreen>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>

@@ -192,8 +192,9 @@ void MainWindow::buildStationPanel(QWidget *client, int station)
     StationPanel &panel = m_panels[size_t(station)];
     const StationRecord &record = m_state.stations[size_t(station)];
     const int title = kTitleLabel[station];
-    panel.title = panelLabel(client, indexed("lbl", title), QStringLiteral("TEST %1").arg(station + 1),
-                             stationRect(kTitle, station), 27.75);
+    panel.title =
+        panelLabel(client, indexed("lbl", title), QStringLiteral("TEST %1").arg(station + 1),
+                   stationRect(kTitle, station), 27.75);
     const int pressureCaption = kPressureCaptionLabel[station];
     panelLabel(client, indexed("lbl", pressureCaption), QStringLiteral("Vessel Pressure"),
                stationRect(kPressureCaption, station), 14.25);
@@ -211,13 +212,15 @@ void MainWindow::buildStationPanel(QWidget *client, int station)
                                stationRect(kMsg, station), 14.25, kMessageCyan);
 
     const QString test = QString::number(station + 1);
-    panel.stop = pictureButton(client, indexed("cmdTestStop", station), QStringLiteral(":/stop.svg"),
-                               QStringLiteral("Stop test ") + test, stationRect(kStop, station));
+    panel.stop =
+        pictureButton(client, indexed("cmdTestStop", station), QStringLiteral(":/stop.svg"),
+                      QStringLiteral("Stop test ") + test, stationRect(kStop, station));
     panel.start =
         pictureButton(client, indexed("cmdTestStart", station), QStringLiteral(":/start.svg"),
                       QStringLiteral("Start test ") + test, stationRect(kStart, station));
-    panel.graph = pictureButton(client, indexed("cmdGraph", station), QStringLiteral(":/trend.svg"),
-                                QStringLiteral("Trend of test ") + test, stationRect(kGraph, station));
+    panel.graph =
+        pictureButton(client, indexed("cmdGraph", station), QStringLiteral(":/trend.svg"),
+                      QStringLiteral("Trend of test ") + test, stationRect(kGraph, station));
     panel.report =
         pictureButton(client, indexed("cmdReport", station), QStringLiteral(":/report.svg"),
                       QStringLiteral("Report of test ") + test, stationRect(kReport, station));
@@ -295,9 +298,8 @@ void MainWindow::onScanTick()
     // not hold up the sequencing of the other station.
     for (const Failure &failure : result.exportFailures) {
         const QString text = exportErrorText(failure);
-        QTimer::singleShot(0, this, [this, text] {
-            QMessageBox::warning(this, kExportErrorTitle, text);
-        });
+        QTimer::singleShot(0, this,
+                           [this, text] { QMessageBox::warning(this, kExportErrorTitle, text); });
     }
 }
 
