@@ -79,3 +79,39 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)
 
+# Checks of the install rules and the package (label "packaging"). The package is built once,
+# by the fixture, into its own folder, then examined; the install rules run into a scratch
+# folder. Nothing is installed on the system that runs them.
+set(KESTRAVA_CHECK_PACKAGE ${KESTRAVA_PACKAGING_DIR}/check-package.sh)
+set(KESTRAVA_CHECK_DEB_DIR ${KESTRAVA_PACKAGING_BUILD_DIR}/check)
+add_test(NAME packaging_build_deb
+  COMMAND ${KESTRAVA_CHECK_PACKAGE} build ${CMAKE_CPACK_COMMAND}
+    ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${KESTRAVA_CHECK_DEB_DIR})
+set_tests_properties(packaging_build_deb PROPERTIES FIXTURES_SETUP kestrava_deb)
+add_test(NAME packaging_lintian COMMAND ${KESTRAVA_CHECK_PACKAGE} lintian ${KESTRAVA_CHECK_DEB_DIR})
+add_test(NAME packaging_contents
+  COMMAND ${KESTRAVA_CHECK_PACKAGE} contents ${KESTRAVA_CHECK_DEB_DIR} ${KESTRAVA_PROGRAMS})
+add_test(NAME packaging_desktop_entry
+  COMMAND ${KESTRAVA_CHECK_PACKAGE} desktop ${KESTRAVA_CHECK_DEB_DIR})
+set_tests_properties(packaging_lintian packaging_contents packaging_desktop_entry PROPERTIES
+  FIXTURES_REQUIRED kestrava_deb)
+
+add_test(NAME packaging_installed_run
+  COMMAND ${KESTRAVA_PACKAGING_DIR}/check-installed.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR}
+    ${KESTRAVA_PROGRAMS})
+
+# A program whose page documents --help must agree with it on options and commands.
+set(KESTRAVA_PACKAGING_TESTS packaging_build_deb packaging_lintian packaging_contents
+  packaging_desktop_entry packaging_installed_run)
+foreach(program IN LISTS KESTRAVA_PROGRAMS)
+  file(READ ${KESTRAVA_PACKAGING_DIR}/man/${program}.1 page)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${KESTRAVA_PACKAGING_DIR}/man/${program}.1)
+  if(page MATCHES [[\\-\\-help]])
+    add_test(NAME packaging_help_${program}
+      COMMAND ${KESTRAVA_PACKAGING_DIR}/check-help.sh $<TARGET_FILE:${program}>
+        ${KESTRAVA_PACKAGING_DIR}/man/${program}.1)
+    list(APPEND KESTRAVA_PACKAGING_TESTS packaging_help_${program})
+  endif()
+endforeach()
+set_tests_properties(${KESTRAVA_PACKAGING_TESTS} PROPERTIES LABELS packaging TIMEOUT 120)
