@@ -10,6 +10,7 @@ PACKAGES=(
   fonts-liberation2 fonts-urw-base35 fontconfig libfontconfig-dev
   xvfb xauth
   libcups2-dev cups-daemon cups-client cups-filters cups-filters-core-drivers poppler-utils
+  dpkg-dev file lintian desktop-file-utils
 )
 
 missing=()
