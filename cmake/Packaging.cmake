@@ -73,8 +73,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends: the shared libraries the programs link, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The windows are laid out for Arial's metrics; Liberation Sans has the same ones.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation2)
+# The windows are laid out for Arial's metrics, which Liberation Sans shares; the status line
+# is drawn in the narrow face fontconfig finds for Arial Narrow (Nimbus Sans Narrow).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-urw-base35")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)
