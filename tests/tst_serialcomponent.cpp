@@ -35,11 +35,7 @@ public:
     {
         plug();
     }
-    ~FakeInstrument()
-    {
-        closeMaster();
-        QFile::remove(m_link);
-    }
+    ~FakeInstrument() { unplug(); }
     FakeInstrument(const FakeInstrument &) = delete;
     FakeInstrument &operator=(const FakeInstrument &) = delete;
 
@@ -56,18 +52,19 @@ public:
             m_received.append(chunk, n);
         return m_received;
     }
-    /// Hangs up, as when the adapter is pulled out.
-    void closeMaster()
+    /// Hangs up and removes the link, as when the adapter is pulled out. (The number of the
+    /// pseudo-terminal is soon given to another one, which the link must not lead to.)
+    void unplug()
     {
         if (m_master >= 0)
             ::close(m_master);
         m_master = -1;
+        QFile::remove(m_link);
     }
     /// A new pseudo-terminal behind the same link, as when the adapter is plugged back in.
     void replug()
     {
-        closeMaster();
-        QFile::remove(m_link);
+        unplug();
         m_received.clear();
         plug();
     }
@@ -92,7 +89,7 @@ private:
         if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
             ptsname_r(m_master, name, sizeof name) != 0 ||
             symlink(name, QFile::encodeName(m_link).constData()) != 0)
-            closeMaster();
+            unplug();
         else
             m_slave = name;
     }
@@ -363,7 +360,7 @@ void TestSerialComponent::lostPortIsReopened()
 
     switch (loss) {
     case Loss::HangUp:
-        instrument.closeMaster();
+        instrument.unplug();
         break;
     case Loss::ReadFails: {
         instrument.write("000250 005000 006000\r");
@@ -377,7 +374,7 @@ void TestSerialComponent::lostPortIsReopened()
         cm.output(QStringLiteral("?Z\r"));
         break;
     case Loss::HangUpWhileWriting:
-        beforePortIo.arm([&] { instrument.closeMaster(); });
+        beforePortIo.arm([&] { instrument.unplug(); });
         cm.output(QStringLiteral("?Z\r"));
         break;
     }
