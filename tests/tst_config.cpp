@@ -12,6 +12,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -154,18 +155,24 @@ void TestConfig::goodFileIsReadAndRewritten()
 
 void TestConfig::filesAreReadWhole_data()
 {
+    QTest::addColumn<QString>("kind"); // what stands at twdaq.cfg: see filesAreReadWhole()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QList<double>>("expected");
+    const QString file = QStringLiteral("file");
     const QByteArray plain = joined(customLines());
     QByteArray bare = plain;
     bare.replace("\r\n", "\n").replace("\n650.5\n", "\n   650.5\t \n");
-    QTest::newRow("LF line ends, blanks and tabs around a value") << bare << kCustom;
-    QTest::newRow("no line end after the last value") << plain.chopped(2) << kCustom;
-    QTest::newRow("lines after the sixteenth") << plain + "garbage\r\n40000\r\n" << kCustom;
+    QTest::newRow("LF line ends, blanks and tabs around a value") << file << bare << kCustom;
+    QTest::newRow("no line end after the last value") << file << plain.chopped(2) << kCustom;
+    QTest::newRow("lines after the sixteenth") << file << plain + "garbage\r\n40000\r\n" << kCustom;
     QList<QByteArray> comma = customLines();
     comma[2] = "650.5,8"; // lines 3 and 4 on one line
     comma.removeAt(3);
-    QTest::newRow("a comma divides two values") << joined(comma) << kCustom;
+    QTest::newRow("a comma divides two values") << file << joined(comma) << kCustom;
+    QTest::newRow("a symbolic link to the file") << QStringLiteral("link") << plain << kCustom;
+    // Lines after the sixteenth are never read: a huge tail costs nothing.
+    QTest::newRow("100 MB of CR LF lines after the sixteenth")
+        << QStringLiteral("huge tail") << plain << kCustom;
 
     // A file that does not fit in every value gives every default, no partial result.
     auto with = [](int line, const QByteArray &value) {
@@ -173,26 +180,67 @@ void TestConfig::filesAreReadWhole_data()
         lines[line] = value;
         return joined(lines);
     };
-    QTest::newRow("fifteen lines") << joined(customLines().mid(0, 15)) << kDefaults;
-    QTest::newRow("40000 on line 5, an Integer") << with(4, "40000") << kDefaults;
-    QTest::newRow("integer below range") << with(1, "-32769") << kDefaults;
-    QTest::newRow("text for a number") << with(7, "hot") << kDefaults;
-    QTest::newRow("letters after a number") << with(2, "650abc") << kDefaults;
-    QTest::newRow("empty value") << with(9, "") << kDefaults;
-    QTest::newRow("beyond a float") << with(8, "1E+39") << kDefaults;
-    QTest::newRow("empty file") << QByteArray() << kDefaults;
+    QTest::newRow("fifteen lines") << file << joined(customLines().mid(0, 15)) << kDefaults;
+    QTest::newRow("40000 on line 5, an Integer") << file << with(4, "40000") << kDefaults;
+    QTest::newRow("integer below range") << file << with(1, "-32769") << kDefaults;
+    QTest::newRow("text for a number") << file << with(7, "hot") << kDefaults;
+    QTest::newRow("letters after a number") << file << with(2, "650abc") << kDefaults;
+    QTest::newRow("empty value") << file << with(9, "") << kDefaults;
+    QTest::newRow("beyond a float") << file << with(8, "1E+39") << kDefaults;
+    QTest::newRow("empty file") << file << QByteArray() << kDefaults;
+
+    // Only the first kConfigReadLimit bytes are read: values beyond them are not there, and
+    // a value that the limit cuts is not taken for its first digits.
+    QTest::newRow("values beyond the bytes read")
+        << QStringLiteral("huge tail") << with(0, QByteArray(kConfigReadLimit, 'T')) << kDefaults;
+    // A title that puts the limit between "98" and "0" of the last value, 980.
+    const qsizetype rest = joined(customLines().mid(1)).size(); // after the title's line end
+    const QByteArray title(kConfigReadLimit - 2 - 2 - rest + 5, 'T');
+    QTest::newRow("last value cut by the limit") << file << with(0, title) << kDefaults;
+
+    // Anything but a regular file gives the defaults at once.
+    QTest::newRow("FIFO") << QStringLiteral("fifo") << QByteArray() << kDefaults;
+    QTest::newRow("link to /dev/zero") << QStringLiteral("/dev/zero") << QByteArray() << kDefaults;
+    QTest::newRow("folder") << QStringLiteral("folder") << QByteArray() << kDefaults;
 }
 
 void TestConfig::filesAreReadWhole()
 {
+    QFETCH(QString, kind);
     QFETCH(QByteArray, content);
+    QFETCH(QList<double>, expected);
     // Start from other values so that a partial load would show.
     m_state->CommPort = 9;
     m_state->parameters.StartPressureLimit = 1;
     m_state->calibration.TempSpan = 5;
-    writeConfig(content);
-    loadConfig(*m_state);
-    QTEST(values(*m_state), "expected");
+    const QByteArray target = QFile::encodeName(path());
+    if (kind == QStringLiteral("file")) {
+        writeConfig(content);
+    } else if (kind == QStringLiteral("link")) {
+        const QString real = m_dir->filePath(QStringLiteral("settings.txt"));
+        QFile file(real);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        QVERIFY(QFile::link(real, path()));
+    } else if (kind == QStringLiteral("huge tail")) {
+        writeConfig(content);
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::Append));
+        const QByteArray block = QByteArray("1,2\r\n").repeated(1 << 16);
+        for (qint64 written = 0; written < 100 * 1024 * 1024; written += block.size())
+            QCOMPARE(file.write(block), block.size());
+    } else if (kind == QStringLiteral("fifo")) {
+        // Opened for reading, a FIFO without a writer would block the start-up for ever.
+        QCOMPARE(::mkfifo(target.constData(), 0644), 0);
+    } else if (kind == QStringLiteral("/dev/zero")) {
+        // Read whole, an endless file would take every byte of memory.
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path()));
+    } else {
+        QVERIFY(QDir(m_dir->path()).mkdir(kConfigFileName));
+    }
+    const ConfigSource source = loadConfig(*m_state);
+    QCOMPARE(values(*m_state), expected);
+    QCOMPARE(source, expected == kDefaults ? ConfigSource::Defaults : ConfigSource::File);
 }
 
 void TestConfig::roundTripKeepsSevenDigits()
