@@ -62,6 +62,13 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+/// The permission bits of a file.
+int modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
 /// Sets or clears the immutable flag, which refuses changes even to root: a folder takes no
 /// new files, a file no writes. False when the file system or the user does not allow it.
 bool setImmutable(const QString &path, bool on)
@@ -102,6 +109,7 @@ private slots:
     void filesAreReadWhole_data();
     void filesAreReadWhole();
     void roundTripKeepsSevenDigits();
+    void failedSaveKeepsTheOldFile_data();
     void failedSaveKeepsTheOldFile();
     void readOnlyFolder_data();
     void readOnlyFolder();
@@ -131,11 +139,15 @@ void TestConfig::writeConfig(const QByteArray &content)
 
 void TestConfig::noFileGivesDefaultsAndSavesThem()
 {
-    loadConfig(*m_state);
+    QCOMPARE(loadConfig(*m_state), ConfigSource::Defaults);
     QCOMPARE(values(*m_state), kDefaults);
     QVERIFY(m_state->ConfigTitle.isEmpty());
-    QVERIFY(!saveConfig(*m_state));
+    const mode_t mask = ::umask(022);
+    const MaybeFailure failure = saveConfig(*m_state);
+    ::umask(mask);
+    QVERIFY(!failure);
     QCOMPARE(readAll(path()), kDefaultFile);
+    QCOMPARE(modeOf(path()), 0644); // 0666 less the umask
 }
 
 void TestConfig::goodFileIsReadAndRewritten()
@@ -145,8 +157,11 @@ void TestConfig::goodFileIsReadAndRewritten()
     QCOMPARE(values(*m_state), kCustom);
     QCOMPARE(m_state->ConfigTitle, QStringLiteral("My rig"));
 
-    // Any first line is accepted; the file is written back with the program's own.
+    // Any first line is accepted; the file is written back with the program's own, and
+    // keeps its permissions.
+    QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     QVERIFY(!saveConfig(*m_state));
+    QCOMPARE(modeOf(path()), 0640);
     QCOMPARE(readAll(path()), QByteArray("Tarnwell DAQ Config. File Ver.1.0\r\n 3 \r\n 650.5 \r\n"
                                          " 8 \r\n 120 \r\n 15 \r\n 30 \r\n 101.25 \r\n 1600 \r\n"
                                          " 900 \r\n 12 \r\n-3.5 \r\n 990 \r\n 995 \r\n-20 \r\n"
@@ -272,31 +287,53 @@ void TestConfig::roundTripKeepsSevenDigits()
     QVERIFY(sevenDigits(read.calibration.CalZero[1], 1e-20f));
 }
 
+void TestConfig::failedSaveKeepsTheOldFile_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("no folder for the file") << "no folder";
+    QTest::newRow("full disk: a short write") << "short write";
+    QTest::newRow("the final rename refused") << "rename";
+}
+
 void TestConfig::failedSaveKeepsTheOldFile()
 {
-    // A folder that does not exist cannot take the file.
-    SharedState missing;
-    missing.AppPath = m_dir->filePath(QStringLiteral("no/such/folder"));
-    const MaybeFailure noFolder = saveConfig(missing);
-    QVERIFY(noFolder);
-    QCOMPARE(noFolder->path, configPath(missing));
-
-    // A full disk: the file size limit makes the write come up short, as ENOSPC would.
+    QFETCH(QString, fault);
     const QByteArray old = joined(customLines());
     writeConfig(old);
     loadConfig(*m_state);
     m_state->CommPort = 7;
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 40;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const MaybeFailure shortWrite = saveConfig(*m_state);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
-    QVERIFY2(shortWrite, "a short write must be reported");
-    QVERIFY(!shortWrite->reason.isEmpty());
 
+    MaybeFailure failure;
+    if (fault == QStringLiteral("no folder")) {
+        m_state->AppPath = m_dir->filePath(QStringLiteral("no/such/folder"));
+        failure = saveConfig(*m_state);
+        m_state->AppPath = m_dir->path();
+    } else if (fault == QStringLiteral("short write")) {
+        // The file size limit makes the write come up short, as a full disk would.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 40;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        failure = saveConfig(*m_state);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    } else {
+        // An immutable file cannot be replaced, while its folder takes the new file: every
+        // step succeeds up to the rename, which fails.
+        ImmutableGuard guard;
+        if (!setImmutable(path(), true))
+            QSKIP("The immutable flag cannot be set here (it needs root and a file system that "
+                  "has it, such as ext4): no file that refuses its replacement.");
+        guard.paths.append(path());
+        QFile probe(m_dir->filePath(QStringLiteral("probe")));
+        QVERIFY2(probe.open(QIODevice::WriteOnly) && probe.remove(),
+                 "the folder must take new files");
+        failure = saveConfig(*m_state);
+    }
+    QVERIFY2(failure, "the failure must be reported");
+    QVERIFY(!failure->reason.isEmpty());
+    QVERIFY(failure->path.endsWith(kConfigFileName));
     QCOMPARE(readAll(path()), old);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{kConfigFileName});
 }
