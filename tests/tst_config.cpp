@@ -270,6 +270,9 @@ void TestConfig::roundTripKeepsSevenDigits()
     m_state->calibration.CalRange[0] = 3.4e38f;
     m_state->calibration.CalZero[1] = 1e-20f;
     m_state->calibration.TempSpan = 16384.0f;
+    // 1.00117551E-35 (found by fuzzing): rounded, not cut, to 1.001176E-35; read back it is
+    // just over 5E-7 of itself away, within half a unit of the seventh digit and a float step.
+    m_state->calibration.TempZero = 1001.175494E-38f;
     QVERIFY(!saveConfig(*m_state));
 
     SharedState read;
@@ -279,12 +282,17 @@ void TestConfig::roundTripKeepsSevenDigits()
     QCOMPARE(read.parameters.LeakTestDuration, int16_t(-32768));
     QCOMPARE(read.parameters.MainTestDuration, int16_t(32767));
     QCOMPARE(read.calibration.TempSpan, 16384.0f);
-    auto sevenDigits = [](float a, float b) { return std::fabs(a - b) <= std::fabs(b) * 5e-7; };
+    // Half a unit of the seventh significant digit of b, and half a float step.
+    auto sevenDigits = [](float a, float b) {
+        const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(double(b)))) - 6);
+        return std::fabs(double(a) - double(b)) <= unit / 2 + std::fabs(double(a)) * 0x1p-24;
+    };
     QVERIFY(sevenDigits(read.parameters.StartPressureLimit, 1234.567f));
     QVERIFY(sevenDigits(read.parameters.LeakFallLimit, 0.1234567f));
     QVERIFY(sevenDigits(read.parameters.MinBathTemp, -98.76543f));
     QVERIFY(sevenDigits(read.calibration.CalRange[0], 3.4e38f));
     QVERIFY(sevenDigits(read.calibration.CalZero[1], 1e-20f));
+    QVERIFY(sevenDigits(read.calibration.TempZero, 1001.175494E-38f));
 }
 
 void TestConfig::failedSaveKeepsTheOldFile_data()

@@ -1,6 +1,7 @@
 // Fuzzes the configuration loader with the input as twdaq.cfg. A rejected file must give all
 // fifteen defaults, whatever the state held before; an accepted file, saved and loaded again,
-// must keep every value: whole numbers exactly, the others to seven significant digits.
+// must keep every value: whole numbers exactly, the others to seven significant digits
+// (then rounded to a float).
 #include "app/config.h"
 #include "app/sharedstate.h"
 
@@ -42,6 +43,16 @@ constexpr std::array<bool, 15> kWhole = {true,  false, false, true,  false, true
                                          false, false, false, false, false, false, false};
 constexpr std::array<double, 15> kDefaults = {1,    600, 7, 600,  14,   900, 100, 1000,
                                               1000, 0,   0, 1000, 1000, 0,   100};
+
+/// The value kept to seven significant digits, then stored as a float: within half a unit of
+/// its seventh digit and half a float step.
+bool keptToSevenDigits(double after, double before)
+{
+    if (before == 0)
+        return after == 0;
+    const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(before))) - 6);
+    return std::fabs(after - before) <= unit / 2 + std::fabs(after) * 0x1p-24;
+}
 
 /// Values no file gives by default, so that a load that leaves one in place shows.
 void scramble(SharedState &s)
@@ -106,9 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto before = values(first);
     const auto after = values(second);
     for (std::size_t i = 0; i < before.size(); ++i) {
-        const bool kept = kWhole[i]
-                              ? after[i] == before[i]
-                              : std::fabs(after[i] - before[i]) <= std::fabs(before[i]) * 5e-7;
+        const bool kept =
+            kWhole[i] ? after[i] == before[i] : keptToSevenDigits(after[i], before[i]);
         if (!kept)
             fail("a value changed through a save", int(i), after[i], before[i]);
     }
