@@ -18,10 +18,22 @@
 
 namespace {
 
+/// The folder of the input file, once made.
+std::string g_folder;
+
+void removeFolder()
+{
+    if (g_folder.empty())
+        return;
+    ::unlink((g_folder + "/twdaq.cfg").c_str());
+    ::rmdir(g_folder.c_str());
+}
+
 [[noreturn]] void fail(const char *what, int line = -1, double got = 0, double expected = 0)
 {
     std::fprintf(stderr, "fuzz_config: %s (value %d: %.9g, expected %.9g)\n", what, line + 1, got,
                  expected);
+    removeFolder();
     std::abort();
 }
 
@@ -76,11 +88,8 @@ const QString &folder()
             "/kestrava-fuzz-config.XXXXXX";
         if (!mkdtemp(name.data()))
             fail("no temporary folder");
-        static const std::string removeAtExit = name;
-        std::atexit([] {
-            ::unlink((removeAtExit + "/twdaq.cfg").c_str());
-            ::rmdir(removeAtExit.c_str());
-        });
+        g_folder = name;
+        std::atexit(removeFolder);
         return QString::fromStdString(name);
     }();
     return path;
