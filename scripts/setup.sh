@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kestrava needs (when run as root), then configures and builds.
-# Usage: scripts/setup.sh [build-dir]   (default: build)
+# Usage: scripts/setup.sh [build-dir]                (default: build)
+#        scripts/setup.sh --sanitize [build-dir]     (default: build-asan) the sanitizer build:
+#            clang, AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer targets
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +13,7 @@ PACKAGES=(
   xvfb xauth
   libcups2-dev cups-daemon cups-client cups-filters cups-filters-core-drivers poppler-utils
   dpkg-dev file lintian desktop-file-utils
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()
@@ -31,6 +34,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-build_dir=${1:-build}
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVA_WERROR=ON >/dev/null
+if [ "${1:-}" = "--sanitize" ]; then
+  build_dir=${2:-build-asan}
+  # -O1 with assertions on: fast enough for the whole suite, and exact stack traces.
+  CC=clang-14 CXX=clang++-14 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g" -DKESTRAVA_WERROR=ON \
+    -DKESTRAVA_SANITIZE=ON -DKESTRAVA_FUZZ=ON >/dev/null
+else
+  build_dir=${1:-build}
+  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVA_WERROR=ON >/dev/null
+fi
 cmake --build "$build_dir" -j "$(nproc)"

@@ -5,10 +5,15 @@
 #include "app/textrules.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QStringList>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
 #include <type_traits>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -71,20 +76,67 @@ const std::vector<ConfigLine> &configLines()
     return lines;
 }
 
-/// The file's values in order: each line is one value, or several where commas divide it.
-QStringList readValues(const QByteArray &content)
+/// The first bytes of a regular file, at most kConfigReadLimit of them, and whether the file
+/// goes on beyond them.
+struct FileStart {
+    QByteArray bytes;
+    bool cut = false;
+};
+
+/// Reads the start of the file at path. Nothing when it is not a regular file (a FIFO, a
+/// device, a folder) or cannot be read. The file is opened without blocking and examined
+/// through the open descriptor, so a FIFO never holds up the start-up and nothing can be
+/// swapped in between a check and the open; a symbolic link to a regular file is followed.
+std::optional<FileStart> readFileStart(const QString &path)
 {
-    QString text = QString::fromLatin1(content);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    QStringList lines = text.split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast(); // the line end of the last line
-    QStringList values;
-    for (const QString &line : lines) {
-        for (const QString &value : line.split(u','))
-            values.append(value.trimmed());
-        if (values.size() >= kValueCount)
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    // One byte more than the limit tells whether the file goes on.
+    QByteArray bytes(kConfigReadLimit + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
             break;
+        got += n;
+    }
+    const bool cut = got > kConfigReadLimit;
+    bytes.truncate(cut ? kConfigReadLimit : got);
+    return FileStart{bytes, cut};
+}
+
+/// The file's first sixteen values in order, in one pass: each line is one value, or several
+/// where commas divide it; CR LF, CR and LF end lines. The piece after the last line end is a
+/// value unless it is empty; when the file was cut, that piece may be incomplete and is never
+/// a value.
+QStringList readValues(const FileStart &start)
+{
+    const QByteArray &bytes = start.bytes;
+    QStringList values;
+    qsizetype pieceStart = 0;
+    for (qsizetype i = 0; values.size() < kValueCount; ++i) {
+        const bool atEnd = i == bytes.size();
+        const char c = atEnd ? '\0' : bytes[i];
+        if (!atEnd && c != ',' && c != '\r' && c != '\n')
+            continue;
+        if (atEnd && (start.cut || bytes.isEmpty() || bytes.back() == '\r' || bytes.back() == '\n'))
+            break;
+        values.append(QString::fromLatin1(bytes.sliced(pieceStart, i - pieceStart)).trimmed());
+        if (atEnd)
+            break;
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i; // CR LF is one line end
+        pieceStart = i + 1;
     }
     return values;
 }
@@ -118,19 +170,19 @@ void applyConfigDefaults(SharedState &state)
         line.store(state, line.fallback);
 }
 
-void loadConfig(SharedState &state)
+ConfigSource loadConfig(SharedState &state)
 {
-    QFile file(configPath(state));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<FileStart> start = readFileStart(configPath(state));
+    if (!start) {
         applyConfigDefaults(state);
-        return;
+        return ConfigSource::Defaults;
     }
-    const QStringList values = readValues(file.readAll());
+    const QStringList values = readValues(*start);
     if (!values.isEmpty())
         state.ConfigTitle = values.first();
-    if (values.size() < kValueCount || file.error() != QFileDevice::NoError) {
+    if (values.size() < kValueCount) {
         applyConfigDefaults(state);
-        return;
+        return ConfigSource::Defaults;
     }
     // Convert everything first: a partly good file gives no partial result.
     std::vector<double> numbers;
@@ -138,12 +190,13 @@ void loadConfig(SharedState &state)
         const auto number = convert(values[i], configLines()[i - 1].isInteger);
         if (!number) {
             applyConfigDefaults(state);
-            return;
+            return ConfigSource::Defaults;
         }
         numbers.push_back(*number);
     }
     for (int i = 0; i < kValueCount - 1; ++i)
         configLines()[i].store(state, numbers[i]);
+    return ConfigSource::File;
 }
 
 QByteArray configText(const SharedState &state)

@@ -13,9 +13,12 @@ enum class WhenNoTemporaryFile {
 };
 
 /// Writes the whole content to the file at path, replacing it atomically: a reader sees either
-/// the old file or the new one, and on any failure (including a short write on a full disk) the
-/// old file stays untouched. Only a write in place, when asked for and needed, can leave a
-/// partly written file behind.
+/// the old file or the new one, and on any failure (a short write on a full disk, a failed
+/// sync, a refused rename) the old file stays untouched and no temporary file is left. The
+/// content goes to a new file beside the target (created exclusively, with the old file's
+/// permissions, or 0666 less the umask), which is synced, closed and renamed over the target;
+/// then the folder is synced. A symbolic link to a regular file is followed. Only a write in
+/// place, when asked for and needed, can leave a partly written file behind.
 [[nodiscard]] MaybeFailure
 writeFileAtomically(const QString &path, const QByteArray &content,
                     WhenNoTemporaryFile noTemporaryFile = WhenNoTemporaryFile::Fail);

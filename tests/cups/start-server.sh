@@ -11,8 +11,10 @@
 set -u
 
 info_file=$1
-# A server still running from an earlier start (ctest --repeat starts the fixture again
-# without stopping it) is stopped first, so none is left behind.
+# A server still running from an earlier start is stopped first, so none is left behind: one
+# that ctest --repeat starts again without stopping it, and one that a test run killed
+# half-way left running, even when its info file is gone (stop-server.sh finds it by the
+# owner file in its folder).
 sh "$(dirname "$0")/stop-server.sh" "$info_file"
 
 fail() {
@@ -44,6 +46,9 @@ fi
 [ -n "$ppd" ] && [ -f "$ppd" ] || fail "the generic PDF printer PPD of cups-filters is missing"
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/kestrava-cups.XXXXXX") || fail "no temporary folder"
+# Which fixture the server belongs to: its info file, so the next start or stop of the same
+# build folder finds it, while the servers of other build folders are left alone.
+echo "$info_file" > "$dir/owner"
 # Filters run as the unprivileged user of the server (lp when started as root): the folder
 # must be traversable and the spool, temporary and output folders writable for that user.
 chmod 755 "$dir"
