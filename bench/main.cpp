@@ -1,5 +1,7 @@
 // Prints how long the charts take to redraw, beside a floor: the same number of bare QPainter
 // lines on the same image. Figures only; nothing here passes or fails.
+#include "recordbench.h"
+
 #include "app/sharedstate.h"
 #include "charts/chartdrawing.h"
 #include "charts/picturearea.h"
@@ -108,5 +110,7 @@ int main(int argc, char *argv[])
     });
     report("report chart, n = 32767 (2 px)", reportMs,
            bareLinesMs(reportSize, *state, 1, 32767, double(reportScale(32767)), 2));
+
+    recordBenchmarks();
     return 0;
 }

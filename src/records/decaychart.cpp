@@ -87,18 +87,20 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
                     QPointF(size.width() - std::round(size.width() * 0.04),
                             size.height() - std::round(size.height() * 0.12)));
     const size_t n = std::min(curve.seconds.size(), curve.relative.size());
-    double lowest = 0, highest = 0;
+    // NaN fails every comparison, so samples that are not valid drop out by themselves.
+    float lowest = std::numeric_limits<float>::infinity();
+    float highest = -lowest;
     int valid = 0;
     for (size_t i = 0; i < n; ++i) {
         const float value = curve.relative[i];
-        if (std::isnan(value))
-            continue;
-        lowest = valid == 0 ? value : std::min(lowest, double(value));
-        highest = valid == 0 ? value : std::max(highest, double(value));
-        ++valid;
+        lowest = value < lowest ? value : lowest;
+        highest = value > highest ? value : highest;
+        valid += value == value;
     }
-    g.top = std::max(highest, 0.0);
-    g.bottom = std::min(lowest, g.top - kLeastRange);
+    if (valid == 0)
+        lowest = highest = 0;
+    g.top = std::max(double(highest), 0.0);
+    g.bottom = std::min(double(lowest), g.top - kLeastRange);
     g.seconds = n > 0 ? double(curve.seconds[n - 1]) : 0.0;
     const auto yOf = [&g](double value) {
         return g.plot.top() + (g.top - value) / (g.top - g.bottom) * g.plot.height();
@@ -149,6 +151,7 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
     }
     // One stroke per column from its first sample's side to its last's, through its lowest
     // and highest, joined to the next column.
+    const float toColumn = float(columns / span);
     int column = -1;
     float first = 0, last = 0, low = 0, high = 0;
     const auto flushColumn = [&] {
@@ -167,7 +170,7 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
             pen.breakRun();
             continue;
         }
-        const int at = std::clamp(int(double(curve.seconds[i]) / span * columns), 0, columns - 1);
+        const int at = std::clamp(int(curve.seconds[i] * toColumn), 0, columns - 1);
         if (at != column) {
             flushColumn();
             column = at;

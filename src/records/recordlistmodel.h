@@ -10,6 +10,9 @@
 /// otherwise. Sorting is the query's ORDER BY and the filter its WHERE, and rows are fetched as
 /// the view needs them, so a list of tens of thousands of records opens at once.
 ///
+/// A query not yet read to its end keeps a read snapshot of the database, and while it lasts
+/// the write-ahead log cannot start over: refresh() or dropping the model ends it.
+///
 /// DisplayRole gives the texts shown; Qt::UserRole the stored values (the station 0 or 1, the
 /// start as ISO 8601 text, the duration in seconds, KPa as numbers; an open record has no
 /// duration, outcome or fall).

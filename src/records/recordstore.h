@@ -78,7 +78,8 @@ public:
     QString path() const;
     /// Where the last open() set an unreadable file aside; empty when it did not.
     QString setAsidePath() const;
-    /// The Qt SQL connection of an open store, for a read model over the same database.
+    /// The Qt SQL connection of an open store, for a read model over the same database; such
+    /// a model must go before the store is closed or destroyed.
     QString connectionName() const;
 
     /// Writes the changes in one transaction: all of them, or on a failure none. The ids of
