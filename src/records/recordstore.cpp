@@ -22,32 +22,13 @@ constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteNotADatabase = 26;
 
 /// The columns a write sets, names apart, in the order of rowValues().
-const QStringList kWrittenColumns{
-    QStringLiteral("station"),
-    QStringLiteral("start_time"),
-    QStringLiteral("start_utc"),
-    QStringLiteral("end_time"),
-    QStringLiteral("end_utc"),
-    QStringLiteral("outcome"),
-    QStringLiteral("start_pressure_limit"),
-    QStringLiteral("leak_fall_limit"),
-    QStringLiteral("leak_test_duration"),
-    QStringLiteral("bath_fall_limit"),
-    QStringLiteral("main_test_duration"),
-    QStringLiteral("min_bath_temp"),
-    QStringLiteral("cal_range"),
-    QStringLiteral("cal_zero"),
-    QStringLiteral("cal_span"),
-    QStringLiteral("temp_zero"),
-    QStringLiteral("temp_span"),
-    QStringLiteral("leak_ref_pressure"),
-    QStringLiteral("main_ref_pressure"),
-    QStringLiteral("leak_pass_time"),
-    QStringLiteral("main_start_time"),
-    QStringLiteral("post_test_time"),
-    QStringLiteral("leak_fall"),
-    QStringLiteral("main_fall"),
-};
+const QStringList kWrittenColumns =
+    QStringLiteral("station start_time start_utc end_time end_utc outcome start_pressure_limit "
+                   "leak_fall_limit leak_test_duration bath_fall_limit main_test_duration "
+                   "min_bath_temp cal_range cal_zero cal_span temp_zero temp_span "
+                   "leak_ref_pressure main_ref_pressure leak_pass_time main_start_time "
+                   "post_test_time leak_fall main_fall")
+        .split(u' ');
 
 /// A text column: an empty text is stored as '', never NULL.
 QVariant text(const QString &value)

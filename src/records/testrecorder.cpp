@@ -167,12 +167,6 @@ void TestRecorder::programEnding(const QDateTime &now)
             close(entry, Outcome::Interrupted, now);
 }
 
-bool TestRecorder::hasPending() const
-{
-    return std::any_of(m_entries.begin(), m_entries.end(),
-                       [](const Entry &entry) { return entry.pending(); });
-}
-
 MaybeFailure TestRecorder::flush()
 {
     const auto result = [this](MaybeFailure failure) {

@@ -60,8 +60,6 @@ public:
     [[nodiscard]] MaybeFailure flush();
     /// The last flush failed.
     bool failing() const { return m_failing; }
-    /// Samples, record rows, names and events waiting for a flush.
-    bool hasPending() const;
 
     /// The id of the station's latest record of this run once stored.
     std::optional<int64_t> latestRecordId(int station) const;
