@@ -512,8 +512,10 @@ void TestRecords::databaseIsAFolder()
     for (int k = 0; k < 2; ++k) {
         const MaybeFailure failure = session.second();
         QVERIFY(failure);
-        QCOMPARE(failure->reason, QStringLiteral("The records database is a folder, not a file."));
-        QCOMPARE(failure->path, session.path());
+        QCOMPARE(recordsErrorText(*failure),
+                 QStringLiteral("The test records could not be written to %1: The records "
+                                "database is a folder, not a file.")
+                     .arg(session.path()));
     }
     QVERIFY(QDir(session.path()).removeRecursively());
     QVERIFY_OK(session.second());
