@@ -40,8 +40,8 @@ public:
     }
 
     void output(const QString &text) override { sent.append(text); }
-    void poll() { pollStep(readings, portReady, *this, kPollCommand); }
-    void receive(const QString &text) { receiveText(readings, calibration, text); }
+    void poll() { note(pollStep(readings, portReady, *this, kPollCommand)); }
+    void receive(const QString &text) { note(receiveText(readings, calibration, text)); }
     Values values() const
     {
         const Readings &r = readings;
@@ -53,6 +53,15 @@ public:
     CalibrationConstants calibration;
     bool portReady = true;
     QStringList sent;
+    /// What the poll steps and received texts reported, leaving out None.
+    QList<LinkEvent> events;
+
+private:
+    void note(LinkEvent event)
+    {
+        if (event != LinkEvent::None)
+            events.append(event);
+    }
 };
 
 const QString kFirstReply = QStringLiteral("000250 005000 006000\r");
@@ -214,6 +223,7 @@ void TestDeviceLink::pollStepSendsWhenThePortIsReady()
 
 void TestDeviceLink::staleAfterTenUnansweredPolls()
 {
+    using enum LinkEvent;
     Link link;
     link.poll();
     link.receive(kFirstReply);
@@ -226,23 +236,43 @@ void TestDeviceLink::staleAfterTenUnansweredPolls()
             link.receive(QStringLiteral("\r"));
     }
     QCOMPARE(link.values(), valid);
+    QCOMPARE(link.events, QList<LinkEvent>());
 
-    // At the eleventh, a second has gone by without a frame.
+    // At the eleventh, a second has gone by without a frame: reported once, however long the
+    // silence lasts.
     link.poll();
     QCOMPARE(link.values(), (Values{250, 5000, 6000, 0, 0, 0, false, false, false}));
     for (int i = 0; i < 3 * kStalePolls; ++i)
         link.poll();
+    link.receive(QStringLiteral("000300 00\r"));
     QVERIFY(!link.readings.BathTempValid);
     QCOMPARE(link.sent.size(), 1 + kStalePolls + 1 + 3 * kStalePolls);
+    QCOMPARE(link.events, QList<LinkEvent>{ReadingsStale});
 
     // The next good frame brings the readings back and restarts the count.
+    link.poll();
     link.receive(kSecondReply);
     QCOMPARE(link.values(), (Values{300, 7000, 8000, 30, 700, 800, true, true, true}));
+    link.poll();
+    link.receive(kFirstReply);
+    QCOMPARE(link.events, (QList<LinkEvent>{ReadingsStale, ReadingsBack}));
     for (int i = 0; i < kStalePolls; ++i)
         link.poll();
     QVERIFY(link.readings.Pressure1Valid);
     link.poll();
     QVERIFY(!link.readings.Pressure1Valid);
+    QCOMPARE(link.events, (QList<LinkEvent>{ReadingsStale, ReadingsBack, ReadingsStale}));
+
+    // Readings invalidated for a lost port count as stale: the first frame after it is back.
+    link.poll();
+    link.receive(kSecondReply);
+    link.events.clear();
+    invalidateReadings(link.readings);
+    QVERIFY(!link.readings.Pressure2Valid);
+    link.poll();
+    link.receive(kFirstReply);
+    QCOMPARE(link.values(), valid);
+    QCOMPARE(link.events, QList<LinkEvent>{ReadingsBack});
 }
 
 void TestDeviceLink::calibrationConstants()

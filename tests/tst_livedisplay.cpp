@@ -61,6 +61,9 @@ void TestLiveDisplay::statusLineShowsPortDateAndTime()
     const QDateTime now(QDate(2027, 1, 2), QTime(3, 4, 5));
     QCOMPARE(liveTexts(Readings{}, 3, now).statusLine,
              QStringLiteral("COM 3 | 02-01-2027 | 03:04:05"));
+    // A lost port that is being reopened shows only here.
+    QCOMPARE(liveTexts(Readings{}, 3, now, true).statusLine,
+             QStringLiteral("COM 3 (reconnecting) | 02-01-2027 | 03:04:05"));
 }
 
 void TestLiveDisplay::samplesOnlyRunningStations()

@@ -13,6 +13,8 @@ constexpr QChar kFrameEnd = u'\r';
 constexpr qsizetype kFrameLength = 20; // without its CR
 constexpr qsizetype kFieldLength = 6;
 constexpr std::array<qsizetype, 3> kFieldStarts = {0, 7, 14};
+/// PollsSinceFrame of stale readings: the count stops one past the limit.
+constexpr int kStale = kStalePolls + 1;
 
 /// A field is a decimal number with blanks before or after it, nothing else: no tabs or line
 /// feeds, no blanks inside the number, at least one digit.
@@ -65,34 +67,40 @@ double pressure(int16_t raw, float zero, float range)
 
 } // namespace
 
-void pollStep(Readings &readings, bool portReady, CommOutput &port, const QString &command)
+LinkEvent pollStep(Readings &readings, bool portReady, CommOutput &port, const QString &command)
 {
     if (!portReady)
-        return;
+        return LinkEvent::None;
     port.output(command);
     readings.RxBuffer.clear();
     readings.FrameTakenSincePoll = false;
-    // The count stops at the limit: from there on every poll keeps the readings invalid.
-    if (readings.PollsSinceFrame >= kStalePolls)
-        invalidateReadings(readings);
-    else
+    if (readings.PollsSinceFrame < kStalePolls) {
         ++readings.PollsSinceFrame;
+        return LinkEvent::None;
+    }
+    // From the limit on, every poll keeps the readings invalid; only the first one reports.
+    const bool alreadyStale = readings.PollsSinceFrame >= kStale;
+    invalidateReadings(readings);
+    return alreadyStale ? LinkEvent::None : LinkEvent::ReadingsStale;
 }
 
-void receiveText(Readings &readings, const CalibrationConstants &calibration, const QString &input)
+LinkEvent receiveText(Readings &readings, const CalibrationConstants &calibration,
+                      const QString &input)
 {
     // Pieces completed before this text were examined when their CR arrived.
     qsizetype pieceStart = readings.RxBuffer.lastIndexOf(kFrameEnd) + 1;
     readings.RxBuffer += input;
     if (readings.FrameTakenSincePoll)
-        return;
+        return LinkEvent::None;
+    const bool stale = readings.PollsSinceFrame >= kStale;
     const QStringView buffer(readings.RxBuffer);
     for (qsizetype end = buffer.indexOf(kFrameEnd, pieceStart); end >= 0;
          end = buffer.indexOf(kFrameEnd, pieceStart)) {
         if (decodeFrame(readings, calibration, buffer.sliced(pieceStart, end - pieceStart)))
-            return;
+            return stale ? LinkEvent::ReadingsBack : LinkEvent::None;
         pieceStart = end + 1;
     }
+    return LinkEvent::None;
 }
 
 bool decodeFrame(Readings &readings, const CalibrationConstants &calibration, QStringView piece)
@@ -133,4 +141,5 @@ void invalidateReadings(Readings &readings)
     readings.BathTempValid = false;
     readings.Pressure1Valid = false;
     readings.Pressure2Valid = false;
+    readings.PollsSinceFrame = kStale;
 }

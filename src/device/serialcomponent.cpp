@@ -3,11 +3,45 @@
 #include "device/portname.h"
 
 #include <QSerialPort>
+#include <QTimer>
 
-SerialComponent::SerialComponent(QObject *parent) : QObject(parent), m_port(new QSerialPort(this))
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
+namespace {
+
+/// Whether the device behind an open descriptor has hung up (pulled out, other end closed).
+bool hasHungUp(qintptr handle)
+{
+#ifdef Q_OS_UNIX
+    pollfd descriptor{int(handle), 0, 0};
+    return ::poll(&descriptor, 1, 0) == 1 && (descriptor.revents & POLLHUP) != 0;
+#else
+    Q_UNUSED(handle)
+    return false;
+#endif
+}
+
+QString lossReason(QSerialPort::SerialPortError error, const QString &systemText, bool hungUp)
+{
+    const QString what = error == QSerialPort::ReadError    ? QStringLiteral("read error")
+                         : error == QSerialPort::WriteError ? QStringLiteral("write error")
+                                                            : QStringLiteral("device unavailable");
+    // After a hang-up the system's text says nothing: a read that returns no bytes makes Qt
+    // report whatever error code an earlier call left behind.
+    return what + QStringLiteral(": ") + (hungUp ? QStringLiteral("hung up") : systemText);
+}
+
+} // namespace
+
+SerialComponent::SerialComponent(QObject *parent)
+    : QObject(parent), m_port(new QSerialPort(this)), m_retryTimer(new QTimer(this))
 {
     connect(m_port, &QSerialPort::readyRead, this, &SerialComponent::handleReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this, &SerialComponent::handleError);
+    m_retryTimer->setInterval(kReconnectIntervalMs);
+    connect(m_retryTimer, &QTimer::timeout, this, &SerialComponent::onRetryTick);
 }
 
 SerialComponent::~SerialComponent() = default;
@@ -19,11 +53,20 @@ void SerialComponent::setCommPort(int portNumber)
 
 bool SerialComponent::open()
 {
+    m_retryTimer->stop();
     const QString device = portDeviceName(m_portNumber);
     if (device.isEmpty()) {
         m_error = tr("Invalid port number %1: ports are numbered 1 to 255.").arg(m_portNumber);
         return false;
     }
+    if (!openDevice(device))
+        return false;
+    m_device = device;
+    return true;
+}
+
+bool SerialComponent::openDevice(const QString &device)
+{
     m_port->setPortName(device);
     m_port->setBaudRate(QSerialPort::Baud9600);
     m_port->setDataBits(QSerialPort::Data8);
@@ -73,14 +116,24 @@ void SerialComponent::handleError()
     m_closePending = true;
     // A vanished device keeps reporting errors in a tight loop while the port stays open, so
     // the first one closes it. The close is queued: the port's own notifier is running now.
-    const QString reason = m_port->errorString();
+    const QString reason = lossReason(error, m_port->errorString(), hasHungUp(m_port->handle()));
     m_port->clearError();
     QMetaObject::invokeMethod(
         this,
         [this, reason] {
             m_closePending = false;
             m_port->close();
+            m_retryTimer->start();
             emit portLost(reason);
         },
         Qt::QueuedConnection);
+}
+
+void SerialComponent::onRetryTick()
+{
+    // A failed attempt leaves the timer running for the next one.
+    if (!openDevice(m_device))
+        return;
+    m_retryTimer->stop();
+    emit reconnected();
 }

@@ -10,14 +10,16 @@ QString reading(bool valid, float value, const QString &unit)
 }
 } // namespace
 
-LiveTexts liveTexts(const Readings &readings, int commPort, const QDateTime &now)
+LiveTexts liveTexts(const Readings &readings, int commPort, const QDateTime &now, bool reconnecting)
 {
     LiveTexts texts;
     texts.bathTemp = reading(readings.BathTempValid, readings.BathTemp, QStringLiteral("°C"));
     texts.pressure[0] = reading(readings.Pressure1Valid, readings.Pressure1, QStringLiteral("KPa"));
     texts.pressure[1] = reading(readings.Pressure2Valid, readings.Pressure2, QStringLiteral("KPa"));
-    texts.statusLine = QStringLiteral("COM ") + QString::number(commPort) + QStringLiteral(" | ") +
-                       formatDate(now) + QStringLiteral(" | ") + formatTime(now);
+    texts.statusLine =
+        QStringLiteral("COM ") + QString::number(commPort) +
+        (reconnecting ? QStringLiteral(" (reconnecting) | ") : QStringLiteral(" | ")) +
+        formatDate(now) + QStringLiteral(" | ") + formatTime(now);
     return texts;
 }
 

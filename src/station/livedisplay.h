@@ -16,8 +16,10 @@ struct LiveTexts {
 };
 
 /// The reading and status texts of a display tick: "25.0°C", "1234.6KPa", "---" for an
-/// invalid reading, and "COM 3 | 07-12-2026 | 22:48:33".
-LiveTexts liveTexts(const Readings &readings, int commPort, const QDateTime &now);
+/// invalid reading, and "COM 3 | 07-12-2026 | 22:48:33", with "COM 3 (reconnecting)" while a
+/// lost port is being reopened.
+LiveTexts liveTexts(const Readings &readings, int commPort, const QDateTime &now,
+                    bool reconnecting = false);
 
 /// The one-second sample of a running station: stores the station pressure (0 when its
 /// reading is invalid) at SampleIndex, advances SampleIndex and sets SampleCount. Returns

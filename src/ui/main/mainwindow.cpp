@@ -132,10 +132,10 @@ MainWindow::MainWindow(SharedState &state, QWidget *parent) : QMainWindow(parent
     m_port = new SerialComponent(this);
     m_port->setObjectName(QStringLiteral("cm"));
     connect(m_port, &SerialComponent::onComm, this, &MainWindow::onReceive);
-    connect(m_port, &SerialComponent::portLost, this, [this] {
-        m_state.PortReady = false;
-        invalidateReadings(m_state.readings);
-    });
+    connect(m_port, &SerialComponent::portLost, this,
+            [this](const QString &reason) { onLinkEvent(LinkEvent::PortLost, reason); });
+    connect(m_port, &SerialComponent::reconnected, this,
+            [this] { onLinkEvent(LinkEvent::Reconnected, {}); });
 
     m_scanTimer = new QTimer(this);
     m_scanTimer->setObjectName(QStringLiteral("tmrScan"));
@@ -291,7 +291,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::onScanTick()
 {
-    pollStep(m_state.readings, m_state.PortReady, *m_port, kPollCommand);
+    const LinkEvent polled = pollStep(m_state.readings, m_state.PortReady, *m_port, kPollCommand);
+    if (polled != LinkEvent::None)
+        onLinkEvent(polled, {});
     const SequencerResult result = sequencerTick(m_state);
     showStationTexts();
     // An export that failed is reported once the tick is over, so that a box left open does
@@ -307,18 +309,49 @@ void MainWindow::onReceive()
 {
     if (m_port->commEvent() != SerialComponent::kEventReceive)
         return;
-    receiveText(m_state.readings, m_state.calibration, m_port->input());
+    const LinkEvent received = receiveText(m_state.readings, m_state.calibration, m_port->input());
+    if (received != LinkEvent::None)
+        onLinkEvent(received, {});
+}
+
+void MainWindow::onLinkEvent(LinkEvent kind, [[maybe_unused]] const QString &detail)
+{
+    // Readings that are invalid decide nothing in the sequencer, so the running tests wait
+    // for the link to come back; only the status line tells that the port is being reopened.
+    switch (kind) {
+    case LinkEvent::PortLost:
+        m_state.PortReady = false;
+        invalidateReadings(m_state.readings);
+        m_reconnecting = true;
+        showLiveTexts();
+        break;
+    case LinkEvent::Reconnected:
+        m_state.PortReady = true;
+        m_reconnecting = false;
+        showLiveTexts();
+        break;
+    case LinkEvent::ReadingsStale:
+    case LinkEvent::ReadingsBack:
+    case LinkEvent::None:
+        break; // the next display tick shows the readings
+    }
 }
 
 void MainWindow::onDisplayTick()
 {
-    const LiveTexts texts = liveTexts(m_state.readings, m_state.CommPort, m_state.clock->now());
+    showLiveTexts();
+    recordSamples(m_state);
+}
+
+void MainWindow::showLiveTexts()
+{
+    const LiveTexts texts =
+        liveTexts(m_state.readings, m_state.CommPort, m_state.clock->now(), m_reconnecting);
     m_panels[0].temperature->setText(texts.bathTemp);
     m_panels[1].temperature->setText(m_panels[0].temperature->text());
     m_panels[0].pressure->setText(texts.pressure[0]);
     m_panels[1].pressure->setText(texts.pressure[1]);
     m_statusLine->setText(texts.statusLine);
-    recordSamples(m_state);
 }
 
 void MainWindow::showStationTexts()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/sharedstate.h"
+#include "device/devicelink.h"
 
 #include <QMainWindow>
 
@@ -15,7 +16,8 @@ class QTimer;
 /// The operator's working screen (frmMain): two station panels, the status line and the menu.
 /// Owns the serial component and the two timers that drive the program: the scan timer (poll
 /// step, then the sequencer) and the display timer (readings, status line, samples). Its load
-/// opens the port; its unload writes the configuration file.
+/// opens the port; its unload writes the configuration file. A port lost later is reopened by
+/// the serial component; meanwhile the readings show "---" and the status line says so.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -51,10 +53,14 @@ private:
     void load();
     void unload();
     void showStationTexts();
+    void showLiveTexts();
 
     void onScanTick();
     void onDisplayTick();
     void onReceive();
+    /// Every change of the link to the instrument comes here, the one place that sees them
+    /// all: the port lost (detail: the reason) or reopened, the readings gone stale or back.
+    void onLinkEvent(LinkEvent kind, const QString &detail);
     void onStartClicked(int station);
     void onStopClicked(int station);
     void onGraphClicked(int station);
@@ -70,6 +76,7 @@ private:
     QTimer *m_displayTimer = nullptr;
     std::array<StationPanel, kUsedStations> m_panels{};
     QPushButton *m_statusLine = nullptr;
+    bool m_reconnecting = false;
     bool m_closingFromSignal = false;
     bool m_unloaded = false;
 };
