@@ -7,6 +7,7 @@
 #include "records/leakfigures.h"
 #include "records/recordcsv.h"
 #include "records/recordstore.h"
+#include "records/recordview.h"
 #include "records/testrecord.h"
 
 #include <QFile>
@@ -101,6 +102,8 @@ private slots:
     void decayChart_data();
     void decayChart();
     void denseTraceDrawnByColumns();
+    void detailText();
+    void reportPressures();
 };
 
 void TestRecordOutputs::initTestCase()
@@ -382,6 +385,97 @@ void TestRecordOutputs::denseTraceDrawnByColumns()
                  qPrintable(QStringLiteral("curve in column %1").arg(x)));
     QVERIFY(columnHas(image, int(g.plot.left() + 0.69 * g.plot.width()), kBlue));
     QVERIFY(columnHas(image, int(g.plot.left() + 0.76 * g.plot.width()), kBlue));
+}
+
+void TestRecordOutputs::detailText()
+{
+    TestRecord done;
+    done.id = 42;
+    done.start = kStart;
+    done.end = kStart.addSecs(1205);
+    done.outcome = Outcome::Completed;
+    done.parameters = {600, 7, 600, 14, 900, 100};
+    done.calRange = 1000;
+    done.calZero = 12.5f;
+    done.calSpan = 10000;
+    done.tempSpan = 1000;
+    done.leakRefPressure = 700;
+    done.mainRefPressure = 699;
+    done.leakPassTime = kStart.addSecs(3);
+    done.mainStartTime = kStart.addSecs(3);
+    done.postTestTime = kStart.addSecs(6);
+    done.testName = QStringLiteral("Vessel 7, east");
+    done.operatorName = QStringLiteral("Kim");
+    const std::vector<TraceSample> trace =
+        traceOf(QStringLiteral("0:700:105:L 1:699.5:105:L 2:699:105:L 3:699:105:M 4:698:105:M "
+                               "5:697:105:P"));
+    const std::vector<RecordedLinkEvent> events{
+        {kStart.addSecs(4), LinkEventKind::PortLost, QStringLiteral("The device was removed.")},
+        {kStart.addSecs(5), LinkEventKind::Reconnected, {}}};
+    const QString parameters =
+        QStringLiteral("Parameters: start pressure limit 600.0 KPa, leak fall limit 7.0 KPa, leak "
+                       "test 600 s, bath fall limit 14.0 KPa, main test 900 s, minimum bath "
+                       "temperature 100.0 °C\n");
+    QCOMPARE(recordDetailText(done, leakFigures(done, trace), events),
+             QStringLiteral("Test 1, record 42: completed\n"
+                            "Start: 12-07-2026 10:00:00\n"
+                            "End: 12-07-2026 10:20:05 (00:20:05)\n"
+                            "Leak test passed: 12-07-2026 10:00:03\n"
+                            "Main test started: 12-07-2026 10:00:03\n"
+                            "Post-test started: 12-07-2026 10:00:06\n"
+                            "Test name: Vessel 7, east\n"
+                            "Operator: Kim\n") +
+                 parameters +
+                 QStringLiteral("Calibration: range 1000, zero 12.5, span 10000; temperature zero "
+                                "0, span 1000\n"
+                                "Reference pressures: leak 700.0 KPa, main 699.0 KPa\n"
+                                "\n"
+                                "Leak test: fall 1.00 KPa, fall rate 30.000 KPa/min, compensated "
+                                "fall 1.00 KPa, 3 samples\n"
+                                "Main test: fall 2.00 KPa, fall rate 60.000 KPa/min, compensated "
+                                "fall 2.00 KPa, 3 samples\n"
+                                "\n"
+                                "Link events:\n"
+                                "12-07-2026 10:00:04 port lost: The device was removed.\n"
+                                "12-07-2026 10:00:05 reconnected"));
+
+    // A test still running, on station 2, before its main start.
+    TestRecord open = done;
+    open.id = 7;
+    open.station = 1;
+    open.end.reset();
+    open.outcome.reset();
+    open.mainRefPressure.reset();
+    open.leakPassTime = open.mainStartTime = open.postTestTime = std::nullopt;
+    open.testName.clear();
+    open.operatorName.clear();
+    const QString text = recordDetailText(open, leakFigures(open, {}), {});
+    QVERIFY2(text.startsWith(QStringLiteral("Test 2, record 7: running\n"
+                                            "Start: 12-07-2026 10:00:00\n"
+                                            "End: running\n"
+                                            "Test name: none\n"
+                                            "Operator: none\n") +
+                             parameters),
+             qPrintable(text));
+    QVERIFY2(text.endsWith(QStringLiteral(
+                 "Reference pressures: leak 700.0 KPa, main none\n"
+                 "\n"
+                 "Leak test: fall none, fall rate none, compensated fall none, 0 samples\n"
+                 "Main test: fall none, fall rate none, compensated fall none, 0 samples\n"
+                 "\n"
+                 "Link events: none")),
+             qPrintable(text));
+}
+
+void TestRecordOutputs::reportPressures()
+{
+    // As the export file keeps them: a reading that was not valid is 0.
+    const std::vector<float> pressures =
+        exportedPressures(traceOf(QStringLiteral("0:700:105:L 1:-:105:L 2:699.5:-:L")));
+    QCOMPARE(pressures, (std::vector<float>{700, 0, 699.5f}));
+    QCOMPARE(chartSamplesOf(pressures).n, 2);
+    QCOMPARE(chartSamplesOf(pressures).store.size(), size_t(3));
+    QCOMPARE(chartSamplesOf(std::vector<float>{}).n, 0);
 }
 
 QTEST_MAIN(TestRecordOutputs)

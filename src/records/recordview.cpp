@@ -71,8 +71,11 @@ QString recordDetailText(const TestRecord &record, const LeakFigures &figures,
         lines << QStringLiteral("Main test started: ") + dateTimeText(*record.mainStartTime);
     if (record.postTestTime)
         lines << QStringLiteral("Post-test started: ") + dateTimeText(*record.postTestTime);
-    lines << QStringLiteral("Test name: ") + record.testName;
-    lines << QStringLiteral("Operator: ") + record.operatorName;
+    const auto orNone = [](const QString &name) {
+        return name.isEmpty() ? QStringLiteral("none") : name;
+    };
+    lines << QStringLiteral("Test name: ") + orNone(record.testName);
+    lines << QStringLiteral("Operator: ") + orNone(record.operatorName);
 
     const TestParameters &p = record.parameters;
     lines << QStringLiteral("Parameters: start pressure limit %1, leak fall limit %2, leak test "

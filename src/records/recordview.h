@@ -1,5 +1,6 @@
 #pragma once
 
+#include "charts/chartdrawing.h"
 #include "records/recordstore.h"
 
 #include <QDate>
@@ -9,7 +10,6 @@
 #include <span>
 #include <vector>
 
-struct ChartSamples;
 struct LeakFigures;
 
 /// Limits the filter to the tests that started on the days from `first` to `last`, both
@@ -24,7 +24,7 @@ void setStartDays(RecordFilter &filter, std::optional<QDate> first, std::optiona
 ///   Leak test passed: 12-07-2026 10:10:00                      (each phase time it has)
 ///   Main test started: 12-07-2026 10:10:30
 ///   Post-test started: 12-07-2026 10:25:30
-///   Test name: Vessel 7
+///   Test name: Vessel 7                                       ("none" when empty)
 ///   Operator: J. Smith
 ///   Parameters: start pressure limit 600.0 KPa, leak fall limit 7.0 KPa, leak test 600 s,
 ///     bath fall limit 14.0 KPa, main test 900 s, minimum bath temperature 100.0 °C
