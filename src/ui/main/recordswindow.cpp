@@ -100,7 +100,7 @@ RecordsWindow::RecordsWindow(RecordStore &store, const Clock &clock, WindowHando
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
-    m_table->setMinimumWidth(640);
+    m_table->setMinimumWidth(740);
     middle->addWidget(m_table, 1);
 
     auto *pane = new QVBoxLayout;
@@ -109,6 +109,7 @@ RecordsWindow::RecordsWindow(RecordStore &store, const Clock &clock, WindowHando
     m_detail->setObjectName(QStringLiteral("txtDetail"));
     m_detail->setReadOnly(true);
     m_detail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pane->addWidget(m_detail, 1);
 
     auto *names = new QGridLayout;
@@ -150,7 +151,7 @@ RecordsWindow::RecordsWindow(RecordStore &store, const Clock &clock, WindowHando
     const MaybeFailure opened = m_reader->open();
     m_model = new RecordListModel(m_reader->connectionName(), this);
     m_table->setModel(m_model);
-    const std::array<int, RecordListModel::ColumnCount> widths{55, 130, 70, 110, 130, 110, 95, 95};
+    const std::array<int, RecordListModel::ColumnCount> widths{50, 125, 62, 105, 115, 90, 95, 90};
     for (int column = 0; column < RecordListModel::ColumnCount; ++column)
         m_table->setColumnWidth(column, widths[size_t(column)]);
     connect(m_model, &QAbstractItemModel::modelReset, this, &RecordsWindow::onListReset);
@@ -167,7 +168,7 @@ RecordsWindow::RecordsWindow(RecordStore &store, const Clock &clock, WindowHando
     connect(m_report, &QPushButton::clicked, this, &RecordsWindow::onReportClicked);
     connect(m_exportCsv, &QPushButton::clicked, this, &RecordsWindow::onExportCsvClicked);
     connect(m_saveNames, &QPushButton::clicked, this, &RecordsWindow::onSaveNamesClicked);
-    resize(1280, 720);
+    resize(1340, 720);
     centreOnScreen(this, parent);
 }
 
