@@ -71,8 +71,10 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${KESTRAVA_DIRECTORY_PERMISSIONS
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends: the shared libraries the programs link, as dpkg-shlibdeps finds them.
+# Depends: the shared libraries the programs link, as dpkg-shlibdeps finds them, and the Qt
+# SQLite driver, a plugin the record store loads at run time (no program links it).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
 # The windows are laid out for Arial's metrics, which Liberation Sans shares; the status line
 # is drawn in the narrow face fontconfig finds for Arial Narrow (Nimbus Sans Narrow).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-urw-base35")

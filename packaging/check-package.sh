@@ -70,6 +70,8 @@ contents)
     grep -Eq "(^|, )$library \(>= [^)]+\)(,|$)" <<<"$depends" ||
       fail "Depends lacks a versioned $library: $depends"
   done
+  grep -Eq "(^|, )libqt6sql6-sqlite(,|$)" <<<"$depends" ||
+    fail "Depends lacks the Qt SQLite driver libqt6sql6-sqlite: $depends"
   ;;
 
 desktop)

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   cmake g++ make clang-format
-  qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+  qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libqt6sql6-sqlite
   fonts-liberation2 fonts-urw-base35 fontconfig libfontconfig-dev
   xvfb xauth
   libcups2-dev cups-daemon cups-client cups-filters cups-filters-core-drivers poppler-utils

@@ -5,6 +5,8 @@
 #include "charts/trendwindow.h"
 #include "device/devicelink.h"
 #include "device/serialcomponent.h"
+#include "records/recordstore.h"
+#include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "station/exportfile.h"
 #include "station/livedisplay.h"
@@ -16,11 +18,13 @@
 #include "ui/main/aboutwindow.h"
 #include "ui/main/optionsdialog.h"
 #include "ui/main/portdialog.h"
+#include "ui/main/recordswindow.h"
 #include "ui/pictures.h"
 #include "ui/twips.h"
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -137,6 +141,10 @@ MainWindow::MainWindow(SharedState &state, QWidget *parent) : QMainWindow(parent
     connect(m_port, &SerialComponent::reconnected, this,
             [this] { onLinkEvent(LinkEvent::Reconnected, {}); });
 
+    m_records = std::make_unique<RecordStore>(
+        QDir(m_state.AppPath).filePath(RecordStore::kFileName), *m_state.clock);
+    m_recorder = std::make_unique<TestRecorder>(*m_records);
+
     m_scanTimer = new QTimer(this);
     m_scanTimer->setObjectName(QStringLiteral("tmrScan"));
     m_scanTimer->setInterval(100);
@@ -160,11 +168,13 @@ void MainWindow::buildMenu()
         void (MainWindow::*handler)();
     };
     QMenu *settings = menuBar()->addMenu(QStringLiteral("Settings"));
+    QMenu *records = menuBar()->addMenu(QStringLiteral("Records"));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
     const Item items[] = {
         {settings, "SettingsComm", "Communication", &MainWindow::onCommunicationTriggered},
         {settings, "SettingsCalib", "Calibration", &MainWindow::onCalibrationTriggered},
         {settings, "SettingsOptions", "Options", &MainWindow::onOptionsTriggered},
+        {records, "RecordsTestRecords", "Test Records", &MainWindow::onTestRecordsTriggered},
         {help, "HelpAbout", "About", &MainWindow::onAboutTriggered},
     };
     for (const Item &item : items) {
@@ -255,6 +265,13 @@ void MainWindow::load()
     else
         QMessageBox::information(nullptr, QStringLiteral("Comm Error"), m_port->errorString());
 
+    // Records a crash left open are closed as interrupted before anything of this run is
+    // written. Without a database there is nothing to close: it is made with the first test.
+    if (QFileInfo::exists(m_records->path())) {
+        m_recording = true;
+        flushRecords();
+    }
+
     m_scanTimer->start();
     m_displayTimer->start();
 }
@@ -266,15 +283,23 @@ void MainWindow::unload()
     m_unloaded = true;
     m_scanTimer->stop();
     m_displayTimer->stop();
-    const MaybeFailure failure = saveConfig(m_state);
-    if (!failure)
+    const auto report = [this](const QString &title, const QString &text) {
+        if (m_closingFromSignal)
+            std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+        else
+            QMessageBox::warning(this, title, text);
+    };
+    if (const MaybeFailure failure = saveConfig(m_state))
+        report(QStringLiteral("Config Error"),
+               tr("The settings could not be saved to %1: %2")
+                   .arg(QDir::toNativeSeparators(configPath(m_state)), failure->reason));
+    if (!m_recording)
         return;
-    const QString text = tr("The settings could not be saved to %1: %2")
-                             .arg(QDir::toNativeSeparators(configPath(m_state)), failure->reason);
-    if (m_closingFromSignal)
-        std::fprintf(stderr, "Config Error: %s\n", qPrintable(text));
-    else
-        QMessageBox::warning(this, QStringLiteral("Config Error"), text);
+    // The tests still running end here; what cannot be written now is lost, so it is told
+    // even while an earlier failure lasts.
+    m_recorder->programEnding(m_state.clock->now());
+    if (const MaybeFailure failure = m_recorder->flush())
+        report(RecordStore::kErrorTitle, recordsErrorText(*failure));
 }
 
 void MainWindow::closeFromSignal()
@@ -296,13 +321,21 @@ void MainWindow::onScanTick()
         onLinkEvent(polled, {});
     const SequencerResult result = sequencerTick(m_state);
     showStationTexts();
+    const QDateTime now = m_state.clock->now();
+    for (const StationChanges &station : result.stations) {
+        m_recorder->phaseChanged(station.station, station.changes, now);
+        if (!m_state.stations[size_t(station.station)].TestRunning)
+            m_recordsChanged = true;
+    }
     // An export that failed is reported once the tick is over, so that a box left open does
     // not hold up the sequencing of the other station.
-    for (const Failure &failure : result.exportFailures) {
-        const QString text = exportErrorText(failure);
-        QTimer::singleShot(0, this,
-                           [this, text] { QMessageBox::warning(this, kExportErrorTitle, text); });
-    }
+    for (const Failure &failure : result.exportFailures)
+        showAfterTick(kExportErrorTitle, exportErrorText(failure));
+}
+
+void MainWindow::showAfterTick(const QString &title, const QString &text)
+{
+    QTimer::singleShot(0, this, [this, title, text] { QMessageBox::warning(this, title, text); });
 }
 
 void MainWindow::onReceive()
@@ -314,26 +347,34 @@ void MainWindow::onReceive()
         onLinkEvent(received, {});
 }
 
-void MainWindow::onLinkEvent(LinkEvent kind, [[maybe_unused]] const QString &detail)
+void MainWindow::onLinkEvent(LinkEvent kind, const QString &detail)
 {
     // Readings that are invalid decide nothing in the sequencer, so the running tests wait
     // for the link to come back; only the status line tells that the port is being reopened.
+    // The records of the running tests keep each change.
+    const QDateTime now = m_state.clock->now();
     switch (kind) {
     case LinkEvent::PortLost:
         m_state.PortReady = false;
         invalidateReadings(m_state.readings);
         m_reconnecting = true;
         showLiveTexts();
+        m_recorder->linkEvent(LinkEventKind::PortLost, detail, now);
         break;
     case LinkEvent::Reconnected:
         m_state.PortReady = true;
         m_reconnecting = false;
         showLiveTexts();
+        m_recorder->linkEvent(LinkEventKind::Reconnected, detail, now);
         break;
-    case LinkEvent::ReadingsStale:
+    case LinkEvent::ReadingsStale: // the next display tick shows the readings
+        m_recorder->linkEvent(LinkEventKind::ReadingsStale, detail, now);
+        break;
     case LinkEvent::ReadingsBack:
+        m_recorder->linkEvent(LinkEventKind::ReadingsBack, detail, now);
+        break;
     case LinkEvent::None:
-        break; // the next display tick shows the readings
+        break;
     }
 }
 
@@ -341,6 +382,39 @@ void MainWindow::onDisplayTick()
 {
     showLiveTexts();
     recordSamples(m_state);
+    // The record's trace has no limit: every running station is sampled each second.
+    const QDateTime now = m_state.clock->now();
+    for (int station = 0; station < kUsedStations; ++station) {
+        const StationRecord &record = m_state.stations[size_t(station)];
+        if (record.TestRunning)
+            m_recorder->sampled(station, record, stationPressure(m_state.readings, station),
+                                bathTemperature(m_state.readings), now);
+    }
+    flushRecords();
+}
+
+void MainWindow::flushRecords()
+{
+    if (!m_recording)
+        return;
+    const bool wasFailing = m_recorder->failing();
+    if (const MaybeFailure failure = m_recorder->flush()) {
+        if (!wasFailing)
+            showAfterTick(RecordStore::kErrorTitle, recordsErrorText(*failure));
+        return;
+    }
+    const QString setAside = m_records->setAsidePath();
+    if (!setAside.isEmpty() && setAside != m_setAsideShown) {
+        m_setAsideShown = setAside;
+        showAfterTick(RecordStore::kErrorTitle,
+                      tr("The records database %1 could not be read. It was kept as %2, and a "
+                         "new records database was started.")
+                          .arg(QDir::toNativeSeparators(m_records->path()),
+                               QDir::toNativeSeparators(setAside)));
+    }
+    if (m_recordsChanged && m_recordsWindow)
+        m_recordsWindow->refresh();
+    m_recordsChanged = false;
 }
 
 void MainWindow::showLiveTexts()
@@ -365,17 +439,28 @@ void MainWindow::showStationTexts()
 
 void MainWindow::onStartClicked(int station)
 {
-    const StartOutcome outcome = testStartPressed(
-        m_state.stations[size_t(station)], stationPressure(m_state.readings, station),
-        bathTemperature(m_state.readings), m_state.parameters, *m_state.clock);
+    StationRecord &record = m_state.stations[size_t(station)];
+    const StartOutcome outcome =
+        testStartPressed(record, stationPressure(m_state.readings, station),
+                         bathTemperature(m_state.readings), m_state.parameters, *m_state.clock);
     showStationTexts();
+    if (outcome.kind == StartOutcome::Kind::LeakStarted) {
+        m_recorder->leakStarted(station, record, m_state.parameters, m_state.calibration);
+        m_recording = true;
+        m_recordsChanged = true;
+    } else if (outcome.kind == StartOutcome::Kind::MainStarted) {
+        m_recorder->mainStarted(station, record);
+    }
     if (outcome.refusal)
         QMessageBox::warning(this, kStartFailTitle, outcome.refusal->reason);
 }
 
 void MainWindow::onStopClicked(int station)
 {
-    testStopPressed(m_state.stations[size_t(station)]);
+    if (testStopPressed(m_state.stations[size_t(station)])) {
+        m_recorder->stopped(station, m_state.clock->now());
+        m_recordsChanged = true;
+    }
     showStationTexts();
 }
 
@@ -390,6 +475,10 @@ void MainWindow::onReportClicked(int station)
 {
     m_state.handover.ReportStation = static_cast<int16_t>(station);
     ReportWindow window(stationReport(m_state), m_state.handover, m_state.AppPath, this);
+    // The names of a printed or saved report go to the station's latest record.
+    connect(&window, &ReportWindow::reportIssued, this, [this, station](const ReportHeader &h) {
+        m_recorder->namesIssued(station, h.testName, h.operatorName);
+    });
     window.exec();
 }
 
@@ -405,6 +494,8 @@ void MainWindow::onCalibrationTriggered()
     m_state.readings.RxBuffer.clear();
     {
         CalibrationWindow window(m_state, *m_port, this);
+        connect(&window, &CalibrationWindow::linkEvent, this,
+                [this](LinkEvent event) { onLinkEvent(event, {}); });
         window.exec();
     }
     m_scanTimer->start();
@@ -415,6 +506,21 @@ void MainWindow::onOptionsTriggered()
 {
     OptionsDialog dialog(m_state.parameters, this);
     dialog.exec();
+}
+
+void MainWindow::onTestRecordsTriggered()
+{
+    // The window reads the database that the first write makes, so it is made now.
+    m_recording = true;
+    if (!m_records->isOpen()) {
+        if (const MaybeFailure failure = m_recorder->flush()) {
+            QMessageBox::warning(this, RecordStore::kErrorTitle, recordsErrorText(*failure));
+            return;
+        }
+    }
+    RecordsWindow window(*m_records, *m_state.clock, m_state.handover, m_state.AppPath, this);
+    m_recordsWindow = &window;
+    window.exec();
 }
 
 void MainWindow::onAboutTriggered()

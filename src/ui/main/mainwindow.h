@@ -4,10 +4,15 @@
 #include "device/devicelink.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
+#include <memory>
 
+class RecordStore;
+class RecordsWindow;
 class SerialComponent;
+class TestRecorder;
 class QAction;
 class QLabel;
 class QPushButton;
@@ -18,6 +23,11 @@ class QTimer;
 /// step, then the sequencer) and the display timer (readings, status line, samples). Its load
 /// opens the port; its unload writes the configuration file. A port lost later is reopened by
 /// the serial component; meanwhile the readings show "---" and the status line says so.
+///
+/// Every test is kept as a record in the record store in the working folder: the window tells
+/// its recorder of each start, stop, phase change, sample and link event, and writes what it
+/// queued once a second, at the display tick. A write that fails never stops a test: it is
+/// tried again at the next tick, and one "Records Error" box tells of each run of failures.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -54,6 +64,10 @@ private:
     void unload();
     void showStationTexts();
     void showLiveTexts();
+    /// Writes what the recorder queued, once the store is in use; a failure or a database set
+    /// aside is shown after the tick.
+    void flushRecords();
+    void showAfterTick(const QString &title, const QString &text);
 
     void onScanTick();
     void onDisplayTick();
@@ -68,6 +82,7 @@ private:
     void onCommunicationTriggered();
     void onCalibrationTriggered();
     void onOptionsTriggered();
+    void onTestRecordsTriggered();
     void onAboutTriggered();
 
     SharedState &m_state;
@@ -76,6 +91,14 @@ private:
     QTimer *m_displayTimer = nullptr;
     std::array<StationPanel, kUsedStations> m_panels{};
     QPushButton *m_statusLine = nullptr;
+    std::unique_ptr<RecordStore> m_records;
+    std::unique_ptr<TestRecorder> m_recorder;
+    /// The store is in use: it existed at the load, or a test or the records window began.
+    bool m_recording = false;
+    /// A record began or ended since the last write, so an open records window lists anew.
+    bool m_recordsChanged = false;
+    QString m_setAsideShown;
+    QPointer<RecordsWindow> m_recordsWindow;
     bool m_reconnecting = false;
     bool m_closingFromSignal = false;
     bool m_unloaded = false;

@@ -1,0 +1,135 @@
+#include "records/recordlistmodel.h"
+
+#include "app/textrules.h"
+#include "records/recordschema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <array>
+
+namespace {
+
+/// The query's columns: the shown ones in Column order, then the id.
+constexpr char kSelect[] =
+    "SELECT station, start_time, end_utc - start_utc, outcome, test_name, operator, "
+    "leak_ref_pressure, main_fall, id FROM record";
+constexpr int kIdColumn = RecordListModel::ColumnCount;
+
+/// What each column sorts by.
+constexpr std::array<const char *, RecordListModel::ColumnCount> kOrderBy{
+    "station",
+    "start_utc",
+    "end_utc - start_utc",
+    "outcome",
+    "test_name COLLATE NOCASE",
+    "operator COLLATE NOCASE",
+    "leak_ref_pressure",
+    "main_fall"};
+
+constexpr std::array<const char *, RecordListModel::ColumnCount> kHeaders{
+    "Station",   "Start",    "Duration",       "Result",
+    "Test name", "Operator", "Leak start KPa", "Main fall KPa"};
+
+} // namespace
+
+RecordListModel::RecordListModel(const QString &connectionName, QObject *parent)
+    : QSqlQueryModel(parent), m_connection(connectionName)
+{
+    refresh();
+}
+
+void RecordListModel::setFilter(const RecordFilter &filter)
+{
+    m_filter = filter;
+    refresh();
+}
+
+void RecordListModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    m_sortColumn = column;
+    m_sortOrder = order;
+    refresh();
+}
+
+void RecordListModel::refresh()
+{
+    QVariantList values;
+    const QString sql = QString::fromLatin1(kSelect) + recordschema::whereClause(m_filter, values) +
+                        QStringLiteral(" ORDER BY %1 %2, start_utc DESC, id DESC")
+                            .arg(QLatin1String(kOrderBy[size_t(m_sortColumn)]),
+                                 m_sortOrder == Qt::AscendingOrder ? QStringLiteral("ASC")
+                                                                   : QStringLiteral("DESC"));
+    // Not forward-only: the model moves back and forth over the rows it has fetched.
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (query.prepare(sql)) {
+        for (qsizetype i = 0; i < values.size(); ++i)
+            query.bindValue(int(i), values[i]);
+        query.exec();
+    }
+    setQuery(std::move(query));
+}
+
+int64_t RecordListModel::recordId(int row) const
+{
+    return QSqlQueryModel::data(createIndex(row, kIdColumn)).toLongLong();
+}
+
+MaybeFailure RecordListModel::lastFailure() const
+{
+    const QSqlError error = lastError();
+    if (!error.isValid())
+        return std::nullopt;
+    return Failure{QStringLiteral("The test records cannot be read: ") + error.text(), {}};
+}
+
+int RecordListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(ColumnCount);
+}
+
+QVariant RecordListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.column() >= ColumnCount)
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return index.column() >= LeakStartPressure ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                                   : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole && role != Qt::UserRole)
+        return {};
+    const QVariant value = QSqlQueryModel::data(index, Qt::DisplayRole);
+    if (role == Qt::UserRole)
+        return value;
+    switch (Column(index.column())) {
+    case Station:
+        return QString::number(value.toInt() + 1);
+    case Start: {
+        const QDateTime start = fromIsoTime(value.toString());
+        return formatDate(start) + QLatin1Char(' ') + formatTime(start);
+    }
+    case Duration:
+        return value.isNull() ? QString() : clockText(value.toInt());
+    case Result:
+        return value.isNull() ? QStringLiteral("running") : value.toString();
+    case TestName:
+    case Operator:
+        return value.toString();
+    case LeakStartPressure:
+        return formatOneDecimal(float(value.toDouble()));
+    case MainFall:
+        return value.isNull() ? QString() : QString::number(value.toDouble(), 'f', 2);
+    case ColumnCount:
+        break;
+    }
+    return {};
+}
+
+QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= ColumnCount)
+        return QSqlQueryModel::headerData(section, orientation, role);
+    return QString::fromLatin1(kHeaders[size_t(section)]);
+}

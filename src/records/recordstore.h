@@ -1,0 +1,113 @@
+#pragma once
+
+#include "app/failure.h"
+#include "records/testrecord.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class Clock;
+
+/// Which records a listing takes. Empty fields take every record.
+struct RecordFilter {
+    std::optional<int> station; ///< 0 or 1
+    std::optional<Outcome> outcome;
+    std::optional<QDateTime> since; ///< records that started at or after this time
+    std::optional<QDateTime> until; ///< records that started before this time
+    QString text; ///< found in the test name or the operator (ASCII letters in any case)
+};
+
+/// What one write brings to one record: the record itself, the samples and link events that
+/// follow on its stored ones, and whether its names change.
+struct RecordChange {
+    /// Inserted when its id is 0 (names included), otherwise its row is updated, names apart.
+    TestRecord record;
+    /// Writes testName and operatorName of a stored record.
+    bool writeNames = false;
+    /// The position in the trace of the first of the samples (0 for the first sample).
+    int64_t firstSample = 0;
+    std::vector<TraceSample> samples;
+    std::vector<RecordedLinkEvent> events;
+};
+
+/// The test-record database: one SQLite file in WAL mode with synchronous=FULL (a commit
+/// survives a power cut), its schema version in PRAGMA user_version. A record is a row of
+/// table `record`; its trace is in `sample`, its link events in `link_event`.
+///
+/// Everything runs on the calling thread and returns at once: a database that another
+/// connection holds locked fails after a busy timeout of a few milliseconds, never a wait.
+class RecordStore {
+public:
+    /// The schema this code writes; version 1 is migrated when opened for writing.
+    static constexpr int kSchemaVersion = 2;
+    /// Milliseconds a statement waits for another connection's lock before it fails.
+    static constexpr int kBusyTimeoutMs = 5;
+    /// The database file's name in the working folder.
+    static inline const QString kFileName = QStringLiteral("kestrava-records.sqlite");
+    /// Title of the message box that reports a failed write.
+    static inline const QString kErrorTitle = QStringLiteral("Records Error");
+
+    enum class Mode {
+        ReadWrite,
+        /// Reads only, never creating, migrating or setting aside anything: safe beside the
+        /// program that writes the database.
+        ReadOnly,
+    };
+
+    /// A store over the database file at path; nothing is opened yet. The clock names the
+    /// file an unreadable database is set aside to.
+    RecordStore(QString path, const Clock &clock, Mode mode = Mode::ReadWrite);
+    ~RecordStore();
+    RecordStore(const RecordStore &) = delete;
+    RecordStore &operator=(const RecordStore &) = delete;
+
+    /// Opens the database. For writing, a missing file is created with the current schema and
+    /// a version-1 database is migrated in place. A file that is not a database of this
+    /// program is set aside as "<name>.unreadable-<yyyyMMdd-hhmmss>" (with "-2", "-3"... when
+    /// that name is taken; its -wal and -shm files go with it) and a new database is started.
+    /// Fails, changing nothing, when the file cannot be opened or written (a folder, a locked
+    /// or read-only file, a full disk) or has a newer schema; a later call tries again.
+    [[nodiscard]] MaybeFailure open();
+    bool isOpen() const;
+    void close();
+    QString path() const;
+    /// Where the last open() set an unreadable file aside; empty when it did not.
+    QString setAsidePath() const;
+    /// The Qt SQL connection of an open store, for a read model over the same database; such
+    /// a model must go before the store is closed or destroyed.
+    QString connectionName() const;
+
+    /// Writes the changes in one transaction: all of them, or on a failure none. The ids of
+    /// inserted records are set only when the transaction is committed.
+    [[nodiscard]] MaybeFailure write(std::vector<RecordChange> &changes);
+    /// Stores the test name and operator of a record, in its own transaction.
+    [[nodiscard]] MaybeFailure setNames(int64_t recordId, const QString &testName,
+                                        const QString &operatorName);
+    /// Closes every open record as interrupted, in one transaction: its end is the time of its
+    /// last sample (its start without samples) and its falls come from its trace. Sets
+    /// `closed` to how many it closed. For the start of the program, before its first write.
+    [[nodiscard]] MaybeFailure closeOpenRecords(int *closed = nullptr);
+
+    /// The records the filter takes, newest first.
+    [[nodiscard]] MaybeFailure records(const RecordFilter &filter,
+                                       std::vector<TestRecord> &result) const;
+    /// The record with the id; a failure when there is none.
+    [[nodiscard]] MaybeFailure record(int64_t id, TestRecord &result) const;
+    /// A record's trace in the order it was taken.
+    [[nodiscard]] MaybeFailure trace(int64_t recordId, std::vector<TraceSample> &result) const;
+    /// A record's link events in the order they happened.
+    [[nodiscard]] MaybeFailure events(int64_t recordId,
+                                      std::vector<RecordedLinkEvent> &result) const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+/// Text of the "Records Error" box: names the database and the reason.
+QString recordsErrorText(const Failure &failure);

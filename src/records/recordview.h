@@ -1,0 +1,46 @@
+#pragma once
+
+#include "charts/chartdrawing.h"
+#include "records/recordstore.h"
+
+#include <QDate>
+#include <QString>
+
+#include <optional>
+#include <span>
+#include <vector>
+
+struct LeakFigures;
+
+/// Limits the filter to the tests that started on the days from `first` to `last`, both
+/// included, in local time; an empty day leaves that end open.
+void setStartDays(RecordFilter &filter, std::optional<QDate> first, std::optional<QDate> last);
+
+/// The records window's description of a record, one fact a line:
+///
+///   Test 1, record 42: completed
+///   Start: 12-07-2026 10:00:00
+///   End: 12-07-2026 10:20:05 (00:20:05)                       ("End: running" while open)
+///   Leak test passed: 12-07-2026 10:10:00                      (each phase time it has)
+///   Main test started: 12-07-2026 10:10:30
+///   Post-test started: 12-07-2026 10:25:30
+///   Test name: Vessel 7                                       ("none" when empty)
+///   Operator: J. Smith
+///   Parameters: start pressure limit 600.0 KPa, leak fall limit 7.0 KPa, leak test 600 s,
+///     bath fall limit 14.0 KPa, main test 900 s, minimum bath temperature 100.0 °C
+///   Calibration: range 1000, zero 0, span 10000; temperature zero 0, span 1000
+///   Reference pressures: leak 700.0 KPa, main 699.0 KPa       ("main none" without a main start)
+///   (blank)
+///   Leak test: fall 0.50 KPa, fall rate 0.050 KPa/min, compensated fall 0.48 KPa, 600 samples
+///   Main test: fall 1.25 KPa, ...                            ("none" for a figure it lacks)
+///   (blank)
+///   Link events: none                                         (or "Link events:" and a line each,
+///   12-07-2026 10:05:03 port lost: <reason>                    its detail after a colon)
+QString recordDetailText(const TestRecord &record, const LeakFigures &figures,
+                         std::span<const RecordedLinkEvent> events);
+
+/// The pressures of a trace as the export file stores them: an invalid reading as 0.
+std::vector<float> exportedPressures(std::span<const TraceSample> trace);
+
+/// The chart samples of such pressures: the last one is the newest (n = size - 1).
+ChartSamples chartSamplesOf(std::span<const float> pressures);

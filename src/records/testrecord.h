@@ -1,0 +1,98 @@
+#pragma once
+
+#include "app/sharedstate.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+/// How a test ended. A record without an outcome is still open: its test is running.
+enum class Outcome {
+    Completed,      ///< "completed"
+    LeakTestFailed, ///< "leak test failed"
+    MainTestFailed, ///< "main test failed"
+    Stopped,        ///< "stopped"
+    Interrupted,    ///< "interrupted": the program ended or died during the test
+};
+
+/// The outcome's stored and shown text, such as "leak test failed".
+QString outcomeText(Outcome outcome);
+/// The outcome of such a text; empty for any other text.
+std::optional<Outcome> outcomeFromText(const QString &text);
+
+/// The phase a sample was taken in.
+enum class TracePhase {
+    Leak,  ///< "leak": the leak test
+    Main,  ///< "main": the main test
+    Post,  ///< "post": the post-test phase
+    After, ///< "after": the leak test passed, the main test not started
+};
+
+QString phaseText(TracePhase phase);
+/// The phase a running station is in, told by its flags.
+TracePhase phaseOf(const StationRecord &record);
+
+/// One second of a test's trace.
+struct TraceSample {
+    /// Seconds from the test's first sample, by the wall clock.
+    int64_t elapsed = 0;
+    QDateTime time;
+    float pressure = 0; ///< KPa; 0 when not valid
+    bool pressureValid = false;
+    float bathTemp = 0; ///< °C; 0 when not valid
+    bool bathTempValid = false;
+    TracePhase phase = TracePhase::Leak;
+};
+
+/// What happened to the instrument link.
+enum class LinkEventKind {
+    PortLost,      ///< "port lost": the port failed; the detail holds the reason
+    Reconnected,   ///< "reconnected"
+    ReadingsStale, ///< "readings stale": the instrument stopped answering
+    ReadingsBack,  ///< "readings back"
+};
+
+QString linkEventText(LinkEventKind kind);
+std::optional<LinkEventKind> linkEventFromText(const QString &text);
+
+/// Something that happened to the instrument link during a test.
+struct RecordedLinkEvent {
+    QDateTime time;
+    LinkEventKind kind = LinkEventKind::PortLost;
+    QString detail; ///< the reason, where there is one (the serial error's text)
+};
+
+/// Everything a test leaves behind but its trace and link events.
+struct TestRecord {
+    int64_t id = 0;  ///< the store's key; 0 until stored
+    int station = 0; ///< 0 or 1 (shown as 1 and 2)
+    QDateTime start; ///< the leak start
+    std::optional<QDateTime> end;
+    std::optional<Outcome> outcome; ///< empty while the test runs
+
+    TestParameters parameters; ///< in force at the leak start
+    /// The calibration constants at the leak start: the range, zero and span of the station's
+    /// pressure channel, and the zero and span of the temperature channel.
+    float calRange = 0, calZero = 0, calSpan = 0, tempZero = 0, tempSpan = 0;
+
+    float leakRefPressure = 0;            ///< RefPressure of the leak start
+    std::optional<float> mainRefPressure; ///< RefPressure of the last main start
+    std::optional<QDateTime> leakPassTime;
+    std::optional<QDateTime> mainStartTime; ///< the last main start
+    std::optional<QDateTime> postTestTime;
+
+    QString testName; ///< as typed in the report window when its report was issued
+    QString operatorName;
+
+    /// The falls of the leak test and the main test (LeakFigures::fall), set when the record
+    /// closes, so that a list of records needs no trace.
+    std::optional<double> leakFall;
+    std::optional<double> mainFall;
+};
+
+/// A time as ISO 8601 local time with its UTC offset: "2026-07-12T10:00:00+02:00".
+QString isoTime(const QDateTime &time);
+/// The time of such a text, carrying its offset; invalid for anything else.
+QDateTime fromIsoTime(const QString &text);

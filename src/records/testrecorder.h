@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/failure.h"
+#include "records/testrecord.h"
+#include "station/sequencer.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+class RecordStore;
+
+/// Keeps the record store in step with the station tests. The main window calls it on its
+/// events; it queues everything in memory and writes the queue in one transaction at each
+/// flush(), once a second. A failed flush keeps the queue for the next one, so a full disk or
+/// a locked database loses nothing while the program runs, and a crash loses at most what
+/// came after the last flush.
+///
+/// A record begins with the leak start and stays open until its test ends; a call for a
+/// station without an open record is ignored.
+class TestRecorder {
+public:
+    explicit TestRecorder(RecordStore &store);
+    ~TestRecorder();
+    TestRecorder(const TestRecorder &) = delete;
+    TestRecorder &operator=(const TestRecorder &) = delete;
+
+    /// A leak start was accepted: a new record from the station's start (PhaseStartTime), its
+    /// reference pressure, and the parameters and calibration constants now in force.
+    void leakStarted(int station, const StationRecord &record, const TestParameters &parameters,
+                     const CalibrationConstants &calibration);
+    /// A main start was accepted (a restart replaces the earlier main start and post-test time).
+    void mainStarted(int station, const StationRecord &record);
+    /// What a sequencer tick did to the station: the phase times, and the outcome told by the
+    /// last change that ends a test.
+    void phaseChanged(int station, std::span<const PhaseChange> changes, const QDateTime &now);
+    /// The Stop button ended a running test.
+    void stopped(int station, const QDateTime &now);
+    /// The one-second sample of a running station, taken at every display tick whether or not
+    /// the export store is full. Its phase comes from the station's flags.
+    void sampled(int station, const StationRecord &record, Reading pressure, Reading bathTemp,
+                 const QDateTime &now);
+    /// Something happened to the link: the event goes to every open record.
+    void linkEvent(LinkEventKind kind, const QString &detail, const QDateTime &now);
+    /// The test name and operator of a report issued for the station (printed or saved): they
+    /// go to the station's latest record of this run, if there is one.
+    void namesIssued(int station, const QString &testName, const QString &operatorName);
+    /// The program ends normally: tests still running are closed as interrupted. A flush()
+    /// should follow.
+    void programEnding(const QDateTime &now);
+
+    /// Opens the store if it is not open (closing the records an earlier run left open, before
+    /// anything of this run is written), then writes everything queued in one transaction.
+    /// Returns the failure each time it fails; failing() tells whether the flush before had
+    /// failed too, so that a window shows one message per run of failures.
+    [[nodiscard]] MaybeFailure flush();
+    /// The last flush failed.
+    bool failing() const { return m_failing; }
+
+    /// The id of the station's latest record of this run once stored.
+    std::optional<int64_t> latestRecordId(int station) const;
+
+private:
+    struct Entry;
+    Entry *openEntry(int station);
+    Entry *latestEntry(int station);
+    const Entry *latestEntry(int station) const;
+    static void close(Entry &entry, Outcome outcome, const QDateTime &now);
+
+    RecordStore &m_store;
+    std::vector<Entry> m_entries; // oldest first
+    bool m_recovered = false;
+    bool m_failing = false;
+};

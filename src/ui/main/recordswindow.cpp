@@ -1,0 +1,403 @@
+#include "ui/main/recordswindow.h"
+
+#include "app/safefile.h"
+#include "app/textrules.h"
+#include "charts/picturearea.h"
+#include "charts/picturebox.h"
+#include "records/decaychart.h"
+#include "records/leakfigures.h"
+#include "records/recordcsv.h"
+#include "records/recordlistmodel.h"
+#include "records/recordstore.h"
+#include "records/recordview.h"
+#include "report/reportwindow.h"
+#include "ui/centring.h"
+#include "ui/designfont.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+namespace {
+
+/// The earliest day a date field offers; the field shows "Any" there, for no limit.
+const QDate kNoDay(2000, 1, 1);
+const QSize kDecaySize(560, 280);
+
+QLabel *caption(const QString &text, QWidget *parent)
+{
+    return new QLabel(text, parent);
+}
+
+QPushButton *button(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QDateEdit *dayField(const QString &name, QWidget *parent)
+{
+    auto *field = new QDateEdit(parent);
+    field->setObjectName(name);
+    field->setDisplayFormat(QStringLiteral("dd-MM-yyyy"));
+    field->setCalendarPopup(true);
+    field->setMinimumDate(kNoDay);
+    field->setSpecialValueText(QStringLiteral("Any"));
+    field->setDate(kNoDay);
+    return field;
+}
+
+std::optional<QDate> dayOf(const QDateEdit *field)
+{
+    return field->date() == kNoDay ? std::nullopt : std::optional<QDate>(field->date());
+}
+
+} // namespace
+
+RecordsWindow::RecordsWindow(RecordStore &store, const Clock &clock, WindowHandover &handover,
+                             const QString &appPath, QWidget *parent)
+    : CloseControlDialog(parent), m_store(store),
+      m_reader(std::make_unique<RecordStore>(store.path(), clock, RecordStore::Mode::ReadOnly)),
+      m_handover(handover), m_appPath(appPath)
+{
+    setObjectName(QStringLiteral("frmRecords"));
+    setModal(true);
+    setWindowTitle(QStringLiteral("Test Records"));
+    setFont(designFont(QStringLiteral("Arial"), 9));
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+
+    auto *layout = new QVBoxLayout(this);
+    auto *bar = new QWidget(this);
+    buildFilters(bar);
+    layout->addWidget(bar);
+
+    auto *middle = new QHBoxLayout;
+    layout->addLayout(middle, 1);
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("tblRecords"));
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->setMinimumWidth(740);
+    middle->addWidget(m_table, 1);
+
+    auto *pane = new QVBoxLayout;
+    middle->addLayout(pane);
+    m_detail = new QPlainTextEdit(this);
+    m_detail->setObjectName(QStringLiteral("txtDetail"));
+    m_detail->setReadOnly(true);
+    m_detail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pane->addWidget(m_detail, 1);
+
+    auto *names = new QGridLayout;
+    pane->addLayout(names);
+    m_testName = new QLineEdit(this);
+    m_testName->setObjectName(QStringLiteral("txtTestName"));
+    m_operator = new QLineEdit(this);
+    m_operator->setObjectName(QStringLiteral("txtOperator"));
+    m_saveNames = button(QStringLiteral("cmdSaveNames"), QStringLiteral("Save Names"), this);
+    names->addWidget(caption(QStringLiteral("Test Name:"), this), 0, 0);
+    names->addWidget(m_testName, 0, 1);
+    names->addWidget(caption(QStringLiteral("Operator:"), this), 1, 0);
+    names->addWidget(m_operator, 1, 1);
+    names->addWidget(m_saveNames, 1, 2);
+
+    auto *phaseRow = new QHBoxLayout;
+    pane->addLayout(phaseRow);
+    m_phase = new QComboBox(this);
+    m_phase->setObjectName(QStringLiteral("cmbPhase"));
+    m_phase->addItems({QStringLiteral("Leak test"), QStringLiteral("Main test")});
+    phaseRow->addWidget(caption(QStringLiteral("Decay chart:"), this));
+    phaseRow->addWidget(m_phase);
+    phaseRow->addStretch(1);
+    m_decay = new PictureBox(kDecaySize, RGB(255, 255, 255), this);
+    m_decay->setObjectName(QStringLiteral("picDecay"));
+    pane->addWidget(m_decay);
+
+    auto *bottom = new QHBoxLayout;
+    layout->addLayout(bottom);
+    m_report = button(QStringLiteral("cmdReport"), QStringLiteral("Report"), this);
+    m_exportCsv = button(QStringLiteral("cmdExportCsv"), QStringLiteral("Export CSV..."), this);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    bottom->addWidget(m_report);
+    bottom->addWidget(m_exportCsv);
+    bottom->addWidget(m_status, 1);
+
+    // The list: a query over the window's own connection, rows fetched as they are shown.
+    const MaybeFailure opened = m_reader->open();
+    m_model = new RecordListModel(m_reader->connectionName(), this);
+    m_table->setModel(m_model);
+    const std::array<int, RecordListModel::ColumnCount> widths{50, 125, 62, 105, 115, 90, 95, 90};
+    for (int column = 0; column < RecordListModel::ColumnCount; ++column)
+        m_table->setColumnWidth(column, widths[size_t(column)]);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &RecordsWindow::onListReset);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &RecordsWindow::onCurrentRowChanged);
+    // Newest first until a header is clicked.
+    m_table->horizontalHeader()->setSortIndicator(RecordListModel::Start, Qt::DescendingOrder);
+    m_table->setSortingEnabled(true);
+    if (opened)
+        m_status->setText(opened->reason);
+
+    connect(m_table, &QTableView::doubleClicked, this, &RecordsWindow::onReportClicked);
+    connect(m_phase, &QComboBox::currentIndexChanged, this, &RecordsWindow::onPhaseChanged);
+    connect(m_report, &QPushButton::clicked, this, &RecordsWindow::onReportClicked);
+    connect(m_exportCsv, &QPushButton::clicked, this, &RecordsWindow::onExportCsvClicked);
+    connect(m_saveNames, &QPushButton::clicked, this, &RecordsWindow::onSaveNamesClicked);
+    resize(1340, 720);
+    centreOnScreen(this, parent);
+}
+
+RecordsWindow::~RecordsWindow()
+{
+    // The list's query reads through the reader's connection, so it goes first.
+    m_table->setModel(nullptr);
+    delete m_model;
+    m_model = nullptr;
+    m_reader.reset();
+}
+
+void RecordsWindow::buildFilters(QWidget *bar)
+{
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_station = new QComboBox(bar);
+    m_station->setObjectName(QStringLiteral("cmbStation"));
+    m_station->addItems(
+        {QStringLiteral("All"), QStringLiteral("Test 1"), QStringLiteral("Test 2")});
+    m_outcome = new QComboBox(bar);
+    m_outcome->setObjectName(QStringLiteral("cmbOutcome"));
+    m_outcome->addItem(QStringLiteral("All"));
+    for (const Outcome outcome : {Outcome::Completed, Outcome::LeakTestFailed,
+                                  Outcome::MainTestFailed, Outcome::Stopped, Outcome::Interrupted})
+        m_outcome->addItem(outcomeText(outcome), int(outcome));
+    m_from = dayField(QStringLiteral("dtFrom"), bar);
+    m_to = dayField(QStringLiteral("dtTo"), bar);
+    m_filterText = new QLineEdit(bar);
+    m_filterText->setObjectName(QStringLiteral("txtFilter"));
+    m_filterText->setPlaceholderText(QStringLiteral("test name or operator"));
+    m_filterText->setClearButtonEnabled(true);
+
+    row->addWidget(caption(QStringLiteral("Station:"), bar));
+    row->addWidget(m_station);
+    row->addWidget(caption(QStringLiteral("Result:"), bar));
+    row->addWidget(m_outcome);
+    row->addWidget(caption(QStringLiteral("Started from:"), bar));
+    row->addWidget(m_from);
+    row->addWidget(caption(QStringLiteral("to:"), bar));
+    row->addWidget(m_to);
+    row->addWidget(caption(QStringLiteral("Find:"), bar));
+    row->addWidget(m_filterText, 1);
+
+    connect(m_station, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_outcome, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_from, &QDateEdit::dateChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_to, &QDateEdit::dateChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_filterText, &QLineEdit::textChanged, this, &RecordsWindow::onFilterChanged);
+}
+
+void RecordsWindow::refresh()
+{
+    m_model->refresh();
+}
+
+void RecordsWindow::onFilterChanged()
+{
+    RecordFilter filter;
+    if (m_station->currentIndex() > 0)
+        filter.station = m_station->currentIndex() - 1;
+    if (m_outcome->currentIndex() > 0)
+        filter.outcome = Outcome(m_outcome->currentData().toInt());
+    setStartDays(filter, dayOf(m_from), dayOf(m_to));
+    filter.text = m_filterText->text().trimmed();
+    m_model->setFilter(filter);
+}
+
+void RecordsWindow::onListReset()
+{
+    // Every new listing (filter, sort, refresh) keeps the shown record selected while it is
+    // listed; otherwise the first record is shown.
+    if (const MaybeFailure failure = m_model->lastFailure())
+        m_status->setText(failure->reason);
+    int row = m_model->rowCount() > 0 ? 0 : -1;
+    if (m_shown) {
+        for (int r = 0; r < m_model->rowCount(); ++r) {
+            if (m_model->recordId(r) == m_shown->id) {
+                row = r;
+                break;
+            }
+        }
+    }
+    if (row < 0) {
+        showRecord(std::nullopt);
+        return;
+    }
+    m_table->selectionModel()->setCurrentIndex(
+        m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void RecordsWindow::onCurrentRowChanged()
+{
+    const QModelIndex current = m_table->selectionModel()->currentIndex();
+    showRecord(current.isValid() ? std::optional<int64_t>(m_model->recordId(current.row()))
+                                 : std::nullopt);
+}
+
+void RecordsWindow::showRecord(std::optional<int64_t> id)
+{
+    m_shown.reset();
+    m_trace.clear();
+    std::vector<RecordedLinkEvent> events;
+    if (id) {
+        TestRecord record;
+        MaybeFailure failure = m_reader->record(*id, record);
+        if (!failure)
+            failure = m_reader->trace(*id, m_trace);
+        if (!failure)
+            failure = m_reader->events(*id, events);
+        if (failure)
+            m_status->setText(failure->reason);
+        else
+            m_shown = record;
+    }
+    for (QWidget *control :
+         std::initializer_list<QWidget *>{m_testName, m_operator, m_saveNames, m_report, m_phase})
+        control->setEnabled(m_shown.has_value());
+    m_exportCsv->setEnabled(m_shown.has_value());
+    if (!m_shown) {
+        m_detail->clear();
+        m_testName->clear();
+        m_operator->clear();
+    } else {
+        m_detail->setPlainText(recordDetailText(*m_shown, leakFigures(*m_shown, m_trace), events));
+        m_testName->setText(m_shown->testName);
+        m_operator->setText(m_shown->operatorName);
+    }
+    drawDecay();
+}
+
+void RecordsWindow::onPhaseChanged()
+{
+    drawDecay();
+}
+
+void RecordsWindow::drawDecay()
+{
+    PictureArea &area = m_decay->area();
+    if (!m_shown)
+        area.cls();
+    else
+        drawDecayChart(
+            area, decayCurve(*m_shown, m_trace,
+                             m_phase->currentIndex() == 0 ? FigurePhase::Leak : FigurePhase::Main));
+    m_decay->update();
+}
+
+bool RecordsWindow::storeNames(const QString &testName, const QString &operatorName,
+                               QWidget *boxOwner)
+{
+    if (const MaybeFailure failure = m_store.setNames(m_shown->id, testName, operatorName)) {
+        QMessageBox::warning(boxOwner, RecordStore::kErrorTitle, recordsErrorText(*failure));
+        return false;
+    }
+    return true;
+}
+
+void RecordsWindow::onSaveNamesClicked()
+{
+    if (!m_shown)
+        return;
+    if (storeNames(m_testName->text(), m_operator->text(), this)) {
+        m_status->setText(QStringLiteral("The names of record %1 are saved.").arg(m_shown->id));
+        refresh();
+    }
+}
+
+void RecordsWindow::onReportClicked()
+{
+    if (!m_shown)
+        return;
+    const TestRecord record = *m_shown;
+    // The report draws what the export file would hold: an invalid reading as 0.
+    auto pressures = std::make_shared<const std::vector<float>>(exportedPressures(m_trace));
+    ReportSource source;
+    source.station = record.station;
+    source.startDate = formatDate(record.start);
+    source.startTime = formatTime(record.start);
+    source.samples = [pressures] { return chartSamplesOf(*pressures); };
+    source.testName = record.testName;
+    source.operatorName = record.operatorName;
+    ReportWindow window(source, m_handover, m_appPath, this);
+    bool named = false;
+    connect(&window, &ReportWindow::reportIssued, this, [&](const ReportHeader &header) {
+        named = storeNames(header.testName, header.operatorName, &window) || named;
+    });
+    window.exec();
+    if (named)
+        refresh();
+}
+
+std::vector<int64_t> RecordsWindow::selectedIds() const
+{
+    QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    std::vector<int64_t> ids;
+    for (const QModelIndex &row : rows)
+        ids.push_back(m_model->recordId(row.row()));
+    return ids;
+}
+
+void RecordsWindow::onExportCsvClicked()
+{
+    if (selectedIds().empty())
+        return;
+    const QString folder = m_appPath.isEmpty() ? QDir::currentPath() : m_appPath;
+    QFileDialog dialog(this, QStringLiteral("Export CSV"),
+                       pathInFolder(folder, QStringLiteral("kestrava-records.csv")),
+                       QStringLiteral("CSV files (*.csv)"));
+    dialog.setObjectName(QStringLiteral("csvDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    exportTo(dialog.selectedFiles().constFirst());
+}
+
+void RecordsWindow::exportTo(const QString &path)
+{
+    const std::vector<int64_t> ids = selectedIds();
+    if (const MaybeFailure failure = exportCsv(*m_reader, ids, path)) {
+        QMessageBox::warning(this, QStringLiteral("Export Error"),
+                             QStringLiteral("The test records could not be exported to %1: %2")
+                                 .arg(QDir::toNativeSeparators(path), failure->reason));
+        return;
+    }
+    m_status->setText(QStringLiteral("%1 records exported to %2")
+                          .arg(ids.size())
+                          .arg(QDir::toNativeSeparators(path)));
+}

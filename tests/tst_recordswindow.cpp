@@ -1,0 +1,480 @@
+// The records window over a database of four hand-made records: the list, its filters and
+// sorting, the detail pane, a record's report, its names, the CSV of selected records, and the
+// window as the main window opens it while a test begins and ends.
+#include "app/clock.h"
+#include "app/config.h"
+#include "app/sharedstate.h"
+#include "charts/chartdrawing.h"
+#include "charts/picturearea.h"
+#include "charts/picturebox.h"
+#include "records/decaychart.h"
+#include "records/leakfigures.h"
+#include "records/recordlistmodel.h"
+#include "records/recordstore.h"
+#include "report/reportwindow.h"
+#include "support/modalwatcher.h"
+#include "support/widgets.h"
+#include "ui/main/mainwindow.h"
+#include "ui/main/recordswindow.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+/// A record written as the program would have written it.
+struct Made {
+    TestRecord record;
+    std::vector<TraceSample> trace;
+};
+
+/// A trace of "pressure:phase" items a second apart ("-" for no reading), bath at 105 °C.
+std::vector<TraceSample> traceOf(const QDateTime &start, const QString &text)
+{
+    std::vector<TraceSample> trace;
+    for (const QString &item : text.split(u' ', Qt::SkipEmptyParts)) {
+        TraceSample s;
+        s.elapsed = int64_t(trace.size());
+        s.time = start.addSecs(s.elapsed + 1);
+        s.pressureValid = item.section(u':', 0, 0) != u"-";
+        s.pressure = s.pressureValid ? item.section(u':', 0, 0).toFloat() : 0;
+        s.bathTempValid = true;
+        s.bathTemp = 105;
+        s.phase = TracePhase(QStringLiteral("LMPA").indexOf(item.section(u':', 1, 1)));
+        trace.push_back(s);
+    }
+    return trace;
+}
+
+Made made(int station, const QString &start, Outcome outcome, const QString &name,
+          const QString &operatorName, const QString &trace)
+{
+    Made m;
+    TestRecord &r = m.record;
+    r.station = station;
+    r.start = fromIsoTime(start);
+    r.outcome = outcome;
+    r.parameters = {600, 7, 600, 14, 900, 100};
+    r.leakRefPressure = 700;
+    r.testName = name;
+    r.operatorName = operatorName;
+    m.trace = traceOf(r.start, trace);
+    r.end = r.start.addSecs(qint64(m.trace.size()));
+    return m;
+}
+
+/// The four records, oldest first. Record A has a main test and a second without a reading.
+std::vector<Made> fourRecords()
+{
+    std::vector<Made> records{
+        made(0, "2026-07-10T09:00:00+02:00", Outcome::Completed, "Vessel A", "Kim",
+             "700:L -:L 699:L 699:M 698:M 697:P"),
+        made(1, "2026-07-11T14:00:00+02:00", Outcome::LeakTestFailed, "Vessel B", "Lee",
+             "700:L 695:L"),
+        made(0, "2026-07-12T08:00:00+02:00", Outcome::Stopped, "Pump C", "Kim", "700:L"),
+        made(1, "2026-07-12T11:00:00+02:00", Outcome::Interrupted, "Vessel D", "Ann", ""),
+    };
+    TestRecord &a = records[0].record;
+    a.leakPassTime = a.mainStartTime = a.start.addSecs(3);
+    a.mainRefPressure = 699;
+    a.postTestTime = a.start.addSecs(6);
+    for (Made &m : records) {
+        const LeakFigures figures = leakFigures(m.record, m.trace);
+        m.record.leakFall = figures.leak.fall;
+        m.record.mainFall = figures.main.fall;
+    }
+    return records;
+}
+
+QPushButton *button(QWidget *window, const char *name)
+{
+    return named<QPushButton>(window, QLatin1String(name));
+}
+
+} // namespace
+
+class TestRecordsWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void listing_data();
+    void listing();
+    void sortedByAClickedHeader();
+    void detailPaneShowsTheSelectedRecord();
+    void reportDrawsTheRecordsTrace();
+    void namesAreStored();
+    void csvOfTheSelectedRecords();
+    void openedFromTheMainWindowWhileATestRuns();
+
+private:
+    /// Opens the window over the store, shown but not modal, so that the boxes and windows
+    /// it opens are the modal ones the test answers.
+    std::unique_ptr<RecordsWindow> openWindow();
+    QTableView *table() const { return named<QTableView>(m_window.get(), "tblRecords"); }
+    /// The test names listed, top to bottom.
+    QStringList listedNames() const;
+    /// Selects the listed record with the test name, as a click on its row does.
+    void select(const QString &name,
+                QItemSelectionModel::SelectionFlags how = QItemSelectionModel::ClearAndSelect);
+    /// What another program reads of the record.
+    TestRecord stored(int64_t id);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ManualClock> m_clock;
+    std::unique_ptr<RecordStore> m_store;
+    std::vector<Made> m_records; // with their ids
+    WindowHandover m_handover;
+    std::unique_ptr<RecordsWindow> m_window;
+    ModalGuard m_guard;
+};
+
+void TestRecordsWindow::initTestCase()
+{
+    // The days and times shown are those of Central European time.
+    QCOMPARE(qgetenv("TZ"), QByteArray("Europe/Berlin"));
+}
+
+void TestRecordsWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_clock = std::make_unique<ManualClock>(QDateTime(QDate(2026, 7, 13), QTime(9, 0)));
+    m_store = std::make_unique<RecordStore>(m_dir->filePath(RecordStore::kFileName), *m_clock);
+    QVERIFY(!m_store->open());
+    m_records = fourRecords();
+    std::vector<RecordChange> changes;
+    for (const Made &m : m_records)
+        changes.push_back({m.record, false, 0, m.trace, {}});
+    QVERIFY(!m_store->write(changes));
+    for (size_t i = 0; i < changes.size(); ++i)
+        m_records[i].record.id = changes[i].record.id;
+}
+
+void TestRecordsWindow::cleanup()
+{
+    m_window.reset();
+    m_store.reset();
+    qunsetenv("KESTRAVA_PORT_DIR");
+    const QString stray = m_guard.takeStray();
+    QVERIFY2(stray.isEmpty(), qPrintable(QStringLiteral("unanswered: ") + stray));
+}
+
+std::unique_ptr<RecordsWindow> TestRecordsWindow::openWindow()
+{
+    auto window =
+        std::make_unique<RecordsWindow>(*m_store, *m_clock, m_handover, m_dir->path(), nullptr);
+    window->setModal(false);
+    window->show();
+    return window;
+}
+
+QStringList TestRecordsWindow::listedNames() const
+{
+    QStringList names;
+    const QAbstractItemModel *model = table()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        names << model->index(row, RecordListModel::TestName).data().toString();
+    return names;
+}
+
+void TestRecordsWindow::select(const QString &name, QItemSelectionModel::SelectionFlags how)
+{
+    const int row = int(listedNames().indexOf(name));
+    QVERIFY2(row >= 0, qPrintable(name));
+    table()->selectionModel()->setCurrentIndex(table()->model()->index(row, 0),
+                                               how | QItemSelectionModel::Rows);
+}
+
+TestRecord TestRecordsWindow::stored(int64_t id)
+{
+    RecordStore reader(m_store->path(), *m_clock, RecordStore::Mode::ReadOnly);
+    TestRecord record;
+    if (reader.open() || reader.record(id, record))
+        return {};
+    return record;
+}
+
+void TestRecordsWindow::listing_data()
+{
+    QTest::addColumn<int>("station"); // index of cmbStation: 0 all, 1 test 1, 2 test 2
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QDate>("from"); // null: "Any"
+    QTest::addColumn<QDate>("to");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("listed");
+    const QDate none;
+    QTest::newRow("newest first") << 0 << "All" << none << none << ""
+                                  << QStringList{"Vessel D", "Pump C", "Vessel B", "Vessel A"};
+    QTest::newRow("test 1") << 1 << "All" << none << none << ""
+                            << QStringList{"Pump C", "Vessel A"};
+    QTest::newRow("stopped") << 0 << "stopped" << none << none << "" << QStringList{"Pump C"};
+    QTest::newRow("days 11 to 12") << 0 << "All" << QDate(2026, 7, 11) << QDate(2026, 7, 12) << ""
+                                   << QStringList{"Vessel D", "Pump C", "Vessel B"};
+    QTest::newRow("day 10 only") << 0 << "All" << QDate(2026, 7, 10) << QDate(2026, 7, 10) << ""
+                                 << QStringList{"Vessel A"};
+    QTest::newRow("from day 12") << 0 << "All" << QDate(2026, 7, 12) << none << ""
+                                 << QStringList{"Vessel D", "Pump C"};
+    QTest::newRow("name in any case") << 0 << "All" << none << none << "VESSEL"
+                                      << QStringList{"Vessel D", "Vessel B", "Vessel A"};
+    QTest::newRow("operator on test 1")
+        << 1 << "All" << none << none << "kim" << QStringList{"Pump C", "Vessel A"};
+    QTest::newRow("nothing") << 2 << "completed" << none << none << "" << QStringList{};
+}
+
+void TestRecordsWindow::listing()
+{
+    QFETCH(int, station);
+    QFETCH(QString, outcome);
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(QString, text);
+    QFETCH(QStringList, listed);
+    m_window = openWindow();
+    named<QComboBox>(m_window.get(), "cmbStation")->setCurrentIndex(station);
+    auto *outcomes = named<QComboBox>(m_window.get(), "cmbOutcome");
+    outcomes->setCurrentIndex(outcomes->findText(outcome));
+    if (from.isValid())
+        named<QDateEdit>(m_window.get(), "dtFrom")->setDate(from);
+    if (to.isValid())
+        named<QDateEdit>(m_window.get(), "dtTo")->setDate(to);
+    QTest::keyClicks(named<QLineEdit>(m_window.get(), "txtFilter"), text);
+    QCOMPARE(listedNames(), listed);
+    // The first record listed is described; with none, nothing is, and nothing can be done.
+    auto *detail = named<QPlainTextEdit>(m_window.get(), "txtDetail");
+    QCOMPARE(detail->toPlainText().isEmpty(), listed.isEmpty());
+    QCOMPARE(button(m_window.get(), "cmdReport")->isEnabled(), !listed.isEmpty());
+    if (!listed.isEmpty())
+        QCOMPARE(named<QLineEdit>(m_window.get(), "txtTestName")->text(), listed.constFirst());
+}
+
+void TestRecordsWindow::sortedByAClickedHeader()
+{
+    m_window = openWindow();
+    QHeaderView *header = table()->horizontalHeader();
+    const auto clickHeader = [header](int column) {
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                   header->height() / 2));
+    };
+    select(QStringLiteral("Vessel B"));
+    clickHeader(RecordListModel::TestName);
+    if (header->sortIndicatorOrder() == Qt::DescendingOrder)
+        clickHeader(RecordListModel::TestName);
+    QCOMPARE(header->sortIndicatorSection(), int(RecordListModel::TestName));
+    QCOMPARE(listedNames(), (QStringList{"Pump C", "Vessel A", "Vessel B", "Vessel D"}));
+    // The record shown stays shown and selected.
+    QCOMPARE(named<QLineEdit>(m_window.get(), "txtTestName")->text(), QStringLiteral("Vessel B"));
+    QCOMPARE(table()->selectionModel()->selectedRows().value(0).row(), 2);
+    clickHeader(RecordListModel::TestName);
+    QCOMPARE(listedNames(), (QStringList{"Vessel D", "Vessel B", "Vessel A", "Pump C"}));
+    // By the main fall, the records without one last: A fell 2 KPa, B and C have no main test.
+    clickHeader(RecordListModel::MainFall);
+    if (header->sortIndicatorOrder() == Qt::AscendingOrder)
+        clickHeader(RecordListModel::MainFall);
+    QCOMPARE(listedNames().constFirst(), QStringLiteral("Vessel A"));
+}
+
+void TestRecordsWindow::detailPaneShowsTheSelectedRecord()
+{
+    m_window = openWindow();
+    select(QStringLiteral("Vessel A"));
+    const Made &a = m_records[0];
+    const QString detail = named<QPlainTextEdit>(m_window.get(), "txtDetail")->toPlainText();
+    QVERIFY2(detail.startsWith(QStringLiteral("Test 1, record %1: completed\n"
+                                              "Start: 10-07-2026 09:00:00\n"
+                                              "End: 10-07-2026 09:00:06 (00:00:06)\n")
+                                   .arg(a.record.id)),
+             qPrintable(detail));
+    // Leak test: 700 then 699 two seconds later; main test from 699: 699, 698, 697.
+    QVERIFY2(detail.contains(QStringLiteral("Leak test: fall 1.00 KPa, fall rate 30.000 KPa/min, "
+                                            "compensated fall 1.00 KPa, 2 samples\n"
+                                            "Main test: fall 2.00 KPa, fall rate 60.000 KPa/min, "
+                                            "compensated fall 2.00 KPa, 3 samples")),
+             qPrintable(detail));
+    QCOMPARE(named<QLineEdit>(m_window.get(), "txtOperator")->text(), QStringLiteral("Kim"));
+
+    // The decay chart of the phase chosen, of this record.
+    auto *phase = named<QComboBox>(m_window.get(), "cmbPhase");
+    PictureArea &shown = named<PictureBox>(m_window.get(), "picDecay")->area();
+    for (const FigurePhase figurePhase : {FigurePhase::Main, FigurePhase::Leak}) {
+        phase->setCurrentIndex(figurePhase == FigurePhase::Leak ? 0 : 1);
+        PictureArea expected(shown.size(), RGB(255, 255, 255));
+        drawDecayChart(expected, decayCurve(a.record, a.trace, figurePhase));
+        QVERIFY(shown.picture() == expected.picture());
+    }
+}
+
+void TestRecordsWindow::reportDrawsTheRecordsTrace()
+{
+    m_window = openWindow();
+    select(QStringLiteral("Vessel A"));
+    const QString pdf = m_dir->filePath(QStringLiteral("report.pdf"));
+    QStringList details;
+    bool chartIsTheTrace = false;
+    onNextModal([&](QWidget *modal) {
+        auto *report = qobject_cast<ReportWindow *>(modal);
+        if (!report) {
+            modal->close();
+            return;
+        }
+        for (const char *field : {"txtTestName", "txtOperator", "txtDate", "txtTime"})
+            details << named<QLineEdit>(report, QLatin1String(field))->text();
+        // The trace as the export file would hold it: the second without a reading as 0.
+        const std::vector<float> pressures{700, 0, 699, 699, 698, 697};
+        PictureArea &chart = named<PictureBox>(report, "pic")->area();
+        PictureArea expected(chart.size(), RGB(255, 255, 255));
+        drawReportChart(expected, ChartSamples{pressures, 5});
+        chartIsTheTrace = chart.picture() == expected.picture();
+        named<QLineEdit>(report, "txtTestName")->setText(QStringLiteral("Vessel A, retested"));
+        report->saveTo(pdf);
+        report->close();
+    });
+    // A double click: the first click, then the second, which Qt delivers as a double click.
+    const QPoint row = table()->visualRect(table()->currentIndex()).center();
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, row);
+    QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, row);
+    QCOMPARE(details, (QStringList{"Vessel A", "Kim", "10-07-2026", "09:00:00"}));
+    QVERIFY(chartIsTheTrace);
+
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, "-"});
+    QVERIFY(pdftotext.waitForFinished(30000));
+    const QString page = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(page.contains(QStringLiteral("Vessel A, retested")) &&
+                 page.contains(QStringLiteral("10-07-2026")) &&
+                 page.contains(QStringLiteral("00:00:05")), // the time axis: six samples
+             qPrintable(page));
+    // The names of the saved report are the record's now.
+    QCOMPARE(stored(m_records[0].record.id).testName, QStringLiteral("Vessel A, retested"));
+    QVERIFY(listedNames().contains(QStringLiteral("Vessel A, retested")));
+}
+
+void TestRecordsWindow::namesAreStored()
+{
+    m_window = openWindow();
+    select(QStringLiteral("Pump C"));
+    auto *name = named<QLineEdit>(m_window.get(), "txtTestName");
+    auto *person = named<QLineEdit>(m_window.get(), "txtOperator");
+    name->clear();
+    QTest::keyClicks(name, QStringLiteral("Pump C2"));
+    person->clear();
+    QTest::keyClicks(person, QStringLiteral("Ann"));
+    QTest::keyClick(person, Qt::Key_Return); // presses nothing
+    QCOMPARE(stored(m_records[2].record.id).testName, QStringLiteral("Pump C"));
+    QTest::mouseClick(button(m_window.get(), "cmdSaveNames"), Qt::LeftButton);
+    const TestRecord record = stored(m_records[2].record.id);
+    QCOMPARE(record.testName, QStringLiteral("Pump C2"));
+    QCOMPARE(record.operatorName, QStringLiteral("Ann"));
+    QCOMPARE(listedNames(), (QStringList{"Vessel D", "Pump C2", "Vessel B", "Vessel A"}));
+    QCOMPARE(stored(m_records[3].record.id).testName, QStringLiteral("Vessel D")); // untouched
+}
+
+void TestRecordsWindow::csvOfTheSelectedRecords()
+{
+    m_window = openWindow();
+    select(QStringLiteral("Vessel A"));
+    select(QStringLiteral("Vessel B"), QItemSelectionModel::Select);
+    QString path;
+    onNextModal([&path](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog) {
+            modal->close();
+            return;
+        }
+        path = dialog->selectedFiles().value(0);
+        static_cast<QDialog *>(dialog)->accept(); // as its Save button does
+    });
+    QTest::mouseClick(button(m_window.get(), "cmdExportCsv"), Qt::LeftButton);
+    QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("kestrava-records.csv"));
+    QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(m_dir->path()).absoluteFilePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    // The header, then B's two samples and A's six, as listed; every line ends in CR LF.
+    QCOMPARE(lines.size(), 1 + 2 + 6 + 1);
+    QCOMPARE(lines[0], QByteArray("record,station,start,elapsed_s,time,pressure_kpa,"
+                                  "pressure_valid,bath_temp_c,bath_temp_valid,phase\r"));
+    const QByteArray b = QByteArray::number(qlonglong(m_records[1].record.id));
+    const QByteArray a = QByteArray::number(qlonglong(m_records[0].record.id));
+    QCOMPARE(lines[2], b + ",2,2026-07-11T14:00:00+02:00,1,2026-07-11T14:00:02+02:00,695,1,105,1,"
+                           "leak\r");
+    QCOMPARE(lines[4],
+             a + ",1,2026-07-10T09:00:00+02:00,1,2026-07-10T09:00:02+02:00,,0,105,1,leak\r");
+    QCOMPARE(lines[8],
+             a + ",1,2026-07-10T09:00:00+02:00,5,2026-07-10T09:00:06+02:00,697,1,105,1,post\r");
+    QCOMPARE(lines[9], QByteArray());
+
+    // A folder that does not exist: the box names the file, and nothing is written.
+    const QString missing = m_dir->filePath(QStringLiteral("gone/two.csv"));
+    SeenMessage seen;
+    acceptNextMessage(seen);
+    m_window->exportTo(missing);
+    QCOMPARE(seen.title, QStringLiteral("Export Error"));
+    QVERIFY2(seen.text.contains(missing), qPrintable(seen.text));
+    QVERIFY(!QFile::exists(missing));
+}
+
+void TestRecordsWindow::openedFromTheMainWindowWhileATestRuns()
+{
+    m_store.reset(); // the program's own store takes the database
+    qputenv("KESTRAVA_PORT_DIR", m_dir->path().toLocal8Bit()); // holds no ports
+    SharedState state;
+    state.AppPath = m_dir->path();
+    applyConfigDefaults(state);
+    SeenMessage commError;
+    acceptNextMessage(commError);
+    MainWindow window(state);
+    window.show();
+    QVERIFY(commError.seen);
+    QStringList menus;
+    for (const QAction *menu : window.menuBar()->actions())
+        menus << menu->text();
+    QCOMPARE(menus, (QStringList{"Settings", "Records", "Help"}));
+
+    // Without an instrument the readings are set by hand; the leak test runs meanwhile.
+    state.readings.Pressure1 = 700;
+    state.readings.Pressure1Valid = true;
+    state.readings.BathTemp = 105;
+    state.readings.BathTempValid = true;
+    QStringList firstRows;
+    onNextModal([&](QWidget *modal) {
+        auto *records = qobject_cast<RecordsWindow *>(modal);
+        if (!records) {
+            modal->close();
+            return;
+        }
+        const QAbstractItemModel *list = named<QTableView>(records, "tblRecords")->model();
+        const auto firstRow = [list] {
+            return list->index(0, RecordListModel::Station).data().toString() + u' ' +
+                   list->index(0, RecordListModel::Result).data().toString();
+        };
+        firstRows << QString::number(list->rowCount()) + u' ' + firstRow();
+        named<QPushButton>(&window, "cmdTestStart", 0)->click();
+        if (QTest::qWaitFor([&] { return firstRow() == u"1 running"; }, 5000))
+            firstRows << QString::number(list->rowCount()) + u' ' + firstRow();
+        named<QPushButton>(&window, "cmdTestStop", 0)->click();
+        if (QTest::qWaitFor([&] { return firstRow() == u"1 stopped"; }, 5000))
+            firstRows << QString::number(list->rowCount()) + u' ' + firstRow();
+        records->close();
+    });
+    named<QAction>(&window, "RecordsTestRecords")->trigger();
+    QCOMPARE(firstRows, (QStringList{"4 2 interrupted", "5 1 running", "5 1 stopped"}));
+    window.close();
+}
+
+QTEST_MAIN(TestRecordsWindow)
+#include "tst_recordswindow.moc"
