@@ -16,21 +16,22 @@ namespace {
 const QString kMissing = QStringLiteral("-");
 
 /// A name as typed, on one line: control characters (a pasted tab or line break) become blanks,
-/// so that they cannot break the columns; an empty name is "-".
+/// so that they cannot break the columns, and blanks around it go; an empty name is "-".
 QString oneLine(const QString &text)
 {
     QString line = text;
     for (QChar &c : line)
         if (c.category() == QChar::Other_Control)
             c = u' ';
-    return line.trimmed().isEmpty() ? kMissing : line;
+    line = line.trimmed();
+    return line.isEmpty() ? kMissing : line;
 }
 
 /// A figure with a fixed number of decimals; never "-0.00".
 QString fixed(double value, int decimals)
 {
     QString text = QString::number(value, 'f', decimals);
-    if (text.startsWith(u'-') && text.count(u'0') == text.size() - 2)
+    if (text.startsWith(u'-') && text.mid(1) == QString::number(0.0, 'f', decimals))
         text.remove(0, 1);
     return text;
 }
