@@ -54,7 +54,7 @@ QString isoOrEmpty(const std::optional<QDateTime> &time)
 struct Stored {
     TestRecord record;
     std::vector<TraceSample> trace;
-    std::vector<LinkEvent> events;
+    std::vector<RecordedLinkEvent> events;
 };
 
 /// Reads the database at path through a read-only store, as the command-line reader does.
@@ -380,9 +380,9 @@ void TestRecords::linkEventsGoToEveryOpenRecord()
     const std::vector<Stored> stored = readStored(session.path(), failure);
     QVERIFY_OK(failure);
     QCOMPARE(stored.size(), size_t(2)); // newest first
-    const auto texts = [](const std::vector<LinkEvent> &events) {
+    const auto texts = [](const std::vector<RecordedLinkEvent> &events) {
         QStringList list;
-        for (const LinkEvent &e : events)
+        for (const RecordedLinkEvent &e : events)
             list << isoTime(e.time) + u' ' + linkEventText(e.kind) + u' ' + e.detail;
         return list;
     };

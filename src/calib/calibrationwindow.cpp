@@ -128,7 +128,10 @@ void CalibrationWindow::onCalibrateClicked(int channel)
 
 void CalibrationWindow::onScanTick()
 {
-    pollStep(m_state.readings, m_state.PortReady, m_port, m_state.readings.CalCommand);
+    const LinkEvent polled =
+        pollStep(m_state.readings, m_state.PortReady, m_port, m_state.readings.CalCommand);
+    if (polled != LinkEvent::None)
+        emit linkEvent(polled);
     for (int channel = 0; channel < kCalibChannels; ++channel)
         m_channels[size_t(channel)].value->setText(channelValueText(m_state.readings, channel));
 }

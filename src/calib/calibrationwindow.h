@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calib/calibration.h"
+#include "device/devicelink.h"
 #include "ui/closecontroldialog.h"
 
 #include <array>
@@ -17,7 +18,7 @@ class QTimer;
 /// channels and the temperature channel and takes the pressure ranges. Its own scan timer
 /// polls the instrument while the main window's scan timer is stopped. It closes only by its
 /// close control, and closing takes both ranges. No key typed in a range field presses a
-/// button.
+/// button. What its polls find out about the link (readings gone stale) goes to its owner.
 class CalibrationWindow final : public CloseControlDialog {
     Q_OBJECT
 
@@ -25,6 +26,10 @@ public:
     CalibrationWindow(SharedState &state, CommOutput &port, QWidget *parent);
 
     void done(int result) override;
+
+signals:
+    /// A poll of this window changed the link (LinkEvent::ReadingsStale).
+    void linkEvent(LinkEvent event);
 
 private:
     /// The controls of one channel: its frame, capture buttons, value label and toggle.

@@ -592,7 +592,7 @@ MaybeFailure RecordStore::write(std::vector<RecordChange> &changes)
                           int(sample.phase)}))
                     return d->failure(doing, s.insertSample.lastError());
             }
-            for (const LinkEvent &event : change.events) {
+            for (const RecordedLinkEvent &event : change.events) {
                 if (!run(s.insertEvent, {qlonglong(id), isoTime(event.time),
                                          linkEventText(event.kind), text(event.detail)}))
                     return d->failure(doing, s.insertEvent.lastError());
@@ -704,7 +704,7 @@ MaybeFailure RecordStore::trace(int64_t recordId, std::vector<TraceSample> &resu
     return readTrace(d->db(), d->path, recordId, result);
 }
 
-MaybeFailure RecordStore::events(int64_t recordId, std::vector<LinkEvent> &result) const
+MaybeFailure RecordStore::events(int64_t recordId, std::vector<RecordedLinkEvent> &result) const
 {
     result.clear();
     if (!d->open)

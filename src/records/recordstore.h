@@ -32,7 +32,7 @@ struct RecordChange {
     /// The position in the trace of the first of the samples (0 for the first sample).
     int64_t firstSample = 0;
     std::vector<TraceSample> samples;
-    std::vector<LinkEvent> events;
+    std::vector<RecordedLinkEvent> events;
 };
 
 /// The test-record database: one SQLite file in WAL mode with synchronous=FULL (a commit
@@ -101,7 +101,8 @@ public:
     /// A record's trace in the order it was taken.
     [[nodiscard]] MaybeFailure trace(int64_t recordId, std::vector<TraceSample> &result) const;
     /// A record's link events in the order they happened.
-    [[nodiscard]] MaybeFailure events(int64_t recordId, std::vector<LinkEvent> &result) const;
+    [[nodiscard]] MaybeFailure events(int64_t recordId,
+                                      std::vector<RecordedLinkEvent> &result) const;
 
 private:
     struct Private;

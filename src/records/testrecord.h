@@ -58,7 +58,7 @@ QString linkEventText(LinkEventKind kind);
 std::optional<LinkEventKind> linkEventFromText(const QString &text);
 
 /// Something that happened to the instrument link during a test.
-struct LinkEvent {
+struct RecordedLinkEvent {
     QDateTime time;
     LinkEventKind kind = LinkEventKind::PortLost;
     QString detail; ///< the reason, where there is one (the serial error's text)

@@ -15,7 +15,7 @@ struct TestRecorder::Entry {
     /// samples from `stored` on are waiting for a flush.
     std::vector<TraceSample> trace;
     size_t stored = 0;
-    std::vector<LinkEvent> events; // waiting for a flush
+    std::vector<RecordedLinkEvent> events; // waiting for a flush
 
     bool pending() const
     {

@@ -77,7 +77,7 @@ MaybeFailure printOnPrinter(QString &currentPrinter, const QString &printer,
     return std::nullopt;
 }
 
-void printReport(QWidget *owner, WindowHandover &handover,
+bool printReport(QWidget *owner, WindowHandover &handover,
                  const std::function<ChartSamples()> &samples, const ReportHeader &header,
                  const QString &title)
 {
@@ -87,9 +87,12 @@ void printReport(QWidget *owner, WindowHandover &handover,
     if (const std::optional<int> chosen = PrinterDialog::choose(printers, owner))
         handover.PrinterIndex = static_cast<int16_t>(*chosen);
     if (handover.PrinterIndex < 0 || handover.PrinterIndex >= printers.size())
-        return;
+        return false;
     const QString printer = printers.at(handover.PrinterIndex);
     if (MaybeFailure failure =
-            printOnPrinter(handover.CurrentPrinter, printer, samples(), header, title))
+            printOnPrinter(handover.CurrentPrinter, printer, samples(), header, title)) {
         QMessageBox::warning(owner, QStringLiteral("Print Error"), failure->reason);
+        return false;
+    }
+    return true;
 }

@@ -37,7 +37,7 @@ QStringList installedPrinterNames();
 /// The click of cmdPrint: PrinterIndex := -1, the "Print" dialog owned by the report window,
 /// then the page on the chosen printer, or nothing when none was chosen. The samples are
 /// taken once the dialog has closed, as they stand then. A failure shows a "Print Error"
-/// warning box with the reason.
-void printReport(QWidget *owner, WindowHandover &handover,
+/// warning box with the reason. True when the page went to the printer.
+bool printReport(QWidget *owner, WindowHandover &handover,
                  const std::function<ChartSamples()> &samples, const ReportHeader &header,
                  const QString &title);

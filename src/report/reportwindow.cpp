@@ -110,6 +110,10 @@ ReportWindow::ReportWindow(ReportSource source, WindowHandover &handover, const 
     setTabOrder(save, print);
 
     // The load: details of the test, then the chart, before the window shows.
+    if (!m_source.testName.isEmpty())
+        m_testName->setText(m_source.testName);
+    if (!m_source.operatorName.isEmpty())
+        m_operator->setText(m_source.operatorName);
     m_date->setText(m_source.startDate);
     m_time->setText(m_source.startTime);
     drawReportChart(m_picture->area(), m_source.samples());
@@ -151,13 +155,17 @@ void ReportWindow::onSaveClicked()
 
 void ReportWindow::saveTo(const QString &path)
 {
-    if (MaybeFailure failure = saveReport(path))
+    if (MaybeFailure failure = saveReport(path)) {
         QMessageBox::warning(this, QStringLiteral("Save Error"),
                              QStringLiteral("The report could not be saved to %1.\n%2")
                                  .arg(QDir::toNativeSeparators(path), failure->reason));
+        return;
+    }
+    emit reportIssued(header());
 }
 
 void ReportWindow::onPrintClicked()
 {
-    printReport(this, m_handover, m_source.samples, header(), documentTitle());
+    if (printReport(this, m_handover, m_source.samples, header(), documentTitle()))
+        emit reportIssued(header());
 }

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "app/failure.h"
+#include "charts/chartdrawing.h"
 #include "ui/closecontroldialog.h"
 
 #include <QString>
 
 #include <functional>
 
-struct ChartSamples;
-struct ReportHeader;
 struct SharedState;
 struct WindowHandover;
 class PictureBox;
@@ -21,6 +20,9 @@ struct ReportSource {
     QString startTime;
     /// The samples as they stand when asked: the window draws them once, a print asks again.
     std::function<ChartSamples()> samples;
+    /// The names the fields start with; empty ones keep "New Test" and "Operator".
+    QString testName;
+    QString operatorName;
 };
 
 /// The report of the station's last test: ReportStation's record, as the report button shows.
@@ -46,6 +48,10 @@ public:
 
     /// Saves the report to path; a failure shows a "Save Error" warning box with the reason.
     void saveTo(const QString &path);
+
+signals:
+    /// The report was printed or saved, with these details.
+    void reportIssued(const ReportHeader &header);
 
 private:
     void onSaveClicked();
