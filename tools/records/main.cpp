@@ -129,7 +129,7 @@ int show(const RecordStore &store, int64_t id)
 {
     TestRecord record;
     std::vector<TraceSample> trace;
-    std::vector<LinkEvent> events;
+    std::vector<RecordedLinkEvent> events;
     MaybeFailure failure = store.record(id, record);
     if (!failure)
         failure = store.trace(id, trace);

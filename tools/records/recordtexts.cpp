@@ -118,7 +118,7 @@ QString recordListText(std::span<const TestRecord> records)
 }
 
 QString recordText(const TestRecord &record, std::span<const TraceSample> trace,
-                   std::span<const LinkEvent> events)
+                   std::span<const RecordedLinkEvent> events)
 {
     const TestParameters &p = record.parameters;
     const QString station = QString::number(record.station + 1);
@@ -189,7 +189,7 @@ QString recordText(const TestRecord &record, std::span<const TraceSample> trace,
     if (events.empty())
         return text + QStringLiteral("  none\n");
     std::vector<QStringList> rows;
-    for (const LinkEvent &event : events)
+    for (const RecordedLinkEvent &event : events)
         rows.push_back({isoTime(event.time), linkEventText(event.kind),
                         event.detail.isEmpty() ? QString() : oneLine(event.detail)});
     return text + columns(rows, {Align::Left, Align::Left, Align::Left}, 2);

@@ -4,7 +4,7 @@
 
 #include <span>
 
-struct LinkEvent;
+struct RecordedLinkEvent;
 struct TestRecord;
 struct TraceSample;
 
@@ -15,4 +15,4 @@ QString recordListText(std::span<const TestRecord> records);
 /// The text of `kestrava-records show`: the record, its leak figures from the trace, and its
 /// link events.
 QString recordText(const TestRecord &record, std::span<const TraceSample> trace,
-                   std::span<const LinkEvent> events);
+                   std::span<const RecordedLinkEvent> events);
