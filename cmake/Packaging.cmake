@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 
 # The programs the package installs, each with its manual page packaging/man/<program>.1.
 # Every install rule and packaging check takes its list from here.
-set(KESTRAVA_PROGRAMS kestrava kestrava-sim)
+set(KESTRAVA_PROGRAMS kestrava kestrava-sim kestrava-records)
 
 set(KESTRAVA_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(KESTRAVA_PACKAGING_BUILD_DIR ${PROJECT_BINARY_DIR}/packaging)
@@ -62,6 +62,9 @@ measuring instrument on a serial port every 100 ms, converts the raw counts
 into KPa and degrees C, shows the live values, sequences each station's leak
 test and main test, records one pressure sample per second, draws a live
 trend, and shows and prints a report.
+
+Every test is kept in a record database. kestrava-records lists, shows and
+exports those records from the command line, also while the program runs.
 
 The package also holds kestrava-sim, a simulated instrument for trying the
 program without a rig.]=])

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Checks that a program's --help and its manual page name the same options and commands.
 #   check-help.sh PROGRAM PAGE
-# Options: in --help, the option column of the "Options:" block; in the page, the tags of the
-# OPTIONS section. Commands: in --help, the first word of the lines indented by two blanks in
-# the block after the paragraph that starts with "Commands"; in the page, the first word of the
-# tags of the COMMANDS section.
+# Options: in --help, the option column of the lines of the "Options:" block that start with an
+# option (a description's continuation lines may hold hyphenated words); in the page, the tags
+# of the OPTIONS section. Commands: in --help, the first word of the lines indented by two
+# blanks in the block after the paragraph that starts with "Commands"; in the page, the first
+# word of the tags of the COMMANDS section.
 set -euo pipefail
 
 program=$1 page=$2
@@ -13,7 +14,7 @@ help=$("$program" --help)
 # Qt's parser adds --help-all to every help option; a page may leave it out.
 options_of() { grep -oE -- '--?[A-Za-z0-9][A-Za-z0-9-]*' | grep -vx -- '--help-all' | sort -u; }
 
-help_options=$(awk '/^Options:/ { on = 1; next } on && !/^ / { exit } on' <<<"$help" |
+help_options=$(awk '/^Options:/ { on = 1; next } on && !/^ / { exit } on && /^ +-/' <<<"$help" |
   sed -E 's/^ +//; s/  .*//' | options_of)
 help_commands=$(awk '
   /^Commands/ { found = 1; next }

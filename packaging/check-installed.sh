@@ -2,7 +2,7 @@
 # Runs the install rules into a scratch folder (DESTDIR, prefix /usr), checks the installed files,
 # then starts the installed kestrava in an empty working folder against the installed
 # kestrava-sim, headless: it must poll the instrument, and close in order on SIGTERM, writing its
-# configuration in the working folder.
+# configuration in the working folder. The installed kestrava-records must read a database.
 #   check-installed.sh CMAKE BUILD_DIR PROGRAM...
 set -euo pipefail
 
@@ -94,6 +94,33 @@ crlf=$(grep -c $'\r$' "$config" || true)
 [ "$(sed -n 2p "$config")" = $' 1 \r' ] ||
   fail "twdaq.cfg line 2 is '$(sed -n 2p "$config" | tr -d '\r')', expected ' 1 '"
 echo "kestrava closed on SIGTERM with status 0 and wrote twdaq.cfg (16 lines, port 1)"
+
+# The installed kestrava-records: it loads the Qt SQLite driver to read a database (a version-1
+# one, which it reads and refuses without migrating it), reads the database kestrava left in its
+# working folder, if it left one, and never creates one.
+records=$bin/kestrava-records
+if [ -x "$records" ]; then
+  version=$("$records" --version)
+  [[ $version =~ ^kestrava-records\ [0-9.]+$ ]] || fail "kestrava-records --version: $version"
+  mkdir "$scratch/old"
+  cp "$(dirname "$0")/../tests/data/records-v1.sqlite" "$scratch/old/kestrava-records.sqlite"
+  status=0
+  (cd "$scratch/old" && "$records" list) >"$scratch/records.log" 2>&1 || status=$?
+  [ "$status" -eq 1 ] && grep -q 'has schema version 1' "$scratch/records.log" ||
+    fail "kestrava-records did not read a version-1 database (status $status)"
+  status=0
+  (cd "$work" && "$records" list) >"$scratch/records.log" 2>&1 || status=$?
+  if [ -f "$work/kestrava-records.sqlite" ]; then
+    [ "$status" -eq 0 ] && head -n 1 "$scratch/records.log" | grep -q '^ID  Station' ||
+      fail "kestrava-records could not list the records kestrava wrote (status $status)"
+    echo "kestrava-records listed the records kestrava wrote"
+  else
+    [ "$status" -eq 1 ] && grep -q 'There is no records database' "$scratch/records.log" &&
+      [ ! -e "$work/kestrava-records.sqlite" ] ||
+      fail "kestrava-records without a database: status $status"
+    echo "kestrava-records read a database and, where there is none, created none"
+  fi
+fi
 
 echo quit >&3
 wait "$sim_pid" || fail "kestrava-sim did not end cleanly"

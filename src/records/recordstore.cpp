@@ -485,6 +485,9 @@ MaybeFailure RecordStore::open()
     };
     if (error)
         return fail(d->failure(QStringLiteral("The records database cannot be read"), *error));
+    if (unreadable && d->mode == Mode::ReadOnly) // another program's database is left alone
+        return fail(
+            {QStringLiteral("The records database is not a database of Kestrava."), d->path});
     if (version > kSchemaVersion)
         return fail({QStringLiteral("The records database was made by a newer version of "
                                     "Kestrava (schema %1; this one knows up to %2).")

@@ -1,0 +1,288 @@
+// kestrava-records: lists, shows and exports the test records of Kestrava from the command line.
+// It only reads the database, through a read-only connection, so it is safe beside the running
+// program: SQLite's write-ahead log lets it read the last committed data while Kestrava writes.
+
+#include "recordtexts.h"
+
+#include "app/clock.h"
+#include "records/recordcsv.h"
+#include "records/recordstore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
+
+const char kDescription[] = R"(Lists, shows and exports the test records of Kestrava.
+
+Reads kestrava-records.sqlite in the folder it is started from, or the file named with
+--db. The database is only read, and it can be read while Kestrava runs and writes to it.
+
+Commands:
+  list                      the records, newest first, one a line; --station, --outcome
+                            and --since keep the records that match all of those given
+  show ID                   the record ID with its leak figures and link events
+  export ID... --csv FILE   the samples of the records, in the order given, as CSV
+  export --since DATE --csv FILE
+                            the samples of every record started on or after DATE,
+                            oldest first, as CSV
+
+Exit status: 0 on success, 1 on an error (no database, an unknown record, a file that
+cannot be written), 2 on a usage error.)";
+
+void write(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+int usageError(const QString &text)
+{
+    write(stderr,
+          QStringLiteral("kestrava-records: %1\nTry 'kestrava-records --help'.\n").arg(text));
+    return kUsageError;
+}
+
+int failed(const Failure &failure)
+{
+    write(stderr, QStringLiteral("kestrava-records: %1: %2\n")
+                      .arg(QDir::toNativeSeparators(failure.path), failure.reason));
+    return kFailed;
+}
+
+/// A date as yyyy-mm-dd; empty for anything else.
+std::optional<QDate> dateOf(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral(R"(^\d{4}-\d\d-\d\d$)"));
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!form.match(text).hasMatch() || !date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+/// A record id: a whole number from 1.
+std::optional<int64_t> idOf(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral(R"(^[0-9]+$)"));
+    bool ok = false;
+    const qlonglong id = text.toLongLong(&ok);
+    if (!form.match(text).hasMatch() || !ok || id < 1)
+        return std::nullopt;
+    return id;
+}
+
+struct Options {
+    QCommandLineOption db{QStringLiteral("db"),
+                          QStringLiteral("Read the record database FILE instead of "
+                                         "kestrava-records.sqlite in the working folder."),
+                          QStringLiteral("FILE")};
+    QCommandLineOption station{QStringLiteral("station"),
+                               QStringLiteral("(list) Only the records of station N, 1 or 2."),
+                               QStringLiteral("N")};
+    QCommandLineOption outcome{
+        QStringLiteral("outcome"),
+        QStringLiteral("(list) Only the records that ended with OUTCOME: completed, \"leak test "
+                       "failed\", \"main test failed\", stopped or interrupted."),
+        QStringLiteral("OUTCOME")};
+    QCommandLineOption since{
+        QStringLiteral("since"),
+        QStringLiteral("(list, export) Only the records started on or after DATE (yyyy-mm-dd, "
+                       "local time)."),
+        QStringLiteral("DATE")};
+    QCommandLineOption csv{QStringLiteral("csv"),
+                           QStringLiteral("(export) The CSV file to write; it is replaced."),
+                           QStringLiteral("FILE")};
+};
+
+/// Prints the text on standard output; an error when it cannot be written (a full disk).
+int print(const QString &text)
+{
+    write(stdout, text);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return failed(
+            {QString::fromLocal8Bit(std::strerror(errno)), QStringLiteral("standard output")});
+    return 0;
+}
+
+int list(const RecordStore &store, const RecordFilter &filter)
+{
+    std::vector<TestRecord> records;
+    if (MaybeFailure failure = store.records(filter, records))
+        return failed(*failure);
+    return print(recordListText(records));
+}
+
+int show(const RecordStore &store, int64_t id)
+{
+    TestRecord record;
+    std::vector<TraceSample> trace;
+    std::vector<RecordedLinkEvent> events;
+    MaybeFailure failure = store.record(id, record);
+    if (!failure)
+        failure = store.trace(id, trace);
+    if (!failure)
+        failure = store.events(id, events);
+    if (failure)
+        return failed(*failure);
+    return print(recordText(record, trace, events));
+}
+
+int exportRecords(const RecordStore &store, std::vector<int64_t> ids,
+                  const std::optional<QDateTime> &since, const QString &csvPath)
+{
+    if (since) {
+        std::vector<TestRecord> records;
+        RecordFilter filter;
+        filter.since = since;
+        if (MaybeFailure failure = store.records(filter, records))
+            return failed(*failure);
+        // Oldest first: the order the tests ran in.
+        for (auto r = records.rbegin(); r != records.rend(); ++r)
+            ids.push_back(r->id);
+    }
+    if (MaybeFailure failure = exportCsv(store, ids, csvPath))
+        return failed(*failure);
+    return print(QStringLiteral("%1 %2 written to %3\n")
+                     .arg(ids.size())
+                     .arg(ids.size() == 1 ? QStringLiteral("record") : QStringLiteral("records"),
+                          QDir::toNativeSeparators(csvPath)));
+}
+
+/// What the command line asks for.
+struct Request {
+    QString command; ///< list, show or export
+    QString database;
+    RecordFilter filter;
+    std::vector<int64_t> ids;
+    QString csv;
+};
+
+/// Whether two paths name the same file, or would.
+bool sameFile(const QString &a, const QString &b)
+{
+    const QFileInfo first(a), second(b);
+    const QString canonical = first.canonicalFilePath();
+    return QDir::cleanPath(first.absoluteFilePath()) ==
+               QDir::cleanPath(second.absoluteFilePath()) ||
+           (!canonical.isEmpty() && canonical == second.canonicalFilePath());
+}
+
+/// Reads the command line into the request; the usage error when it says something wrong.
+/// Everything is checked before the database is opened, so that a usage error is one whatever
+/// the database.
+std::optional<QString> readRequest(const QCommandLineParser &parser, const Options &o,
+                                   Request &request)
+{
+    QStringList arguments = parser.positionalArguments();
+    if (arguments.isEmpty())
+        return QStringLiteral("No command given: list, show or export.");
+    const QString command = request.command = arguments.takeFirst();
+    if (command != QLatin1String("list") && command != QLatin1String("show") &&
+        command != QLatin1String("export"))
+        return QStringLiteral("Unknown command '%1': list, show or export.").arg(command);
+    const std::map<QString, QStringList> commandsOf{
+        {QStringLiteral("station"), {QStringLiteral("list")}},
+        {QStringLiteral("outcome"), {QStringLiteral("list")}},
+        {QStringLiteral("since"), {QStringLiteral("list"), QStringLiteral("export")}},
+        {QStringLiteral("csv"), {QStringLiteral("export")}}};
+    for (const auto &[option, commands] : commandsOf)
+        if (parser.isSet(option) && !commands.contains(command))
+            return QStringLiteral("--%1 does not go with %2.").arg(option, command);
+
+    request.database = parser.isSet(o.db) ? parser.value(o.db) : RecordStore::kFileName;
+    RecordFilter &filter = request.filter;
+    if (parser.isSet(o.station)) {
+        const QString station = parser.value(o.station);
+        if (station != QLatin1String("1") && station != QLatin1String("2"))
+            return QStringLiteral("--station takes 1 or 2, not '%1'.").arg(station);
+        filter.station = station.toInt() - 1;
+    }
+    if (parser.isSet(o.outcome)) {
+        filter.outcome = outcomeFromText(parser.value(o.outcome));
+        if (!filter.outcome)
+            return QStringLiteral("--outcome takes completed, \"leak test failed\", \"main test "
+                                  "failed\", stopped or interrupted, not '%1'.")
+                .arg(parser.value(o.outcome));
+    }
+    if (parser.isSet(o.since)) {
+        const std::optional<QDate> date = dateOf(parser.value(o.since));
+        if (!date)
+            return QStringLiteral("--since takes a date as yyyy-mm-dd, not '%1'.")
+                .arg(parser.value(o.since));
+        filter.since = date->startOfDay();
+    }
+
+    for (const QString &argument : arguments) {
+        const std::optional<int64_t> id = idOf(argument);
+        if (!id)
+            return QStringLiteral("'%1' is not a record id.").arg(argument);
+        request.ids.push_back(*id);
+    }
+    if (command == QLatin1String("list") && !request.ids.empty())
+        return QStringLiteral("list takes no record id.");
+    if (command == QLatin1String("show") && request.ids.size() != 1)
+        return QStringLiteral("show takes one record id.");
+    if (command == QLatin1String("export")) {
+        if (request.ids.empty() == !filter.since)
+            return QStringLiteral("export takes record ids or --since, one of them.");
+        request.csv = parser.value(o.csv);
+        if (request.csv.isEmpty())
+            return QStringLiteral("export needs --csv FILE.");
+        // The CSV file replaces what stands at its path: never the database or its log.
+        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            if (sameFile(request.csv, request.database + suffix))
+                return QStringLiteral("--csv names the records database.");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kestrava-records"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTRAVA_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(kDescription));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const Options o;
+    parser.addOptions({o.db, o.station, o.outcome, o.since, o.csv});
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("list, show or export (see Commands)."),
+                                 QStringLiteral("command [ID...]"));
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
+    Request request;
+    if (const std::optional<QString> usage = readRequest(parser, o, request))
+        return usageError(*usage);
+
+    const SystemClock clock;
+    RecordStore store(request.database, clock, RecordStore::Mode::ReadOnly);
+    if (MaybeFailure failure = store.open())
+        return failed(*failure);
+    if (request.command == QLatin1String("list"))
+        return list(store, request.filter);
+    if (request.command == QLatin1String("show"))
+        return show(store, request.ids.front());
+    return exportRecords(store, request.ids, request.filter.since, request.csv);
+}
