@@ -32,7 +32,7 @@ bool parseWhole(const QString &word, int lowest, int highest, int &number)
 }
 
 /// Turns the escapes \r \n \t \\ and \xHH into their bytes.
-bool unescape(const QString &text, QByteArray &bytes, QString &error)
+MaybeFailure unescape(const QString &text, QByteArray &bytes)
 {
     const QByteArray latin = text.toLatin1();
     for (qsizetype i = 0; i < latin.size(); ++i) {
@@ -41,8 +41,7 @@ bool unescape(const QString &text, QByteArray &bytes, QString &error)
             continue;
         }
         if (++i >= latin.size()) {
-            error = QStringLiteral("send: text ends with a lone backslash");
-            return false;
+            return Failure{QStringLiteral("send: text ends with a lone backslash"), {}};
         }
         switch (latin[i]) {
         case 'r':
@@ -61,19 +60,18 @@ bool unescape(const QString &text, QByteArray &bytes, QString &error)
             const QByteArray hex = latin.mid(i + 1, 2);
             if (hex.size() != 2 || !std::isxdigit(static_cast<unsigned char>(hex[0])) ||
                 !std::isxdigit(static_cast<unsigned char>(hex[1]))) {
-                error = QStringLiteral("send: \\x needs two hexadecimal digits");
-                return false;
+                return Failure{QStringLiteral("send: \\x needs two hexadecimal digits"), {}};
             }
             bytes.append(static_cast<char>(hex.toInt(nullptr, 16)));
             i += 2;
             break;
         }
         default:
-            error = QStringLiteral("send: unknown escape \\%1").arg(QChar::fromLatin1(latin[i]));
-            return false;
+            return Failure{
+                QStringLiteral("send: unknown escape \\%1").arg(QChar::fromLatin1(latin[i])), {}};
         }
     }
-    return true;
+    return std::nullopt;
 }
 
 } // namespace
@@ -84,20 +82,18 @@ bool isBlankOrComment(const QString &line)
     return trimmed.isEmpty() || trimmed.startsWith(u'#');
 }
 
-bool parseCommand(const QString &line, Command &command, QString &error)
+MaybeFailure parseCommand(const QString &line, Command &command)
 {
     const QString trimmed = line.trimmed();
     const QStringList words = trimmed.split(u' ', Qt::SkipEmptyParts);
     if (words.isEmpty()) {
-        error = QStringLiteral("empty command");
-        return false;
+        return Failure{QStringLiteral("empty command"), {}};
     }
     const QString verb = words[0];
     const qsizetype arguments = words.size() - 1;
     command = Command{};
     auto usage = [&](const char *text) {
-        error = QStringLiteral("usage: %1").arg(QLatin1String(text));
-        return false;
+        return Failure{QStringLiteral("usage: %1").arg(QLatin1String(text)), {}};
     };
 
     if (verb == u"set") {
@@ -136,8 +132,8 @@ bool parseCommand(const QString &line, Command &command, QString &error)
         const QString text = space < 0 ? QString() : trimmed.mid(space + 1);
         if (text.isEmpty())
             return usage("send TEXT");
-        if (!unescape(text, command.bytes, error))
-            return false;
+        if (MaybeFailure failure = unescape(text, command.bytes))
+            return failure;
         command.verb = Command::Verb::Send;
     } else {
         struct Simple {
@@ -154,15 +150,13 @@ bool parseCommand(const QString &line, Command &command, QString &error)
         for (const Simple &entry : simple) {
             if (verb == QStringView(entry.name)) {
                 if (arguments != 0) {
-                    error = QStringLiteral("%1 takes no arguments").arg(verb);
-                    return false;
+                    return Failure{QStringLiteral("%1 takes no arguments").arg(verb), {}};
                 }
                 command.verb = entry.verb;
-                return true;
+                return std::nullopt;
             }
         }
-        error = QStringLiteral("unknown command \"%1\"").arg(verb);
-        return false;
+        return Failure{QStringLiteral("unknown command \"%1\"").arg(verb), {}};
     }
-    return true;
+    return std::nullopt;
 }

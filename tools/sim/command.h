@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/failure.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -38,5 +40,5 @@ inline constexpr int kHighestRaw = 999999;
 /// Whether the line holds no command (blank, or a comment starting with #).
 bool isBlankOrComment(const QString &line);
 
-/// Parses one command line. On a fault returns false and sets error.
-bool parseCommand(const QString &line, Command &command, QString &error);
+/// Parses one command line into `command`; fails with the reason the answer gives.
+[[nodiscard]] MaybeFailure parseCommand(const QString &line, Command &command);

@@ -25,9 +25,8 @@ void CommandQueue::runPending()
         if (isBlankOrComment(line))
             continue;
         Command command;
-        QString error;
-        if (!parseCommand(line, command, error)) {
-            m_answer(QStringLiteral("error ") + error);
+        if (MaybeFailure failure = parseCommand(line, command)) {
+            m_answer(QStringLiteral("error ") + failure->reason);
             continue;
         }
         if (command.verb == Command::Verb::Quit) {

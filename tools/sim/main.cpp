@@ -121,10 +121,11 @@ bool readScenario(const QString &path, QStringList &lines)
     bool good = true;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         Command command;
-        QString error;
-        if (!isBlankOrComment(lines[i]) && !parseCommand(lines[i], command, error)) {
+        if (isBlankOrComment(lines[i]))
+            continue;
+        if (MaybeFailure failure = parseCommand(lines[i], command)) {
             std::fprintf(stderr, "kestrava-sim: %s:%lld: %s\n", qPrintable(path),
-                         static_cast<long long>(i + 1), qPrintable(error));
+                         static_cast<long long>(i + 1), qPrintable(failure->reason));
             good = false;
         }
     }
