@@ -1,5 +1,6 @@
 #include "app/config.h"
 #include "app/sharedstate.h"
+#include "support/diskfaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,46 +57,12 @@ QByteArray joined(const QList<QByteArray> &lines)
     return text;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 /// The permission bits of a file.
 int modeOf(const QString &path)
 {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
-
-/// Sets or clears the immutable flag, which refuses changes even to root: a folder takes no
-/// new files, a file no writes. False when the file system or the user does not allow it.
-bool setImmutable(const QString &path, bool on)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (done) {
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return done;
-}
-
-/// Clears the flag of the paths it holds when it goes, whatever the test's outcome, so that
-/// the temporary folder can be removed.
-struct ImmutableGuard {
-    QStringList paths;
-    ~ImmutableGuard()
-    {
-        for (const QString &path : paths)
-            setImmutable(path, false);
-    }
-};
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "stationrig.h"
 
 #include "station/exportfile.h"
+#include "support/diskfaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,30 +11,7 @@
 #include <sys/resource.h>
 
 namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
-/// Makes the next writes come up short after `bytes`, as a full disk would, until destroyed.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit small = m_saved;
-        small.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    bool m_active = false;
-};
 } // namespace
 
 class TestExport : public QObject {

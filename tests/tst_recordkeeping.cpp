@@ -7,6 +7,7 @@
 #include "records/recordstore.h"
 #include "records/recordview.h"
 #include "report/reportwindow.h"
+#include "support/diskfaults.h"
 #include "support/modalwatcher.h"
 #include "support/simulatorprocess.h"
 #include "support/widgets.h"
@@ -86,25 +87,6 @@ std::vector<float> exportedSamples(const QString &path)
         samples.push_back(lines[k + 2].trimmed().toFloat());
     return samples;
 }
-
-/// Makes writes beyond `bytes` fail, as a full disk does, while it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit small = m_saved;
-        small.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    bool m_active = false;
-};
 
 /// The test-only driver program (tests/recorddriver.cpp), reading its lines as they come.
 class Driver {

@@ -7,6 +7,7 @@
 #include "records/recordlistmodel.h"
 #include "records/recordstore.h"
 #include "records/testrecorder.h"
+#include "support/diskfaults.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -130,25 +131,6 @@ struct Session {
     StationRig rig;
     RecordStore store;
     TestRecorder recorder;
-};
-
-/// Makes writes beyond `bytes` fail, as a full disk does, until destroyed.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit small = m_saved;
-        small.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    bool m_active = false;
 };
 
 /// A record as written by hand, for the listing tests.
