@@ -167,7 +167,7 @@ void TestRecorder::programEnding(const QDateTime &now)
             close(entry, Outcome::Interrupted, now);
 }
 
-MaybeFailure TestRecorder::flush()
+MaybeFailure TestRecorder::flush(size_t sampleBudget)
 {
     const auto result = [this](MaybeFailure failure) {
         m_failing = failure.has_value();
@@ -192,7 +192,10 @@ MaybeFailure TestRecorder::flush()
         change.record = entry.record;
         change.writeNames = entry.namesChanged;
         change.firstSample = int64_t(entry.stored);
-        change.samples.assign(entry.trace.begin() + qsizetype(entry.stored), entry.trace.end());
+        const size_t taken = std::min(entry.trace.size() - entry.stored, sampleBudget);
+        sampleBudget -= taken;
+        const auto first = entry.trace.begin() + qsizetype(entry.stored);
+        change.samples.assign(first, first + qsizetype(taken));
         change.events = entry.events;
         changes.push_back(std::move(change));
         changed.push_back(&entry);
@@ -207,9 +210,9 @@ MaybeFailure TestRecorder::flush()
         entry.record.id = changes[i].record.id;
         entry.rowChanged = false;
         entry.namesChanged = false;
-        entry.stored = entry.trace.size();
+        entry.stored += changes[i].samples.size();
         entry.events.clear();
-        if (!entry.open) {
+        if (!entry.open && entry.stored == entry.trace.size()) {
             entry.trace = {};
             entry.stored = 0;
         }

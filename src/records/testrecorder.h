@@ -50,14 +50,20 @@ public:
     /// go to the station's latest record of this run, if there is one.
     void namesIssued(int station, const QString &testName, const QString &operatorName);
     /// The program ends normally: tests still running are closed as interrupted. A flush()
-    /// should follow.
+    /// without a sample budget should follow.
     void programEnding(const QDateTime &now);
 
+    /// Samples one flush writes at the most. After an outage the queue is caught up a few
+    /// hundred samples a second, each flush taking a few milliseconds, instead of one long
+    /// write that would hold up the user-interface thread.
+    static constexpr size_t kSamplesPerFlush = 500;
+
     /// Opens the store if it is not open (closing the records an earlier run left open, before
-    /// anything of this run is written), then writes everything queued in one transaction.
+    /// anything of this run is written), then writes what is queued in one transaction: every
+    /// record row and link event, and up to `sampleBudget` samples, oldest first.
     /// Returns the failure each time it fails; failing() tells whether the flush before had
     /// failed too, so that a window shows one message per run of failures.
-    [[nodiscard]] MaybeFailure flush();
+    [[nodiscard]] MaybeFailure flush(size_t sampleBudget = kSamplesPerFlush);
     /// The last flush failed.
     bool failing() const { return m_failing; }
 

@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -298,7 +299,7 @@ void MainWindow::unload()
     // The tests still running end here; what cannot be written now is lost, so it is told
     // even while an earlier failure lasts.
     m_recorder->programEnding(m_state.clock->now());
-    if (const MaybeFailure failure = m_recorder->flush())
+    if (const MaybeFailure failure = m_recorder->flush(SIZE_MAX))
         report(RecordStore::kErrorTitle, recordsErrorText(*failure));
 }
 
