@@ -21,13 +21,6 @@ public:
     void output(const QString &text) override { sent.append(text); }
     QStringList sent;
 };
-
-/// A reply frame: three six-character fields separated by blanks.
-QString frame(int temp, int p1, int p2)
-{
-    auto field = [](int v) { return QStringLiteral("%1").arg(v, 6, 10, QLatin1Char('0')); };
-    return field(temp) + u' ' + field(p1) + u' ' + field(p2) + u'\r';
-}
 } // namespace
 
 class TestCalibration : public QObject {
@@ -39,10 +32,7 @@ private slots:
     void opensInItsDesignState();
     void calibrateLocksTheOtherChannels_data();
     void calibrateLocksTheOtherChannels();
-    void closingTakesBothRanges_data();
-    void closingTakesBothRanges();
-    void capturesCopyRawValues();
-    void capturesChangeOnlyLaterReadings();
+    void capturesTakeTheLatestRawValues();
     void scanTickPollsAReadyPort_data();
     void scanTickPollsAReadyPort();
 
@@ -91,19 +81,19 @@ void TestCalibration::opensInItsDesignState()
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Calibration"));
     QCOMPARE(range(0)->text(), QStringLiteral("1250.5"));
     QCOMPARE(range(1)->text(), QStringLiteral("800"));
-    const QStringList frames = {"Calibrate Pressure 1", "Calibrate Pressure 2",
-                                "Calibrate Temperature"};
-    const QStringList zero = {"4mA", "4mA", "0 deg."};
-    const QStringList span = {"20mA", "20mA", "100 deg."};
-    for (int c = 0; c < kCalibChannels; ++c) {
-        QCOMPARE(frameOf(c)->title(), frames[c]);
-        QVERIFY(frameOf(c)->isEnabled());
-        QCOMPARE(button("cmd4", c)->text(), zero[c]);
-        QCOMPARE(button("cmd20", c)->text(), span[c]);
-        QCOMPARE(button("cmdCalib", c)->text(), QStringLiteral("Calibrate"));
-        QCOMPARE(named<QLabel>(m_window.get(), "lblValue", c)->text(), QStringLiteral("0.0"));
-    }
     QCOMPARE(named<QLabel>(m_window.get(), "Label1(1)")->text(), QStringLiteral("Range:"));
+    // Frame, zero button, span button, toggle and value of each channel.
+    const QStringList shown[] = {
+        {"Calibrate Pressure 1", "4mA", "20mA", "Calibrate", "0.0"},
+        {"Calibrate Pressure 2", "4mA", "20mA", "Calibrate", "0.0"},
+        {"Calibrate Temperature", "0 deg.", "100 deg.", "Calibrate", "0.0"}};
+    for (int c = 0; c < kCalibChannels; ++c) {
+        QCOMPARE((QStringList{frameOf(c)->title(), button("cmd4", c)->text(),
+                              button("cmd20", c)->text(), button("cmdCalib", c)->text(),
+                              named<QLabel>(m_window.get(), "lblValue", c)->text()}),
+                 shown[c]);
+        QVERIFY(frameOf(c)->isEnabled());
+    }
     auto *scan = named<QTimer>(m_window.get(), "tmrScan");
     QVERIFY(scan->isActive());
     QCOMPARE(scan->interval(), 100);
@@ -112,21 +102,30 @@ void TestCalibration::opensInItsDesignState()
 void TestCalibration::calibrateLocksTheOtherChannels_data()
 {
     QTest::addColumn<int>("channel");
-    QTest::addColumn<float>("range0"); // the ranges once Calibrate is pressed
+    QTest::addColumn<QString>("typed0"); // the range fields when Calibrate is pressed
+    QTest::addColumn<QString>("typed1");
+    QTest::addColumn<float>("range0"); // the ranges then
     QTest::addColumn<float>("range1");
-    QTest::newRow("pressure 1 takes its range") << 0 << 1600.0f << 1000.0f;
-    QTest::newRow("pressure 2 takes its range") << 1 << 1000.0f << 1700.0f;
-    QTest::newRow("temperature takes no range") << 2 << 1000.0f << 1000.0f;
+    // A range is its field's leading number; beyond a float, the largest float.
+    QTest::newRow("pressure 1 takes its range") << 0 << " 1250.5 KPa"
+                                                << "1700" << 1250.5f << 1000.0f;
+    QTest::newRow("pressure 2 takes its range")
+        << 1 << "1600"
+        << "1e39" << 1000.0f << std::numeric_limits<float>::max();
+    QTest::newRow("temperature takes no range") << 2 << "1600"
+                                                << "1700" << 1000.0f << 1000.0f;
 }
 
 void TestCalibration::calibrateLocksTheOtherChannels()
 {
     QFETCH(int, channel);
+    QFETCH(QString, typed0);
+    QFETCH(QString, typed1);
     QFETCH(float, range0);
     QFETCH(float, range1);
     openWindow();
-    range(0)->setText(QStringLiteral("1600"));
-    range(1)->setText(QStringLiteral("1700"));
+    range(0)->setText(typed0);
+    range(1)->setText(typed1);
     QPushButton *toggle = button("cmdCalib", channel);
     QTest::mouseClick(toggle, Qt::LeftButton);
     QCOMPARE(toggle->text(), QStringLiteral("Stop"));
@@ -141,7 +140,7 @@ void TestCalibration::calibrateLocksTheOtherChannels()
 
     // A range edited meanwhile is taken only by the next Calibrate or by closing, not by Stop.
     range(0)->setText(QStringLiteral("1900"));
-    range(1)->setText(QStringLiteral("1900"));
+    range(1)->setText(QStringLiteral("800"));
     QTest::mouseClick(toggle, Qt::LeftButton);
     QCOMPARE(toggle->text(), QStringLiteral("Calibrate"));
     QCOMPARE(m_state->calibration.CalRange[0], range0);
@@ -150,76 +149,46 @@ void TestCalibration::calibrateLocksTheOtherChannels()
         QVERIFY(frameOf(c)->isEnabled());
         QVERIFY(button("cmdCalib", c)->isEnabled());
     }
-}
-
-void TestCalibration::closingTakesBothRanges_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<float>("taken");
-    QTest::newRow("fraction and unit") << " 1250.5 KPa" << 1250.5f;
-    QTest::newRow("beyond a float") << "1e39" << std::numeric_limits<float>::max();
-}
-
-void TestCalibration::closingTakesBothRanges()
-{
-    QFETCH(QString, typed);
-    QFETCH(float, taken);
-    openWindow();
-    QTest::mouseClick(button("cmdCalib", 0), Qt::LeftButton); // closing in the "Stop" state too
-    range(0)->setText(typed);
-    range(1)->setText(QStringLiteral("800"));
     m_window->close();
-    QCOMPARE(m_state->calibration.CalRange[0], taken);
+    QCOMPARE(m_state->calibration.CalRange[0], 1900.0f);
     QCOMPARE(m_state->calibration.CalRange[1], 800.0f);
     QVERIFY(!named<QTimer>(m_window.get(), "tmrScan")->isActive());
 }
 
-void TestCalibration::capturesCopyRawValues()
+void TestCalibration::capturesTakeTheLatestRawValues()
 {
     openWindow();
     Readings &readings = m_state->readings;
     CalibrationConstants &calibration = m_state->calibration;
-    readings.RawTemp = 123;
-    readings.RawPressure1 = 2000;
-    readings.RawPressure2 = -1; // an invalid channel is captured as it stands
-    for (int c : {2, 0, 1})
-        QTest::mouseClick(button("cmd4", c), Qt::LeftButton);
-    QCOMPARE(calibration.TempZero, 123.0f);
-    QCOMPARE(calibration.CalZero[0], 2000.0f);
-    QCOMPARE(calibration.CalZero[1], -1.0f);
-    readings.RawTemp = 1123;
-    readings.RawPressure1 = 12000;
-    readings.RawPressure2 = 11000;
-    for (int c : {2, 0, 1})
-        QTest::mouseClick(button("cmd20", c), Qt::LeftButton);
-    QCOMPARE(calibration.TempSpan, 1123.0f);
-    QCOMPARE(calibration.CalSpan[0], 12000.0f);
-    QCOMPARE(calibration.CalSpan[1], 11000.0f);
-    QCOMPARE(calibration.TempZero, 123.0f); // the zeros stay
-    QCOMPARE(calibration.CalZero[0], 2000.0f);
-}
-
-void TestCalibration::capturesChangeOnlyLaterReadings()
-{
-    openWindow();
-    Readings &readings = m_state->readings;
-    auto reply = [&](int temp, int p1) {
+    auto reply = [&](const char *frame) {
         pollStep(readings, true, m_port, kPollCommand);
-        receiveText(readings, m_state->calibration, frame(temp, p1, 0));
+        receiveText(readings, calibration, QString::fromLatin1(frame));
     };
-    reply(123, 400);
-    QTest::mouseClick(button("cmd4", 2), Qt::LeftButton);
-    QTest::mouseClick(button("cmd4", 0), Qt::LeftButton);
+    auto pressAll = [this](const char *name) {
+        for (int c : {2, 0, 1})
+            QTest::mouseClick(button(name, c), Qt::LeftButton);
+    };
+    // Each zero takes its own channel's raw value; an invalid channel is captured as it stands.
+    reply("000123 000400 -00001\r");
+    pressAll("cmd4");
+    QCOMPARE(calibration.TempZero, 123.0f);
+    QCOMPARE(calibration.CalZero[0], 400.0f);
+    QCOMPARE(calibration.CalZero[1], -1.0f);
     QCOMPARE(readings.BathTemp, 12.3f); // the reading already decoded stays
-    reply(1123, 5400);
+    // Later readings use the new zeros.
+    reply("001123 005400 011999\r");
     QCOMPARE(readings.BathTemp, 100.0f);  // (1123 - 123) / 10
     QCOMPARE(readings.Pressure1, 500.0f); // (5400 - 400) × 1000 / 10000
+    QCOMPARE(readings.Pressure2, 1200.0f);
 
-    // A span capture is stored only: no reading uses it.
-    QTest::mouseClick(button("cmd20", 0), Qt::LeftButton);
-    QTest::mouseClick(button("cmd20", 2), Qt::LeftButton);
-    QCOMPARE(m_state->calibration.CalSpan[0], 5400.0f);
-    reply(1123, 5400);
+    // A span capture is stored only: no reading uses it; the zeros stay.
+    pressAll("cmd20");
+    QCOMPARE(calibration.TempSpan, 1123.0f);
+    QCOMPARE(calibration.CalSpan[0], 5400.0f);
+    QCOMPARE(calibration.CalSpan[1], 11999.0f);
+    QCOMPARE(calibration.TempZero, 123.0f);
+    QCOMPARE(calibration.CalZero[0], 400.0f);
+    reply("001123 005400 011999\r");
     QCOMPARE(readings.Pressure1, 500.0f);
     QCOMPARE(readings.BathTemp, 100.0f);
 }

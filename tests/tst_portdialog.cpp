@@ -13,7 +13,6 @@ class TestPortDialog : public QObject {
 
 private slots:
     void cleanup();
-    void listsEveryPortAndSelectsTheConfiguredOne();
     void storesTheChosenPort_data();
     void storesTheChosenPort();
 
@@ -27,51 +26,34 @@ void TestPortDialog::cleanup()
     QVERIFY2(stray.isEmpty(), qPrintable(QStringLiteral("unanswered: ") + stray));
 }
 
-void TestPortDialog::listsEveryPortAndSelectsTheConfiguredOne()
-{
-    int16_t port = 3;
-    PortDialog dialog(port, nullptr);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("COMM"));
-    QCOMPARE(named<QGroupBox>(&dialog, "Frame1")->title(), QStringLiteral("Select USB Port"));
-    auto *list = named<QComboBox>(&dialog, "cmbComm");
-    QCOMPARE(list->count(), 255);
-    QCOMPARE(list->itemText(0), QStringLiteral("COM 1"));
-    QCOMPARE(list->itemText(254), QStringLiteral("COM 255"));
-    QCOMPARE(list->currentIndex(), 2);
-    QCOMPARE(list->currentText(), QStringLiteral("COM 3"));
-}
-
 void TestPortDialog::storesTheChosenPort_data()
 {
     QTest::addColumn<int>("port");      // CommPort as the dialog opens
     QTest::addColumn<QString>("shown"); // what the list shows then
-    QTest::addColumn<QString>("pick");  // an entry chosen, or text typed into the field
+    QTest::addColumn<QString>("pick");  // an entry chosen, or "typed ..." text typed into the field
     QTest::addColumn<QString>("close"); // "OK" clicked, "Space" on OK, or the close box
     QTest::addColumn<int>("stored");
-
-    QTest::newRow("OK stores the entry") << 3 << "COM 3"
-                                         << "COM 7"
-                                         << "OK" << 7;
-    QTest::newRow("Space on OK") << 3 << "COM 3"
-                                 << "COM 255"
-                                 << "Space" << 255;
-    QTest::newRow("closing changes nothing") << 3 << "COM 3"
-                                             << "COM 7"
-                                             << "close" << 3;
-    // Typed text selects no entry, so OK keeps the selected one; nothing typed becomes one.
-    QTest::newRow("typed text is not a port") << 3 << "COM 3"
-                                              << "typed 12"
-                                              << "OK" << 3;
-    // A number without an entry selects nothing, and OK with nothing selected stores 0.
-    QTest::newRow("zero") << 0 << "Combo1"
-                          << ""
-                          << "OK" << 0;
-    QTest::newRow("above the list") << 300 << "Combo1"
-                                    << ""
-                                    << "OK" << 0;
-    QTest::newRow("negative") << -4 << "Combo1"
-                              << ""
-                              << "OK" << 0;
+    struct Row {
+        const char *name;
+        int port;
+        const char *shown, *pick, *close;
+        int stored;
+    };
+    const Row rows[] = {
+        {"OK stores the entry", 3, "COM 3", "COM 7", "OK", 7},
+        {"Space on OK, last entry", 3, "COM 3", "COM 255", "Space", 255},
+        {"last port, first entry", 255, "COM 255", "COM 1", "OK", 1},
+        {"closing changes nothing", 3, "COM 3", "COM 7", "close", 3},
+        // Typed text selects no entry, so OK keeps the selected one; nothing typed becomes one.
+        {"typed text is not a port", 3, "COM 3", "typed 12", "OK", 3},
+        // A number without an entry selects nothing, and OK with nothing selected stores 0.
+        {"zero", 0, "Combo1", "", "OK", 0},
+        {"above the list", 256, "Combo1", "", "OK", 0},
+        {"negative", -4, "Combo1", "", "OK", 0},
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.name) << r.port << QString(r.shown) << QString(r.pick) << QString(r.close)
+                              << r.stored;
 }
 
 void TestPortDialog::storesTheChosenPort()
@@ -83,6 +65,8 @@ void TestPortDialog::storesTheChosenPort()
     QFETCH(int, stored);
     int16_t commPort = int16_t(port);
     PortDialog dialog(commPort, nullptr);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("COMM"));
+    QCOMPARE(named<QGroupBox>(&dialog, "Frame1")->title(), QStringLiteral("Select USB Port"));
     dialog.show();
     auto *list = named<QComboBox>(&dialog, "cmbComm");
     auto *ok = named<QPushButton>(&dialog, "cmdOK");

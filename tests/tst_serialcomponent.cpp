@@ -147,14 +147,6 @@ double cpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-/// The lock file Qt keeps for an open device: named after its path, in /var/lock when that
-/// folder may be written, as on Debian.
-QString lockFileOf(const QString &device)
-{
-    QString name = device.startsWith(QStringLiteral("/dev/")) ? device.mid(5) : device;
-    return QStringLiteral("/var/lock/LCK..") + name.replace(u'/', u'_');
-}
-
 /// The helper run: opens the port and holds it until killed.
 int holdPort(int port)
 {
@@ -211,7 +203,6 @@ void TestSerialComponent::textBothWays()
     SerialComponent cm;
     cm.setCommPort(3);
     QVERIFY2(cm.open(), qPrintable(cm.errorString()));
-    QVERIFY(cm.isOpen());
 
     // Text goes out as Latin-1; an empty text sends nothing.
     cm.output(QString());
@@ -264,8 +255,6 @@ void TestSerialComponent::openFailures()
     if (port >= 1 && port <= 255)
         QVERIFY2(cm.errorString().section(QStringLiteral("): "), 1).size() > 3,
                  qPrintable(cm.errorString()));
-    cm.output(QStringLiteral("?Z\r")); // harmless on a closed port
-    QCOMPARE(cm.input(), QString());
 }
 
 void TestSerialComponent::failedOpenIsNotRetried()
@@ -411,8 +400,9 @@ void TestSerialComponent::lockOfAKilledRunIsCleared()
     QTRY_VERIFY_WITH_TIMEOUT(holder.canReadLine() || holder.state() == QProcess::NotRunning, 10000);
     QCOMPARE(holder.readLine(), QByteArray("open\n"));
 
-    // While the holder runs, its lock keeps this process out.
-    const QString lock = lockFileOf(portDeviceName(6));
+    // While the holder runs, its lock keeps this process out. Qt keeps the lock in /var/lock
+    // when that folder may be written, as on Debian, named after the device's path.
+    const QString lock = QStringLiteral("/var/lock/LCK..") + portDeviceName(6).replace(u'/', u'_');
     QVERIFY2(QFileInfo::exists(lock), qPrintable(lock));
     SerialComponent cm;
     cm.setCommPort(6);
