@@ -3,13 +3,13 @@
 #include "app/clock.h"
 #include "records/leakfigures.h"
 #include "records/recordstore.h"
+#include "support/diskfaults.h"
+#include "support/records.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,44 +45,14 @@ Run runTool(const QStringList &arguments, const QString &folder, const QString &
     return run;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 QDateTime at(const char *iso)
 {
     return fromIsoTime(QString::fromLatin1(iso));
 }
 
-/// One sample a second from `first`, starting at elapsed `from`. A pressure or temperature
-/// below -1000 is a reading that was not valid.
-std::vector<TraceSample> samples(const char *first, int from,
-                                 std::initializer_list<std::tuple<float, float, TracePhase>> rows)
-{
-    std::vector<TraceSample> trace;
-    int k = 0;
-    for (const auto &[pressure, temp, phase] : rows) {
-        TraceSample s;
-        s.elapsed = from + k;
-        s.time = at(first).addSecs(k++);
-        s.pressureValid = pressure > -1000;
-        s.pressure = s.pressureValid ? pressure : 0;
-        s.bathTempValid = temp > -1000;
-        s.bathTemp = s.bathTempValid ? temp : 0;
-        s.phase = phase;
-        trace.push_back(s);
-    }
-    return trace;
-}
-
-constexpr float kNone = -9999;
-
 /// The records the tests read, ids 1 to 4 in this order.
 std::vector<RecordChange> fixtureRecords()
 {
-    using P = TracePhase;
     std::vector<RecordChange> changes(4);
 
     // 1: a completed test with both phases, an invalid reading and a lost port.
@@ -104,15 +74,8 @@ std::vector<RecordChange> fixtureRecords()
     r1.postTestTime = at("2026-07-10T09:00:07+02:00");
     r1.testName = QStringLiteral("Valve A");
     r1.operatorName = QStringLiteral("Ann Ørsted");
-    changes[0].samples = samples("2026-07-10T09:00:01+02:00", 0,
-                                 {{699.5f, 25, P::Leak},
-                                  {699, 25, P::Leak},
-                                  {698.5f, 25, P::Leak},
-                                  {698.5f, 25, P::After},
-                                  {698, 25, P::Main},
-                                  {kNone, 25, P::Main},
-                                  {697, 24, P::Main},
-                                  {696.5f, 24, P::Post}});
+    changes[0].samples = traceOf(r1.start, "699.5:25:L 699:25:L 698.5:25:L 698.5:25:A 698:25:M "
+                                           "-:25:M 697:24:M 696.5:24:P");
     changes[0].events = {{at("2026-07-10T09:00:05+02:00"), LinkEventKind::PortLost,
                           QStringLiteral("The device was removed.")},
                          {at("2026-07-10T09:00:06+02:00"), LinkEventKind::Reconnected, {}}};
@@ -124,8 +87,7 @@ std::vector<RecordChange> fixtureRecords()
     r2.end = at("2026-07-11T14:30:02+02:00");
     r2.outcome = Outcome::LeakTestFailed;
     r2.leakRefPressure = 650.5f;
-    changes[1].samples =
-        samples("2026-07-11T14:30:01+02:00", 0, {{645.25f, kNone, P::Leak}, {640, 21, P::Leak}});
+    changes[1].samples = traceOf(r2.start, "645.25:-:L 640:21:L");
 
     // 3: stopped early the next morning; its name was pasted with a tab and a line break.
     TestRecord &r3 = changes[2].record;
@@ -135,7 +97,7 @@ std::vector<RecordChange> fixtureRecords()
     r3.outcome = Outcome::Stopped;
     r3.leakRefPressure = 701.25f;
     r3.testName = QStringLiteral("Pump,\trev 2\n");
-    changes[2].samples = samples("2026-07-12T08:15:01+02:00", 0, {{-0.25f, 19.5f, P::Leak}});
+    changes[2].samples = traceOf(r3.start, "-0.25:19.5:L");
 
     // 4: station 2 is still running.
     TestRecord &r4 = changes[3].record;
@@ -143,7 +105,7 @@ std::vector<RecordChange> fixtureRecords()
     r4.start = at("2026-07-12T10:00:00+02:00");
     r4.leakRefPressure = 699.96f;
     r4.operatorName = QStringLiteral("Bo");
-    changes[3].samples = samples("2026-07-12T10:00:01+02:00", 0, {{699.9f, 20, P::Leak}});
+    changes[3].samples = traceOf(r4.start, "699.9:20:L");
 
     // The falls, as the recorder stores them when a record closes.
     for (RecordChange &change : changes) {
@@ -340,7 +302,7 @@ void TestRecordsTool::exportCsv()
     QCOMPARE(run.err, QString());
     QCOMPARE(run.status, 0);
     QCOMPARE(run.out, said.arg(path));
-    QCOMPARE(fileBytes(path), csv);
+    QCOMPARE(readAll(path), csv);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"runs.csv"});
 }
 
@@ -425,16 +387,10 @@ void TestRecordsTool::errors()
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.write("Not a database, only text that has the database's name.\n");
     } else if (file == u"other") {
-        {
-            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
-            other.setDatabaseName(db);
-            QVERIFY(other.open());
-            QVERIFY(QSqlQuery(other).exec(QStringLiteral("CREATE TABLE invoices (number INT)")));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        QVERIFY(SqlConnection(db).exec(QStringLiteral("CREATE TABLE invoices (number INT)")));
     }
     const QStringList before = QDir(scratch.path()).entryList(QDir::Files | QDir::Hidden);
-    const QByteArray bytes = fileBytes(db);
+    const QByteArray bytes = readAll(db);
 
     QStringList args;
     for (const QString &argument : arguments)
@@ -457,7 +413,7 @@ void TestRecordsTool::errors()
         QCOMPARE(QFileInfo(db + QStringLiteral("-wal")).size(), 0);
     }
     QCOMPARE(after, before);
-    QCOMPARE(fileBytes(db), bytes);
+    QCOMPARE(readAll(db), bytes);
 }
 
 void TestRecordsTool::readsBesideAWriter()
@@ -478,12 +434,9 @@ void TestRecordsTool::readsBesideAWriter()
 
     // Another connection holds a write transaction open with a change not yet committed.
     {
-        QSqlDatabase writer = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "writer");
-        writer.setDatabaseName(db);
-        QVERIFY(writer.open());
-        QSqlQuery query(writer);
-        QVERIFY(query.exec(QStringLiteral("BEGIN IMMEDIATE")));
-        QVERIFY(query.exec(QStringLiteral("UPDATE record SET test_name = 'Uncommitted'")));
+        const SqlConnection writer(db);
+        QVERIFY(writer.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        QVERIFY(writer.exec(QStringLiteral("UPDATE record SET test_name = 'Uncommitted'")));
 
         for (const QStringList &arguments :
              {QStringList{"list", "--station", "1"}, QStringList{"show", "5"}}) {
@@ -495,9 +448,8 @@ void TestRecordsTool::readsBesideAWriter()
             // Started, read and ended, a process start included: it did not wait for the lock.
             QVERIFY2(run.ms < 5000, qPrintable(QStringLiteral("took %1 ms").arg(run.ms)));
         }
-        QVERIFY(query.exec(QStringLiteral("ROLLBACK")));
+        QVERIFY(writer.exec(QStringLiteral("ROLLBACK")));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
 
     // The program goes on writing after the tool has read.
     fifth[0].record.testName = QStringLiteral("Renamed");
