@@ -7,6 +7,7 @@
 #include "report/reportfilename.h"
 #include "report/reportwindow.h"
 #include "support/widgets.h"
+#include "ui/twips.h"
 
 #include <QApplication>
 #include <QImage>
@@ -116,6 +117,8 @@ private slots:
     void trendWindowShowsGridThenRedrawsEverySecond();
     void reportWindowShowsTestAndChartAsLoaded_data();
     void reportWindowShowsTestAndChartAsLoaded();
+    void reportDetailsFrameIsWhite_data();
+    void reportDetailsFrameIsWhite();
 };
 
 void TstCharts::trendSpanFollowsSampleCount_data()
@@ -441,6 +444,26 @@ void TstCharts::reportWindowShowsTestAndChartAsLoaded()
     // Later samples are not followed: the window's chart stays as drawn at load.
     record(tested, 120, 150);
     QCOMPARE(shownOf(&report), chart);
+}
+
+void TstCharts::reportDetailsFrameIsWhite_data()
+{
+    // Points of the window in twips, off every control, where the background shows.
+    QTest::addColumn<QPoint>("at");
+    QTest::newRow("frame, left of the labels") << QPoint(120 + 120, 120 + 800);
+    QTest::newRow("frame, between date and time") << QPoint(120 + 3000, 120 + 1200);
+    QTest::newRow("frame, right of the fields") << QPoint(120 + 5900, 120 + 800);
+    QTest::newRow("frame, below the last row") << QPoint(120 + 3000, 120 + 1450);
+    QTest::newRow("window, beside the buttons") << QPoint(3000, 2100);
+}
+
+void TstCharts::reportDetailsFrameIsWhite()
+{
+    QFETCH(QPoint, at);
+    SharedState state;
+    ReportWindow report(stationReport(state), state.handover, QString(), nullptr);
+    const QImage shown = report.grab().toImage();
+    QCOMPARE(shown.pixelColor(twips(at.x()), twips(at.y())), QColor(0xff, 0xff, 0xff));
 }
 
 QTEST_MAIN(TstCharts)

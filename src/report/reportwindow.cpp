@@ -64,6 +64,13 @@ ReportWindow::ReportWindow(ReportSource source, WindowHandover &handover, const 
     auto *frame = new QGroupBox(QStringLiteral("Test Details"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
     frame->setGeometry(twipsRect(120, 120, 6015, 1575));
+    // White inside, as the window: the style's own frame tints what it encloses. The title
+    // stands above the border, as the style places it.
+    frame->setStyleSheet(
+        QStringLiteral("QGroupBox#Frame1 { background-color: #ffffff; border: 1px solid #c4c4c4;"
+                       " border-radius: 2px; margin-top: %1px; }"
+                       " QGroupBox#Frame1::title { subcontrol-origin: margin; left: 0px; }")
+            .arg(frame->fontMetrics().height() + 2));
     addLabel(frame, QStringLiteral("Label1(1)"), QStringLiteral("Test Name:"),
              twipsRect(240, 360, 1095, 255));
     m_testName = addField(frame, QStringLiteral("txtTestName"), QStringLiteral("New Test"),
