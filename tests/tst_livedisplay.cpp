@@ -27,7 +27,7 @@ void TestLiveDisplay::readingTexts_data()
     QTest::addColumn<QString>("p2Text");
     QTest::newRow("readings") << 104.96f << 1234.56f << -0.04f << "105.0°C"
                               << "1234.6KPa"
-                              << "0.0KPa";
+                              << "-0.0KPa";
     QTest::newRow("negative") << -3.25f << -12.5f << 500.0f << "-3.3°C"
                               << "-12.5KPa"
                               << "500.0KPa";

@@ -169,8 +169,13 @@ void TestTextRules::oneDecimal_data()
     QTest::newRow("exact half away from zero") << 0.25f << "0.3";
     QTest::newRow("negative exact half") << -0.75f << "-0.8";
     QTest::newRow("negative") << -3.45f << "-3.5"; // -3.45f lies below -3.45
-    QTest::newRow("negative rounding to zero") << -0.04f << "0.0";
+    // A negative value keeps its minus sign when it rounds to zero; zero itself has none.
+    QTest::newRow("negative rounding to zero") << -0.04f << "-0.0";
+    QTest::newRow("smallest negative") << -1e-45f << "-0.0";
+    QTest::newRow("negative just rounding away from zero") << -0.05f << "-0.1";
+    QTest::newRow("positive rounding to zero") << 0.04f << "0.0";
     QTest::newRow("zero") << 0.0f << "0.0";
+    QTest::newRow("negative zero") << -0.0f << "0.0";
     QTest::newRow("large") << 600.0f << "600.0";
 }
 

@@ -202,12 +202,13 @@ QString printFormInteger(int value)
 QString formatOneDecimal(float value)
 {
     // A float times 10 is exact in a double, so this rounds the true value, a half away from
-    // zero as a reader expects (0.25 shows 0.3).
+    // zero as a reader expects (0.25 shows 0.3). The sign is the value's own, so a negative
+    // value that rounds to zero shows "-0.0".
     const double tenths = std::round(static_cast<double>(value) * 10.0);
     if (std::fabs(tenths) < 1e15) {
         const auto whole = static_cast<long long>(std::fabs(tenths));
         const QString text = QString::number(whole / 10) + u'.' + QString::number(whole % 10);
-        return (tenths < 0 ? QStringLiteral("-") : QString()) + text;
+        return (value < 0 ? QStringLiteral("-") : QString()) + text;
     }
     char buffer[64];
     const auto result =

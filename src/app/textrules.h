@@ -41,7 +41,8 @@ QString printForm(float value);
 /// Print form of a whole number: " 1199 ", "-7 ".
 QString printFormInteger(int value);
 
-/// The "0.0" display format: "25.0", "1234.6", "-3.5".
+/// The "0.0" display format: "25.0", "1234.6", "-3.5"; a negative value keeps its sign even
+/// when it rounds to zero ("-0.0" for -0.04).
 QString formatOneDecimal(float value);
 
 /// "dd-mm-yyyy".

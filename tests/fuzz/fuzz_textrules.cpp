@@ -134,7 +134,8 @@ void checkSingles(double value)
         fail("clampToSingle bound", {}, value, clamped);
 }
 
-/// "-?digits.digit", the value rounded to a tenth (a half away from zero), never "-0.0".
+/// "-?digits.digit", the value rounded to a tenth (a half away from zero), with a minus sign
+/// exactly when the value is negative ("-0.0" for a negative value that rounds to zero).
 void checkOneDecimal(float value)
 {
     const QString text = formatOneDecimal(value);
@@ -148,9 +149,10 @@ void checkOneDecimal(float value)
     }
     const qsizetype point = text.indexOf(u'.');
     const qsizetype digitsFrom = text.startsWith(u'-') ? 1 : 0;
-    if (point < digitsFrom + 1 || point != text.size() - 2 || !isDigit(text.back()) ||
-        text == QStringLiteral("-0.0"))
+    if (point < digitsFrom + 1 || point != text.size() - 2 || !isDigit(text.back()))
         fail("formatOneDecimal shape", text, value);
+    if (text.startsWith(u'-') != (value < 0))
+        fail("formatOneDecimal sign", text, value);
     for (qsizetype i = digitsFrom; i < point; ++i)
         if (!isDigit(text[i]))
             fail("formatOneDecimal shape", text, value);
