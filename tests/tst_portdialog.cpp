@@ -15,6 +15,8 @@ private slots:
     void cleanup();
     void storesTheChosenPort_data();
     void storesTheChosenPort();
+    void typedTextIsNeverRead_data();
+    void typedTextIsNeverRead();
 
 private:
     ModalGuard m_guard;
@@ -86,6 +88,61 @@ void TestPortDialog::storesTheChosenPort()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(commPort, int16_t(stored));
     QCOMPARE(list->count(), 255);
+}
+
+void TestPortDialog::typedTextIsNeverRead_data()
+{
+    QTest::addColumn<int>("port");      // CommPort as the dialog opens
+    QTest::addColumn<QString>("typed"); // typed into the field, which has the focus
+    QTest::addColumn<QString>("then");  // what the operator does before OK is clicked
+    QTest::addColumn<int>("stored");
+    struct Row {
+        const char *name;
+        int port;
+        const char *typed, *then;
+        int stored;
+    };
+    const Row rows[] = {
+        // The text of an entry, typed, still selects nothing, however the field's editing
+        // ends: the focus leaving it for OK, Enter, or Tab.
+        {"an entry's text", 3, "COM 9", "", 3},
+        {"then Enter", 3, "COM 9", "Enter", 3},
+        {"other case, then Tab", 3, "com 9", "Tab", 3},
+        {"an entry that others begin with", 3, "COM 2", "Enter", 3},
+        {"nothing selected", 0, "COM 9", "Enter", 0},
+        // The list still counts after typing: Down selects the entry after the selected one.
+        {"then the next entry", 3, "COM 9", "Down", 4},
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.name) << r.port << QString(r.typed) << QString(r.then) << r.stored;
+}
+
+void TestPortDialog::typedTextIsNeverRead()
+{
+    QFETCH(int, port);
+    QFETCH(QString, typed);
+    QFETCH(QString, then);
+    QFETCH(int, stored);
+    int16_t commPort = int16_t(port);
+    PortDialog dialog(commPort, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto *list = named<QComboBox>(&dialog, "cmbComm");
+    list->setFocus();
+    QTRY_VERIFY(list->hasFocus());
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list, typed);
+    QCOMPARE(list->currentText(), typed); // the field stays editable
+    if (then == QLatin1String("Enter"))
+        QTest::keyClick(list, Qt::Key_Return);
+    else if (then == QLatin1String("Tab"))
+        QTest::keyClick(list, Qt::Key_Tab);
+    else if (then == QLatin1String("Down"))
+        QTest::keyClick(list, Qt::Key_Down);
+    QVERIFY(dialog.isVisible());
+    QTest::mouseClick(named<QPushButton>(&dialog, "cmdOK"), Qt::LeftButton);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(commPort, int16_t(stored));
 }
 
 QTEST_MAIN(TestPortDialog)

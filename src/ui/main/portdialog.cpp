@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
 
 PortDialog::PortDialog(int16_t &commPort, QWidget *parent) : QDialog(parent), m_commPort(commPort)
@@ -22,6 +23,12 @@ PortDialog::PortDialog(int16_t &commPort, QWidget *parent) : QDialog(parent), m_
     m_list->setGeometry(twipsRect(240, 480, 3000, 375));
     m_list->setEditable(true);
     m_list->setInsertPolicy(QComboBox::NoInsert); // typed text never becomes an entry
+    // Only the selected entry counts, never the text typed into the field. The box selects
+    // the entry whose text was typed when the field's editing ends (Enter, or the focus
+    // leaving it), so that link is cut; and typed text is not completed, since it selects
+    // nothing.
+    disconnect(m_list->lineEdit(), &QLineEdit::editingFinished, m_list, nullptr);
+    m_list->setCompleter(nullptr);
     for (int port = 1; port <= kPortCount; ++port)
         m_list->addItem(QStringLiteral("COM %1").arg(port));
 

@@ -8,7 +8,7 @@ class QComboBox;
 
 /// The port dialog (frmComm): picks the instrument's port number, 1 to 255, used from the
 /// next start. OK stores the selected entry's number in CommPort (0 when none is selected);
-/// closing changes nothing.
+/// text typed into the field is never read. Closing changes nothing.
 class PortDialog final : public QDialog {
     Q_OBJECT
 
