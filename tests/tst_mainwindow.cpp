@@ -27,7 +27,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace {
 
@@ -95,6 +97,8 @@ private slots:
     void unwritableFolderIsReported();
     void aboutBoxWaitsForOk();
     void startUpShowsTheSplashFirst();
+    void commErrorShowsWhyThePortDidNotOpen_data();
+    void commErrorShowsWhyThePortDidNotOpen();
     void terminationSignalClosesInOrder();
     void signalDuringStartUpEndsTheProgram_data();
     void signalDuringStartUpEndsTheProgram();
@@ -537,9 +541,7 @@ void TestMainWindow::startUpShowsTheSplashFirst()
     QVERIFY(boxBeforeTheWindow);
     QCOMPARE(commError.title, QStringLiteral("Comm Error"));
     QCOMPARE(commError.icon, QMessageBox::Information);
-    QVERIFY2(commError.text.contains(QStringLiteral("COM1")) &&
-                 commError.text.contains(QStringLiteral("No such file")),
-             qPrintable(commError.text));
+    QCOMPARE(commError.text, QString::fromLocal8Bit(std::strerror(ENOENT)));
     QVERIFY(window->isVisible());
     QCOMPARE(state.AppPath, m_dir->path());
     QCOMPARE(state.CommPort, int16_t(1));
@@ -555,6 +557,38 @@ void TestMainWindow::startUpShowsTheSplashFirst()
     QFile file(m_dir->filePath(QStringLiteral("twdaq.cfg")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), configText(state));
+}
+
+void TestMainWindow::commErrorShowsWhyThePortDidNotOpen_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("plainFile"); // a plain file stands at the port instead of a terminal
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no device") << 7 << false << QString::fromLocal8Bit(std::strerror(ENOENT));
+    QTest::newRow("not a terminal") << 8 << true << QString::fromLocal8Bit(std::strerror(ENOTTY));
+    QTest::newRow("no such port number")
+        << 0 << false << QStringLiteral("Invalid port number 0: ports are numbered 1 to 255.");
+}
+
+void TestMainWindow::commErrorShowsWhyThePortDidNotOpen()
+{
+    // The box says what the system said, and nothing of the port's number or device.
+    QFETCH(int, port);
+    QFETCH(bool, plainFile);
+    QFETCH(QString, text);
+    if (plainFile) {
+        QFile file(QDir(m_dir->path()).filePath(QStringLiteral("COM%1").arg(port)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    m_state->CommPort = int16_t(port);
+    SeenMessage commError;
+    acceptNextMessage(commError);
+    MainWindow window(*m_state);
+    QVERIFY(commError.seen);
+    QCOMPARE(commError.title, QStringLiteral("Comm Error"));
+    QCOMPARE(commError.icon, QMessageBox::Information);
+    QCOMPARE(commError.text, text);
+    QVERIFY(!m_state->PortReady);
 }
 
 void TestMainWindow::terminationSignalClosesInOrder()

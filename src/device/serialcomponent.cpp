@@ -75,7 +75,7 @@ bool SerialComponent::openDevice(const QString &device)
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     m_port->setReadBufferSize(0);
     if (!m_port->open(QIODevice::ReadWrite)) {
-        m_error = tr("COM %1 (%2): %3").arg(m_portNumber).arg(device, m_port->errorString());
+        m_error = m_port->errorString();
         return false;
     }
     m_error.clear();

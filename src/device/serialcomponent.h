@@ -32,7 +32,8 @@ public:
     int commPort() const { return m_portNumber; }
 
     /// Opens the port, ending any reconnection under way. On failure returns false and
-    /// errorString() tells why.
+    /// errorString() tells why: what the system said ("No such file or directory"), or that
+    /// the number has no port.
     bool open();
     bool isOpen() const;
     QString errorString() const { return m_error; }
