@@ -1,6 +1,7 @@
 #include "device/portname.h"
 #include "device/serialcomponent.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -180,6 +182,8 @@ class TestSerialComponent : public QObject {
 private slots:
     void initTestCase();
     void textBothWays();
+    void receiveBufferHolds1024Bytes_data();
+    void receiveBufferHolds1024Bytes();
     void openFailures_data();
     void openFailures();
     void failedOpenIsNotRetried();
@@ -228,6 +232,54 @@ void TestSerialComponent::textBothWays()
     QCOMPARE(otherEvents, 0);
     // Reading took the characters out of the buffer.
     QCOMPARE(cm.input(), QString());
+}
+
+void TestSerialComponent::receiveBufferHolds1024Bytes_data()
+{
+    // Characters that arrived together, as after the program was held up for a while: each
+    // event brings at most a buffer's worth, and every character comes, in order.
+    QTest::addColumn<int>("arrived");
+    QTest::addColumn<QList<int>>("eachRead");
+    QTest::newRow("one reply") << 21 << QList<int>{21};
+    QTest::newRow("a full buffer") << 1024 << QList<int>{1024};
+    QTest::newRow("one reply more") << 1045 << QList<int>{1024, 21};
+    QTest::newRow("about 14 s of replies") << 3000 << QList<int>{1024, 1024, 952};
+}
+
+void TestSerialComponent::receiveBufferHolds1024Bytes()
+{
+    QFETCH(int, arrived);
+    QFETCH(QList<int>, eachRead);
+    FakeInstrument instrument(m_folder.path(), 2);
+    QVERIFY(instrument.isValid());
+    SerialComponent cm;
+    cm.setCommPort(2);
+    QVERIFY2(cm.open(), qPrintable(cm.errorString()));
+    QList<int> reads;
+    QString text;
+    connect(&cm, &SerialComponent::onComm, this, [&] {
+        const QString input = cm.input();
+        reads << int(input.size());
+        text += input;
+    });
+
+    QByteArray replies;
+    while (replies.size() < arrived)
+        replies += "000250 005000 006000\r";
+    replies.truncate(arrived);
+    instrument.write(replies);
+    // All of it waits at the port before the event loop lets the component read.
+    const int port = instrument.portDescriptor();
+    QVERIFY(port >= 0);
+    QDeadlineTimer deadline(10000);
+    int waiting = 0;
+    while (ioctl(port, FIONREAD, &waiting) == 0 && waiting < arrived && !deadline.hasExpired())
+        QThread::usleep(100);
+    QCOMPARE(waiting, arrived);
+
+    QTRY_COMPARE_WITH_TIMEOUT(text.size(), qsizetype(arrived), 10000);
+    QCOMPARE(text, QString::fromLatin1(replies));
+    QCOMPARE(reads, eachRead);
 }
 
 void TestSerialComponent::openFailures_data()

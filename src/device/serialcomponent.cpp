@@ -73,7 +73,9 @@ bool SerialComponent::openDevice(const QString &device)
     m_port->setParity(QSerialPort::NoParity);
     m_port->setStopBits(QSerialPort::OneStop);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
-    m_port->setReadBufferSize(0);
+    // At most kReceiveBufferBytes are taken from the system at a time; the rest waits there
+    // for the next read, which the receive event makes at once.
+    m_port->setReadBufferSize(kReceiveBufferBytes);
     if (!m_port->open(QIODevice::ReadWrite)) {
         m_error = m_port->errorString();
         return false;

@@ -9,7 +9,10 @@ class QSerialPort;
 class QTimer;
 
 /// The serial port of the instrument: 9600 baud, 8 data bits, no parity, 1 stop bit, bytes
-/// taken as Latin-1 text. Raises onComm on the user-interface thread when characters arrive.
+/// taken as Latin-1 text, a receive buffer of 1024 bytes. Raises onComm on the user-interface
+/// thread when characters arrive; one event brings at most a buffer's worth, and more that
+/// waited at the port comes with the events after the buffer has been read. So the receiver
+/// reads at every event: a full buffer left unread takes nothing more from the port.
 ///
 /// An open port that fails (a read, write or device error, or a hang-up, as when the adapter is
 /// pulled out) is closed at the first error and portLost is raised once. From then on the same
@@ -23,6 +26,8 @@ public:
     static constexpr int kEventReceive = 2;
     /// Milliseconds between attempts to reopen a lost port.
     static constexpr int kReconnectIntervalMs = 2000;
+    /// Bytes the receive buffer holds: about five seconds of the instrument's replies.
+    static constexpr qint64 kReceiveBufferBytes = 1024;
 
     explicit SerialComponent(QObject *parent = nullptr);
     ~SerialComponent() override;
