@@ -97,8 +97,6 @@ private slots:
     void unwritableFolderIsReported();
     void aboutBoxWaitsForOk();
     void startUpShowsTheSplashFirst();
-    void commErrorShowsWhyThePortDidNotOpen_data();
-    void commErrorShowsWhyThePortDidNotOpen();
     void terminationSignalClosesInOrder();
     void signalDuringStartUpEndsTheProgram_data();
     void signalDuringStartUpEndsTheProgram();
@@ -557,38 +555,6 @@ void TestMainWindow::startUpShowsTheSplashFirst()
     QFile file(m_dir->filePath(QStringLiteral("twdaq.cfg")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), configText(state));
-}
-
-void TestMainWindow::commErrorShowsWhyThePortDidNotOpen_data()
-{
-    QTest::addColumn<int>("port");
-    QTest::addColumn<bool>("plainFile"); // a plain file stands at the port instead of a terminal
-    QTest::addColumn<QString>("text");
-    QTest::newRow("no device") << 7 << false << QString::fromLocal8Bit(std::strerror(ENOENT));
-    QTest::newRow("not a terminal") << 8 << true << QString::fromLocal8Bit(std::strerror(ENOTTY));
-    QTest::newRow("no such port number")
-        << 0 << false << QStringLiteral("Invalid port number 0: ports are numbered 1 to 255.");
-}
-
-void TestMainWindow::commErrorShowsWhyThePortDidNotOpen()
-{
-    // The box says what the system said, and nothing of the port's number or device.
-    QFETCH(int, port);
-    QFETCH(bool, plainFile);
-    QFETCH(QString, text);
-    if (plainFile) {
-        QFile file(QDir(m_dir->path()).filePath(QStringLiteral("COM%1").arg(port)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    m_state->CommPort = int16_t(port);
-    SeenMessage commError;
-    acceptNextMessage(commError);
-    MainWindow window(*m_state);
-    QVERIFY(commError.seen);
-    QCOMPARE(commError.title, QStringLiteral("Comm Error"));
-    QCOMPARE(commError.icon, QMessageBox::Information);
-    QCOMPARE(commError.text, text);
-    QVERIFY(!m_state->PortReady);
 }
 
 void TestMainWindow::terminationSignalClosesInOrder()

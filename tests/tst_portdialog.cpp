@@ -15,8 +15,6 @@ private slots:
     void cleanup();
     void storesTheChosenPort_data();
     void storesTheChosenPort();
-    void typedTextIsNeverRead_data();
-    void typedTextIsNeverRead();
 
 private:
     ModalGuard m_guard;
@@ -33,7 +31,9 @@ void TestPortDialog::storesTheChosenPort_data()
     QTest::addColumn<int>("port");      // CommPort as the dialog opens
     QTest::addColumn<QString>("shown"); // what the list shows then
     QTest::addColumn<QString>("pick");  // an entry chosen, or "typed ..." text typed into the field
-    QTest::addColumn<QString>("close"); // "OK" clicked, "Space" on OK, or the close box
+    // Keys pressed in the field first ("Enter then ", "Tab then ", "Down then "), then "OK"
+    // clicked, "Space" on OK, or the close box.
+    QTest::addColumn<QString>("close");
     QTest::addColumn<int>("stored");
     struct Row {
         const char *name;
@@ -47,7 +47,14 @@ void TestPortDialog::storesTheChosenPort_data()
         {"last port, first entry", 255, "COM 255", "COM 1", "OK", 1},
         {"closing changes nothing", 3, "COM 3", "COM 7", "close", 3},
         // Typed text selects no entry, so OK keeps the selected one; nothing typed becomes one.
+        // Not even an entry's text, however the field's editing ends.
         {"typed text is not a port", 3, "COM 3", "typed 12", "OK", 3},
+        {"typed entry text", 3, "COM 3", "typed COM 9", "OK", 3},
+        {"typed entry text, Enter", 3, "COM 3", "typed COM 9", "Enter then OK", 3},
+        {"typed in other case, Tab", 3, "COM 3", "typed com 9", "Tab then Space", 3},
+        {"typed over no selection", 0, "Combo1", "typed COM 2", "Enter then OK", 0},
+        // The list still counts after typing: Down selects the entry after the selected one.
+        {"typed, then the next entry", 3, "COM 3", "typed COM 9", "Down then OK", 4},
         // A number without an entry selects nothing, and OK with nothing selected stores 0.
         {"zero", 0, "Combo1", "", "OK", 0},
         {"above the list", 256, "Combo1", "", "OK", 0},
@@ -70,14 +77,23 @@ void TestPortDialog::storesTheChosenPort()
     QCOMPARE(dialog.windowTitle(), QStringLiteral("COMM"));
     QCOMPARE(named<QGroupBox>(&dialog, "Frame1")->title(), QStringLiteral("Select USB Port"));
     dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
     auto *list = named<QComboBox>(&dialog, "cmbComm");
     auto *ok = named<QPushButton>(&dialog, "cmdOK");
     QCOMPARE(list->currentText(), shown);
     if (pick.startsWith(QStringLiteral("typed "))) {
+        list->setFocus();
         list->lineEdit()->selectAll();
-        QTest::keyClicks(list->lineEdit(), pick.mid(6));
+        QTest::keyClicks(list, pick.mid(6));
+        QCOMPARE(list->currentText(), pick.mid(6)); // the field stays editable
     } else if (!pick.isEmpty()) {
         list->setCurrentIndex(list->findText(pick));
+    }
+    const QMap<QString, Qt::Key> keys{
+        {"Enter", Qt::Key_Return}, {"Tab", Qt::Key_Tab}, {"Down", Qt::Key_Down}};
+    if (const qsizetype then = close.indexOf(QStringLiteral(" then ")); then > 0) {
+        QTest::keyClick(list, keys.value(close.left(then)));
+        close = close.mid(then + 6);
     }
     if (close == QLatin1String("OK"))
         QTest::mouseClick(ok, Qt::LeftButton);
@@ -88,61 +104,6 @@ void TestPortDialog::storesTheChosenPort()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(commPort, int16_t(stored));
     QCOMPARE(list->count(), 255);
-}
-
-void TestPortDialog::typedTextIsNeverRead_data()
-{
-    QTest::addColumn<int>("port");      // CommPort as the dialog opens
-    QTest::addColumn<QString>("typed"); // typed into the field, which has the focus
-    QTest::addColumn<QString>("then");  // what the operator does before OK is clicked
-    QTest::addColumn<int>("stored");
-    struct Row {
-        const char *name;
-        int port;
-        const char *typed, *then;
-        int stored;
-    };
-    const Row rows[] = {
-        // The text of an entry, typed, still selects nothing, however the field's editing
-        // ends: the focus leaving it for OK, Enter, or Tab.
-        {"an entry's text", 3, "COM 9", "", 3},
-        {"then Enter", 3, "COM 9", "Enter", 3},
-        {"other case, then Tab", 3, "com 9", "Tab", 3},
-        {"an entry that others begin with", 3, "COM 2", "Enter", 3},
-        {"nothing selected", 0, "COM 9", "Enter", 0},
-        // The list still counts after typing: Down selects the entry after the selected one.
-        {"then the next entry", 3, "COM 9", "Down", 4},
-    };
-    for (const Row &r : rows)
-        QTest::newRow(r.name) << r.port << QString(r.typed) << QString(r.then) << r.stored;
-}
-
-void TestPortDialog::typedTextIsNeverRead()
-{
-    QFETCH(int, port);
-    QFETCH(QString, typed);
-    QFETCH(QString, then);
-    QFETCH(int, stored);
-    int16_t commPort = int16_t(port);
-    PortDialog dialog(commPort, nullptr);
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    auto *list = named<QComboBox>(&dialog, "cmbComm");
-    list->setFocus();
-    QTRY_VERIFY(list->hasFocus());
-    list->lineEdit()->selectAll();
-    QTest::keyClicks(list, typed);
-    QCOMPARE(list->currentText(), typed); // the field stays editable
-    if (then == QLatin1String("Enter"))
-        QTest::keyClick(list, Qt::Key_Return);
-    else if (then == QLatin1String("Tab"))
-        QTest::keyClick(list, Qt::Key_Tab);
-    else if (then == QLatin1String("Down"))
-        QTest::keyClick(list, Qt::Key_Down);
-    QVERIFY(dialog.isVisible());
-    QTest::mouseClick(named<QPushButton>(&dialog, "cmdOK"), Qt::LeftButton);
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(commPort, int16_t(stored));
 }
 
 QTEST_MAIN(TestPortDialog)
