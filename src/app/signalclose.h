@@ -6,8 +6,9 @@
 class MainWindow;
 class QSocketNotifier;
 
-/// Turns SIGTERM, SIGINT and SIGHUP into an orderly close: open dialogs are closed without
-/// applying, then the main window closes (which writes the configuration file).
+/// Turns SIGTERM, SIGINT and SIGHUP into an orderly close: open dialogs are closed from the top
+/// down as by their close box (the calibration window takes its ranges then, as it always does;
+/// the others change nothing), then the main window closes (which writes the configuration).
 class SignalClose final : public QObject {
     Q_OBJECT
 
