@@ -85,7 +85,7 @@ Spread flushes(ManualClock &clock, TestRecorder &recorder, StationRecord &statio
                              clock.now());
         QElapsedTimer timer;
         timer.start();
-        if (MaybeFailure failure = recorder.flush()) {
+        if (MaybeFailure failure = recorder.flush().failure) {
             std::printf("  flush failed: %s\n", qPrintable(failure->reason));
             return {};
         }
@@ -126,7 +126,7 @@ void appendBenchmark(const QString &folder)
     station.RefPressure = 700;
     recorder.leakStarted(0, station, {}, {});
     recorder.leakStarted(1, station, {}, {});
-    if (MaybeFailure failure = recorder.flush()) {
+    if (MaybeFailure failure = recorder.flush().failure) {
         std::printf("  cannot open the store: %s\n", qPrintable(failure->reason));
         return;
     }
@@ -171,8 +171,9 @@ void traceBenchmarks(const QString &folder)
     }
     QElapsedTimer timer;
     timer.start();
-    if (MaybeFailure failure = store.write(changes)) {
-        std::printf("  write failed: %s\n", qPrintable(failure->reason));
+    const Fallible<std::vector<int64_t>> ids = store.write(changes);
+    if (!ids.ok()) {
+        std::printf("  write failed: %s\n", qPrintable(ids.failure()->reason));
         return;
     }
     const double writeMs = msSince(timer);
@@ -181,13 +182,15 @@ void traceBenchmarks(const QString &folder)
                 "written in one transaction in %.0f ms\n",
                 double(bytes) / 1024, double(bytes) / n, writeMs);
 
-    const int64_t id = changes[0].record.id;
-    std::vector<TraceSample> trace;
-    const double readMs = medianMs(5, [&] { (void)store.trace(id, trace); });
+    const int64_t id = ids->front();
+    RecordDetails details;
+    details.record = changes[0].record;
+    details.record.id = id;
+    const double readMs = medianMs(5, [&] { details.trace = *store.trace(id); });
     QByteArray text;
     const double formatMs = medianMs(5, [&] {
         text = csvHeaderLine();
-        appendCsvRows(text, changes[0].record, trace);
+        appendCsvRows(text, details);
     });
     const QString csv = folder + QStringLiteral("/trace.csv");
     const double exportMs = medianMs(5, [&] { (void)exportCsv(store, {&id, 1}, csv); });
@@ -199,6 +202,7 @@ void traceBenchmarks(const QString &folder)
 DecayCurve decayOf(int n)
 {
     DecayCurve curve;
+    curve.ran = true;
     curve.fallLimit = 5;
     for (int k = 0; k < n; ++k) {
         curve.seconds.push_back(float(k));
@@ -262,11 +266,12 @@ void listBenchmark(const QString &folder)
     RecordStore writer(path, clock);
     if (writer.open())
         return;
+    TestRecorder recorder(writer);
     WindowHandover handover;
     std::vector<double> windowMs;
     for (int run = 0; run < 5; ++run) {
         timer.restart();
-        RecordsWindow window(writer, clock, handover, folder, nullptr);
+        RecordsWindow window(recorder, path, clock, handover, folder, nullptr);
         window.show();
         QApplication::processEvents();
         windowMs.push_back(msSince(timer));

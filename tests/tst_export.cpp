@@ -43,7 +43,7 @@ void TestExport::fileHoldsHeaderCountAndSamples()
     record.Samples[1200] = 999.f; // beyond SampleCount: not exported
     record.SampleCount = 1199;
 
-    QVERIFY(!GenerateData(m_rig->dir.path(), record));
+    QVERIFY(!writeExportFile(m_rig->dir.path(), record));
     const QByteArray content = readAll(m_rig->dir.filePath(QStringLiteral("test1.kvr")));
     QVERIFY(content.endsWith("\r\n"));
     QCOMPARE(content.count('\n'), 1202); // every line ends in CR LF, no bare LF or CR
@@ -115,7 +115,7 @@ void TestExport::shortWriteKeepsThePreviousFile()
     StationRecord &record = m_rig->record(0);
     const QString folder = m_rig->dir.path();
     record.SampleCount = 0;
-    QVERIFY(!GenerateData(folder, record));
+    QVERIFY(!writeExportFile(folder, record));
     const QByteArray previous = readAll(exportPath(folder));
     QCOMPARE(previous, QByteArray("Kestrava Test 1\r\n 0 \r\n 0 \r\n"));
 
@@ -124,7 +124,7 @@ void TestExport::shortWriteKeepsThePreviousFile()
     {
         FileSizeLimit limit(100);
         QVERIFY(limit.active());
-        failure = GenerateData(folder, record);
+        failure = writeExportFile(folder, record);
     }
     QVERIFY2(failure, "a short write must be reported");
     QVERIFY(!failure->reason.isEmpty());

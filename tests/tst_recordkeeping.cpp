@@ -277,20 +277,22 @@ void TestRecordKeeping::everyTestBecomesARecord()
     QCOMPARE(outcomes(stored), (QStringList{"1 interrupted", "2 interrupted", "2 stopped",
                                             "1 completed", "2 leak test failed"}));
 
-    // The falls are those of the last second sampled before the fall was judged: about the
-    // limit, give or take a poll's fall.
+    // The falls of the phases that ended the tests are those of the readings that decided
+    // them: past the limit, by at most a poll's fall.
     const TestRecord &failed = stored[4].record;
     QVERIFY(!failed.mainStartTime);
-    QVERIFY2(failed.leakFall > 0 && failed.leakFall < 7 + 2,
+    QVERIFY2(failed.leakFall >= 7 && failed.leakFall < 7 + 2,
              qPrintable(QString::number(failed.leakFall.value_or(-1))));
+    QCOMPARE(stored[4].decisions.size(), size_t(1));
 
     const Stored &completed = stored[3];
     QCOMPARE(exportedPressures(completed.trace), exportedSamples(exportPath()));
     QVERIFY(completed.trace.size() >= 5);
     QVERIFY(completed.record.leakPassTime && completed.record.mainStartTime &&
             completed.record.postTestTime);
-    QVERIFY2(completed.record.mainFall > 0 && completed.record.mainFall < 14 + 2,
-             qPrintable(QString::number(completed.record.mainFall.value_or(-1))));
+    QVERIFY2(completed.record.postFall >= 14 && completed.record.postFall < 14 + 2,
+             qPrintable(QString::number(completed.record.postFall.value_or(-1))));
+    QCOMPARE(completed.decisions.back().change, PhaseChange::Completed);
     QCOMPARE(completed.record.testName, QStringLiteral("Vessel A"));
     QCOMPARE(completed.record.operatorName, QStringLiteral("Kim"));
     QVERIFY(completed.events.empty());

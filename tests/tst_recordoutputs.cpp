@@ -68,6 +68,7 @@ private slots:
     void csvTimes();
     void decayChart_data();
     void decayChart();
+    void decayChartGapsAndAbsentPhase();
     void denseTraceDrawnByColumns();
     void detailText();
     void reportPressures();
@@ -83,30 +84,47 @@ void TestRecordOutputs::figures_data()
 {
     QTest::addColumn<QString>("trace");
     QTest::addColumn<double>("leakRef");
-    QTest::addColumn<double>("mainRef"); // NaN: no main start
-    QTest::addColumn<int>("mainStart");  // elapsed second of the main start
-    // fall, rate, compensated fall of the leak test, then of the main test; "-": none
+    QTest::addColumn<double>("mainRef");   // NaN: no main start
+    QTest::addColumn<int>("mainStart");    // elapsed second of the main start
+    QTest::addColumn<QString>("decision"); // "tenths from the start:pressure", a leak failure
+    // For the leak test, the main test and the post-test phase: fall, seconds from the
+    // reference, end-to-end rate, least-squares rate, compensated fall ("-" for none), or
+    // "none" for a phase that did not run. A sample of elapsed second k is taken k + 1 s
+    // after the start.
     QTest::addColumn<QString>("expected");
 
     const double none = qQNaN();
+    // 0.6 KPa in 5 s end to end is 7.2 KPa/min; the line through 0.1 KPa a second is 6.
     QTest::newRow("steady leak fall")
         << "0:700:100:L 1:699.9:100:L 2:699.8:100:L 3:699.7:100:L 4:699.6:100:L" << 700.2 << none
-        << 0 << "0.600 6.000 0.600 - - -";
-    // Valid pressures at 0 s (699) and 2 s (698); both readings only at 0 s.
+        << 0 << ""
+        << "0.600 5.0 7.200 6.000 0.600 | none | none";
+    // Valid pressures at 1 s (699) and 3 s (698); both readings only at 1 s.
     QTest::newRow("readings that are not valid")
-        << "0:699:100:L 1:-:100:L 2:698:-:L 3:-:-:L" << 700.0 << none << 0
-        << "2.000 30.000 1.000 - - -";
+        << "0:699:100:L 1:-:100:L 2:698:-:L 3:-:-:L" << 700.0 << none << 0 << ""
+        << "2.000 3.0 40.000 30.000 1.000 | none | none";
     // 701 × (100 + 273.15) / (101 + 273.15) = 699.12642
     QTest::newRow("bath temperature compensation")
-        << "0:700:100:L 60:701:101:L" << 700.0 << none << 0 << "-1.000 -1.000 0.874 - - -";
-    // Main start at 10 s: the samples of 8 s (an earlier start) and 10 s are left out; the
-    // main samples 689.5, 689, 688 at 11, 12, 13 s fall 0.75 KPa/s.
-    QTest::newRow("main test from its last start, with its post-test phase")
+        << "0:700:100:L 60:701:101:L" << 700.0 << none << 0 << ""
+        << "-1.000 61.0 -0.984 -1.000 0.874 | none | none";
+    // Main start at 10 s (11 s after the start): the samples of 8 s (an earlier start) and
+    // 10 s are left out; the main test has 689.5 at 1 s, the post-test 689 and 688 at 2 and
+    // 3 s from the main start, both against the main reference.
+    QTest::newRow("main test and post-test phase, each on its own")
         << "0:700:100:L 1:699.5:100:L 5:699:100:A 8:695:100:M 10:694:100:M 11:689.5:100:M "
            "12:689:100:P 13:688:100:P"
-        << 700.0 << 690.0 << 10 << "0.500 30.000 0.500 2.000 45.000 2.000";
-    QTest::newRow("one sample") << "0:699.5:100:L" << 700.0 << none << 0 << "0.500 - 0.500 - - -";
-    QTest::newRow("no main start") << "0:699.5:100:M" << 700.0 << none << 0 << "- - - - - -";
+        << 700.0 << 690.0 << 10 << ""
+        << "0.500 2.0 15.000 30.000 0.500 | 0.500 1.0 30.000 - 0.500 | "
+           "2.000 3.0 40.000 60.000 2.000";
+    // Failed at 2.5 s at 692.75 KPa: 7.25 KPa in 2.5 s is 174 KPa/min; the line through
+    // (1, 700), (2, 699.5), (2.5, 692.75) falls 4.21 KPa a second.
+    QTest::newRow("deciding reading between two samples")
+        << "0:700:100:L 1:699.5:100:L" << 700.0 << none << 0 << "25:692.75"
+        << "7.250 2.5 174.000 252.857 0.500 | none | none";
+    QTest::newRow("one sample") << "0:699.5:100:L" << 700.0 << none << 0 << ""
+                                << "0.500 1.0 30.000 - 0.500 | none | none";
+    QTest::newRow("no main start") << "0:699.5:100:M" << 700.0 << none << 0 << ""
+                                   << "- - - - - | none | none";
 }
 
 void TestRecordOutputs::figures()
@@ -115,6 +133,7 @@ void TestRecordOutputs::figures()
     QFETCH(double, leakRef);
     QFETCH(double, mainRef);
     QFETCH(int, mainStart);
+    QFETCH(QString, decision);
     QFETCH(QString, expected);
 
     TestRecord record;
@@ -124,13 +143,29 @@ void TestRecordOutputs::figures()
         record.mainRefPressure = float(mainRef);
         record.mainStartTime = kStart.addSecs(mainStart + 1);
     }
-    const LeakFigures f = leakFigures(record, traceOf(kStart, trace));
-    QStringList figures;
-    for (const std::optional<double> &figure :
-         {f.leak.fall, f.leak.fallRate, f.leak.compensatedFall, f.main.fall, f.main.fallRate,
-          f.main.compensatedFall})
-        figures << (figure ? QString::number(*figure, 'f', 3) : QStringLiteral("-"));
-    QCOMPARE(figures.join(u' '), expected);
+    std::vector<Decision> decisions;
+    if (!decision.isEmpty()) {
+        const QStringList parts = decision.split(u':');
+        decisions.push_back({PhaseChange::LeakFailed, kStart.addMSecs(parts[0].toInt() * 100),
+                             parts[1].toFloat(), record.leakRefPressure, 7});
+    }
+    const LeakFigures f = leakFigures(record, traceOf(kStart, trace), decisions);
+    QStringList phases;
+    for (const PhaseFigures *phase : {&f.leak, &f.main, &f.post}) {
+        if (!phase->reference) {
+            phases << QStringLiteral("none");
+            continue;
+        }
+        const auto text = [](const std::optional<double> &value, int decimals) {
+            return value ? QString::number(*value, 'f', decimals) : QStringLiteral("-");
+        };
+        phases << QStringList{text(phase->fall, 3), text(phase->seconds, 1),
+                              text(phase->endToEndRate, 3), text(phase->slopeRate, 3),
+                              text(phase->compensatedFall, 3)}
+                      .join(u' ');
+    }
+    QCOMPARE(phases.join(QStringLiteral(" | ")), expected);
+    QCOMPARE(f.leak.decided, !decision.isEmpty());
 }
 
 void TestRecordOutputs::csvField_data()
@@ -166,27 +201,31 @@ void TestRecordOutputs::csvRows()
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         std::setlocale(LC_ALL, "de_DE.UTF-8"); // where it is installed
     }
-    TestRecord record;
-    record.id = 7;
-    record.station = 1;
-    record.start = kStart;
-    const std::vector<TraceSample> trace =
-        traceOf(kStart, "0:699.9:100.25:L 1:-:100.5:A 2:-0.25:-:M 3:1234567:0.0001:P");
+    RecordDetails details;
+    details.record.id = 7;
+    details.record.station = 1;
+    details.record.start = kStart;
+    details.trace = traceOf(kStart, "0:699.9:100.25:L 1:-:100.5:A 2:-0.25:-:M 3:1234567:0.0001:P");
+    // The main test ended between the samples of 10:00:03 and 10:00:04.
+    details.decisions.push_back(
+        {PhaseChange::PostTestStarted, kStart.addMSecs(3470), 686.25f, 700, 14});
     QByteArray text = csvHeaderLine();
-    appendCsvRows(text, record, trace);
+    appendCsvRows(text, details);
     QLocale::setDefault(QLocale::c());
     std::setlocale(LC_ALL, "C");
 
     QCOMPARE(text, QByteArray("record,station,start,elapsed_s,time,pressure_kpa,pressure_valid,"
-                              "bath_temp_c,bath_temp_valid,phase\r\n"
+                              "bath_temp_c,bath_temp_valid,phase,decision\r\n"
                               "7,2,2026-07-12T10:00:00+02:00,0,2026-07-12T10:00:01+02:00,699.9,1,"
-                              "100.25,1,leak\r\n"
+                              "100.25,1,leak,\r\n"
                               "7,2,2026-07-12T10:00:00+02:00,1,2026-07-12T10:00:02+02:00,,0,"
-                              "100.5,1,after\r\n"
+                              "100.5,1,after,\r\n"
                               "7,2,2026-07-12T10:00:00+02:00,2,2026-07-12T10:00:03+02:00,-0.25,1,"
-                              ",0,main\r\n"
+                              ",0,main,\r\n"
+                              "7,2,2026-07-12T10:00:00+02:00,2.4,2026-07-12T10:00:03.4+02:00,"
+                              "686.25,1,,0,main,main test ended\r\n"
                               "7,2,2026-07-12T10:00:00+02:00,3,2026-07-12T10:00:04+02:00,1234567,"
-                              "1,0.0001,1,post\r\n"));
+                              "1,0.0001,1,post,\r\n"));
 }
 
 void TestRecordOutputs::csvTimes_data()
@@ -213,12 +252,13 @@ void TestRecordOutputs::csvTimes()
     QFETCH(QString, text);
     QCOMPARE(isoTime(time), text);
     QCOMPARE(fromIsoTime(text), time);
-    TestRecord record;
-    record.start = kStart; // summer time
+    RecordDetails details;
+    details.record.start = kStart; // summer time
     TraceSample sample;
     sample.time = time;
+    details.trace.push_back(sample);
     QByteArray row;
-    appendCsvRows(row, record, std::vector<TraceSample>{sample});
+    appendCsvRows(row, details);
     QCOMPARE(row.split(',').value(4), text.toLatin1());
 }
 
@@ -228,6 +268,7 @@ void TestRecordOutputs::decayChart_data()
     QTest::addColumn<double>("limit");
     QTest::newRow("7 KPa fall past a 5 KPa limit") << 7.0 << 5.0;
     QTest::newRow("2 KPa fall within a 5 KPa limit") << 2.0 << 5.0;
+    QTest::newRow("flat curve") << 0.0 << 7.0;
 }
 
 void TestRecordOutputs::decayChart()
@@ -236,6 +277,8 @@ void TestRecordOutputs::decayChart()
     QFETCH(double, limit);
     // A steady fall over a minute, at a sample a second: fewer samples than pixel columns.
     DecayCurve curve;
+    curve.phaseName = QStringLiteral("leak test");
+    curve.ran = true;
     for (int k = 0; k <= 60; ++k) {
         curve.seconds.push_back(float(k));
         curve.relative.push_back(float(-fall * k / 60));
@@ -245,33 +288,81 @@ void TestRecordOutputs::decayChart()
     PictureArea area(QSize(400, 300), RGB(255, 255, 255));
     const DecayChartGeometry g = drawDecayChart(area, curve);
     QVERIFY(!g.byColumns);
-    QCOMPARE(g.top, 0.0);
-    QVERIFY(std::abs(g.bottom + fall) < 1e-5);
     const QImage image = area.picture();
+    const auto rowOf = [&g](double value) {
+        return g.plot.top() + (g.top - value) / (g.top - g.bottom) * g.plot.height();
+    };
+    // The scale holds the reference, the limit and the curve, a tenth of the range clear of
+    // the frame above and below.
+    const double range = std::max(fall, limit);
+    QVERIFY2(std::abs(g.top - 0.1 * range) < 1e-4, qPrintable(QString::number(g.top)));
+    QVERIFY2(std::abs(g.bottom + 1.1 * range) < 1e-4, qPrintable(QString::number(g.bottom)));
 
-    // The curve fills the plot from its top edge to its bottom edge.
+    // The curve runs from the reference down to its last reading, off the frame's edges.
     const QList<int> curveRows = rowsWith(image, kBlue, 1);
     QVERIFY(!curveRows.isEmpty());
-    QVERIFY2(std::abs(curveRows.first() - g.plot.top()) <= 1,
+    QVERIFY2(std::abs(curveRows.first() - rowOf(0)) <= 1,
              qPrintable(QString::number(curveRows.first())));
-    QVERIFY2(std::abs(curveRows.last() - g.plot.bottom()) <= 1,
+    QVERIFY2(std::abs(curveRows.last() - rowOf(-fall)) <= 1,
              qPrintable(QString::number(curveRows.last())));
+    QVERIFY(curveRows.first() > g.plot.top() + 2 && curveRows.last() < g.plot.bottom() - 2);
 
+    // The limit is always a line across.
     const QList<int> limitRows = rowsWith(image, kRed, int(g.plot.width() / 2));
+    QCOMPARE(limitRows.size(), 1);
+    QVERIFY2(
+        std::abs(limitRows[0] - rowOf(-limit)) <= 1,
+        qPrintable(QStringLiteral("limit at row %1, not %2").arg(limitRows[0]).arg(rowOf(-limit))));
     RecordingSurface recording(QSizeF(400, 300));
     drawDecayChart(recording, curve);
-    const QString limitText = recording.textList().filter(QStringLiteral("limit")).value(0);
-    if (limit > fall) {
-        QCOMPARE(limitRows, QList<int>());
-        QCOMPARE(limitText, QStringLiteral("limit -5.00 KPa (below the chart)"));
-    } else {
-        QCOMPARE(limitRows.size(), 1);
-        const double expected = g.plot.top() + limit / fall * g.plot.height();
-        QVERIFY2(
-            std::abs(limitRows[0] - expected) <= 1,
-            qPrintable(QStringLiteral("limit at row %1, not %2").arg(limitRows[0]).arg(expected)));
-        QCOMPARE(limitText, QStringLiteral("limit -5.00 KPa"));
+    const QStringList texts = recording.textList();
+    QVERIFY2(
+        texts.contains(
+            QStringLiteral("leak test from its reference; limit -%1 KPa").arg(limit, 0, 'f', 2)),
+        qPrintable(texts.join(u'|')));
+    QVERIFY2(texts.contains(QStringLiteral("0 s")) && texts.contains(QStringLiteral("60 s")) &&
+                 texts.contains(QStringLiteral("0.00 KPa")),
+             qPrintable(texts.join(u'|')));
+}
+
+void TestRecordOutputs::decayChartGapsAndAbsentPhase()
+{
+    // A reading a second for 40 s; none from 10 to 19 s but a lone one at 15 s; no sample
+    // at all from 30 to 35 s (a cable pulled).
+    DecayCurve curve;
+    curve.phaseName = QStringLiteral("main test");
+    curve.ran = true;
+    curve.fallLimit = 14;
+    for (int k = 0; k <= 40; ++k) {
+        if (k > 30 && k < 35)
+            continue;
+        curve.seconds.push_back(float(k));
+        const bool lost = k >= 10 && k < 20 && k != 15;
+        curve.relative.push_back(lost ? std::numeric_limits<float>::quiet_NaN() : -0.1f * k);
     }
+    PictureArea area(QSize(400, 300), RGB(255, 255, 255));
+    const DecayChartGeometry g = drawDecayChart(area, curve);
+    const QImage image = area.picture();
+    const auto column = [&g](double second) {
+        return int(g.plot.left() + second / g.seconds * g.plot.width());
+    };
+    constexpr Colour kBand = RGB(232, 232, 232);
+    // Both gaps are marked and crossed by no curve; the lone reading shows.
+    QCOMPARE(g.gaps, (std::vector<std::pair<double, double>>{{9, 15}, {15, 20}, {30, 35}}));
+    for (const double second : {12.0, 17.0, 32.5}) {
+        QVERIFY2(columnHas(image, column(second), kBand), qPrintable(QString::number(second)));
+        QVERIFY2(!columnHas(image, column(second), kBlue), qPrintable(QString::number(second)));
+    }
+    QVERIFY(columnHas(image, column(15), kBlue));
+    QVERIFY(columnHas(image, column(25), kBlue) && !columnHas(image, column(25), kBand));
+
+    // A phase that did not run: its name, and neither curve nor limit.
+    DecayCurve absent;
+    absent.phaseName = QStringLiteral("main test");
+    RecordingSurface recording(QSizeF(400, 300));
+    drawDecayChart(recording, absent);
+    QCOMPARE(recording.textList(), QStringList{QStringLiteral("No main test")});
+    QVERIFY(recording.segmentsIn(kBlue).isEmpty() && recording.segmentsIn(kRed).isEmpty());
 }
 
 void TestRecordOutputs::denseTraceDrawnByColumns()
@@ -279,6 +370,7 @@ void TestRecordOutputs::denseTraceDrawnByColumns()
     // 100000 samples with a small wobble, one sample 7 KPa down near the middle and a gap of
     // lost readings from 70 % to 75 %.
     DecayCurve curve;
+    curve.ran = true;
     curve.fallLimit = 5;
     const int n = 100000;
     for (int k = 0; k < n; ++k) {
@@ -301,8 +393,9 @@ void TestRecordOutputs::denseTraceDrawnByColumns()
     PictureArea area(QSize(400, 300), RGB(255, 255, 255));
     drawDecayChart(area, curve);
     const QImage image = area.picture();
-    // The lone low sample reaches the bottom of the plot in its column.
-    const int bottom = int(std::round(g.plot.bottom()));
+    // The lone low sample reaches its depth in its column.
+    const int bottom =
+        int(std::round(g.plot.top() + (g.top + 7) / (g.top - g.bottom) * g.plot.height()));
     const int middle = int(g.plot.left() + g.plot.width() / 2);
     bool spikeShown = false;
     for (int x = middle - 2; x <= middle + 2; ++x)
@@ -337,18 +430,20 @@ void TestRecordOutputs::detailText()
     done.postTestTime = kStart.addSecs(6);
     done.testName = QStringLiteral("Vessel 7, east");
     done.operatorName = QStringLiteral("Kim");
-    const std::vector<TraceSample> trace =
-        traceOf(kStart, "0:700:105:L 1:699.5:105:L 2:699:105:L 3:699:105:M 4:698:105:M "
-                        "5:697:105:P");
-    const std::vector<RecordedLinkEvent> events{
+    RecordDetails details{done, {}, {}, {}};
+    details.trace = traceOf(kStart, "0:700:105:L 1:699.5:105:L 2:699:105:L 3:699:105:M "
+                                    "4:698:105:M 5:697:105:P");
+    details.decisions = {{PhaseChange::LeakPassed, kStart.addMSecs(3000), 699, 700, 7},
+                         {PhaseChange::PostTestStarted, kStart.addMSecs(6000), 697.5f, 699, 14},
+                         {PhaseChange::Completed, kStart.addMSecs(1205300), 684.75f, 699, 14}};
+    details.events = {
         {kStart.addSecs(4), LinkEventKind::PortLost, QStringLiteral("The device was removed.")},
         {kStart.addSecs(5), LinkEventKind::Reconnected, {}}};
     const QString conditions = QStringLiteral(
         "Parameters: start pressure limit 600.0 KPa, leak fall limit 7.0 KPa, leak test 600 s, "
         "bath fall limit 14.0 KPa, main test 900 s, minimum bath temperature 100.0 °C\n"
         "Calibration: range 1000, zero 12.5, span 10000; temperature zero 0, span 1000\n");
-    QCOMPARE(recordDetailText(done, leakFigures(done, trace), events),
-             QStringLiteral(R"(Test 1, record 42: completed
+    QCOMPARE(recordDetailText(details), QStringLiteral(R"(Test 1, record 42: completed
 Start: 12-07-2026 10:00:00
 End: 12-07-2026 10:20:05 (00:20:05)
 Leak test passed: 12-07-2026 10:00:03
@@ -356,18 +451,36 @@ Main test started: 12-07-2026 10:00:03
 Post-test started: 12-07-2026 10:00:06
 Test name: Vessel 7, east
 Operator: Kim
-)") + conditions +
-                 QStringLiteral(R"(Reference pressures: leak 700.0 KPa, main 699.0 KPa
+)") + conditions + QStringLiteral(R"(Reference pressures: leak 700.0 KPa, main 699.0 KPa
 
-Leak test: fall 1.00 KPa, fall rate 30.000 KPa/min, compensated fall 1.00 KPa, 3 samples
-Main test: fall 2.00 KPa, fall rate 60.000 KPa/min, compensated fall 2.00 KPa, 3 samples
+Decisions:
+12-07-2026 10:00:03.0 leak test passed: pressure 699.00 KPa, reference 700.00 KPa, fall 1.00 KPa, limit 7.00 KPa
+12-07-2026 10:00:06.0 main test ended: pressure 697.50 KPa, reference 699.00 KPa, fall 1.50 KPa, limit 14.00 KPa
+12-07-2026 10:20:05.3 test completed: pressure 684.75 KPa, reference 699.00 KPa, fall 14.25 KPa, limit 14.00 KPa
+
+Leak test: fall 1.00 KPa to the deciding reading after 3.0 s; end-to-end rate 20.000 KPa/min; least-squares rate 30.000 KPa/min; compensated fall 1.00 KPa; 3 samples
+Main test: fall 1.50 KPa to the deciding reading after 3.0 s; end-to-end rate 30.000 KPa/min; least-squares rate 45.000 KPa/min; compensated fall 1.00 KPa; 2 samples
+Post-test: fall 14.25 KPa to the deciding reading after 1202.3 s; end-to-end rate 0.711 KPa/min; least-squares rate 0.613 KPa/min; compensated fall 2.00 KPa; 1 sample
+)") + figuresExplanation() + QStringLiteral(R"(
 
 Link events:
 12-07-2026 10:00:04 port lost: The device was removed.
 12-07-2026 10:00:05 reconnected)"));
 
+    // A record kept before decisions were: its completed phases say so.
+    details.record.decisionsRecorded = false;
+    details.decisions.clear();
+    const QStringList lines = recordDetailText(details).split(u'\n');
+    QVERIFY(lines.contains(QStringLiteral("Decisions: not recorded")));
+    QVERIFY(lines.contains(QStringLiteral(
+        "Post-test: fall 2.00 KPa to the last valid reading (the deciding reading was not "
+        "recorded) after 3.0 s; end-to-end rate 40.000 KPa/min; least-squares rate none; "
+        "compensated fall 2.00 KPa; 1 sample")));
+
     // A test still running, on station 2, before its main start.
-    TestRecord open = done;
+    RecordDetails opened;
+    TestRecord &open = opened.record;
+    open = done;
     open.id = 7;
     open.station = 1;
     open.end = open.leakPassTime = open.mainStartTime = open.postTestTime = std::nullopt;
@@ -375,16 +488,20 @@ Link events:
     open.mainRefPressure.reset();
     open.testName.clear();
     open.operatorName.clear();
-    QCOMPARE(recordDetailText(open, leakFigures(open, {}), {}), QStringLiteral(
-                                                                    R"(Test 2, record 7: running
+    QCOMPARE(recordDetailText(opened), QStringLiteral(
+                                           R"(Test 2, record 7: running
 Start: 12-07-2026 10:00:00
 End: running
 Test name: none
 Operator: none
 )") + conditions + QStringLiteral(R"(Reference pressures: leak 700.0 KPa, main none
 
-Leak test: fall none, fall rate none, compensated fall none, 0 samples
-Main test: fall none, fall rate none, compensated fall none, 0 samples
+Decisions: none
+
+Leak test: fall none; end-to-end rate none; least-squares rate none; compensated fall none; 0 samples
+Main test: did not run
+Post-test: did not run
+)") + figuresExplanation() + QStringLiteral(R"(
 
 Link events: none)"));
 }

@@ -7,6 +7,7 @@
 #include "records/recordlistmodel.h"
 #include "records/recordstore.h"
 #include "records/testrecorder.h"
+#include "station/stationsession.h"
 #include "station/testparameters.h"
 #include "support/diskfaults.h"
 #include "support/records.h"
@@ -17,6 +18,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,7 +34,7 @@ QString phaseLetters(const std::vector<TraceSample> &trace)
 }
 
 /// A stored record in a line: station, outcome and end | leak pass, main start, main reference
-/// and post-test start | the leak and main falls; "-" for what it lacks.
+/// and post-test start | the leak, main and post-test falls; "-" for what it lacks.
 QString summary(const TestRecord &r)
 {
     const auto time = [](const std::optional<QDateTime> &t) {
@@ -41,51 +43,50 @@ QString summary(const TestRecord &r)
     const auto number = [](const auto &value, int decimals) {
         return value ? QString::number(double(*value), 'f', decimals) : QStringLiteral("-");
     };
-    return QStringLiteral("%1 %2 %3 | %4 %5 %6 %7 | %8 %9")
+    return QStringLiteral("%1 %2 %3 | %4 %5 %6 %7 | %8 %9 %10")
         .arg(r.station + 1)
         .arg(r.outcome ? outcomeText(*r.outcome) : QStringLiteral("running"), time(r.end),
              time(r.leakPassTime), time(r.mainStartTime), number(r.mainRefPressure, 1),
-             time(r.postTestTime), number(r.leakFall, 2), number(r.mainFall, 2));
+             time(r.postTestTime), number(r.leakFall, 2), number(r.mainFall, 2),
+             number(r.postFall, 2));
 }
 
-/// The program as the main window runs it: a station rig, the store in its working folder and
-/// the recorder, told of every start, stop, sample and phase change.
+/// The program as the main window runs it: a station rig and its station sessions, which keep
+/// the records in the rig's working folder.
 struct Session {
-    Session() : store(path(), *rig.clock), recorder(store) {}
+    Session() : sessions(rig.state) {}
 
     QString path() const { return rig.dir.filePath(RecordStore::kFileName); }
     QDateTime now() const { return rig.clock->now(); }
+    RecordStore &store() { return sessions.store(); }
+    TestRecorder &recorder() { return sessions.recorder(); }
 
-    StartOutcome start(int s)
-    {
-        const StartOutcome outcome = rig.start(s);
-        if (outcome.kind == StartOutcome::Kind::LeakStarted)
-            recorder.leakStarted(s, rig.record(s), rig.state.parameters, rig.state.calibration);
-        else if (outcome.kind == StartOutcome::Kind::MainStarted)
-            recorder.mainStarted(s, rig.record(s));
-        return outcome;
-    }
-
-    void stop(int s)
-    {
-        if (rig.stop(s))
-            recorder.stopped(s, now());
-    }
+    StartOutcome start(int s) { return sessions.startPressed(s); }
+    void stop(int s) { sessions.stopPressed(s); }
 
     /// One second: the display tick samples every running station, then the scan tick
     /// sequences; then, when asked, the flush that the display tick ends with.
     MaybeFailure second(bool flush = true)
     {
         rig.clock->advance(1);
-        for (int s = 0; s < kUsedStations; ++s)
-            if (rig.record(s).TestRunning)
-                recorder.sampled(s, rig.record(s), stationPressure(rig.state.readings, s),
-                                 bathTemperature(rig.state.readings), now());
-        recordSamples(rig.state);
-        const SequencerResult result = rig.tick();
-        for (const StationChanges &changes : result.stations)
-            recorder.phaseChanged(changes.station, changes.changes, now());
-        return flush ? recorder.flush() : std::nullopt;
+        sessions.sample();
+        sessions.scanTick();
+        return flush ? recorder().flush().failure : std::nullopt;
+    }
+
+    /// Tenths of a second as the program's timers run them: a scan tick every tenth, and at
+    /// each whole second first the display tick's samples and flush. The notices of the
+    /// records that the display ticks gave go to `notices`.
+    void tenths(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            rig.clock->advanceMs(100);
+            if (rig.clock->preciseNow().time().msec() == 0) {
+                if (const std::optional<QString> notice = sessions.displayTick())
+                    notices << *notice;
+            }
+            sessions.scanTick();
+        }
     }
 
     /// Seconds, each flushed; the last failure, if any.
@@ -98,9 +99,22 @@ struct Session {
     }
 
     StationRig rig;
-    RecordStore store;
-    TestRecorder recorder;
+    StationSessions sessions;
+    QStringList notices;
 };
+
+/// A record's decisions in a line each: time (to the tenth), what, pressure, fall and limit.
+QStringList decisionTexts(const Stored &stored)
+{
+    QStringList lines;
+    for (const Decision &d : stored.decisions)
+        lines << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(isoTimeTenths(d.time).mid(11, 10), decisionText(d.change))
+                     .arg(double(d.pressure), 0, 'f', 2)
+                     .arg(d.fall(), 0, 'f', 2)
+                     .arg(double(d.limit), 0, 'f', 2);
+    return lines;
+}
 
 /// A record as written by hand, for the listing tests.
 TestRecord handRecord(int station, const QString &start, int seconds,
@@ -129,6 +143,11 @@ private slots:
     void initTestCase();
     void outcomes_data();
     void outcomes();
+    void decisionsAgreeWithTheOutcome_data();
+    void decisionsAgreeWithTheOutcome();
+    void databaseGoneDuringATest_data();
+    void databaseGoneDuringATest();
+    void exitAfterAnOutageWritesEverything();
     void traceHasNoExportLimit();
     void linkEventsGoToEveryOpenRecord();
     void killedProgramLosesOnlyTheLastSecond();
@@ -137,7 +156,8 @@ private slots:
     void lockedDatabaseFailsFast();
     void refusals_data();
     void refusals();
-    void migrationFromVersion1();
+    void migration_data();
+    void migration();
     void names();
     void listing_data();
     void listing();
@@ -161,20 +181,20 @@ void TestRecords::outcomes_data()
     QTest::newRow("completed")
         << QStringList{"start", "run 8", "start", "run 6", "pressure 680", "run 1"}
         << "LLLLLAAAMMMMMPP"
-        << "1 completed 10:00:15 | 10:00:05 10:00:08 700.0 10:00:13 | 0.00 20.00";
+        << "1 completed 10:00:15 | 10:00:05 10:00:08 700.0 10:00:13 | 0.00 0.00 20.00";
     QTest::newRow("leak test failed")
         << QStringList{"start", "run 2", "pressure 690", "run 1"} << "LLL"
-        << "1 leak test failed 10:00:03 | - - - - | 10.00 -";
+        << "1 leak test failed 10:00:03 | - - - - | 10.00 - -";
     QTest::newRow("main test failed")
         << QStringList{"start", "run 8", "start", "run 2", "pressure 680", "run 1"} << "LLLLLAAAMMM"
-        << "1 main test failed 10:00:11 | 10:00:05 10:00:08 700.0 - | 0.00 20.00";
+        << "1 main test failed 10:00:11 | 10:00:05 10:00:08 700.0 - | 0.00 20.00 -";
     QTest::newRow("main restarted, then stopped")
         << QStringList{"start", "run 6", "start", "run 2", "pressure 695", "start", "run 2", "stop"}
         << "LLLLLAMMMM"
-        << "1 stopped 10:00:10 | 10:00:05 10:00:08 695.0 - | 0.00 0.00";
+        << "1 stopped 10:00:10 | 10:00:05 10:00:08 695.0 - | 0.00 0.00 -";
     QTest::newRow("program ended")
         << QStringList{"start", "run 8", "start", "run 2", "end"} << "LLLLLAAAMM"
-        << "1 interrupted 10:00:10 | 10:00:05 10:00:08 700.0 - | 0.00 0.00";
+        << "1 interrupted 10:00:10 | 10:00:05 10:00:08 700.0 - | 0.00 0.00 -";
 }
 
 void TestRecords::outcomes()
@@ -209,10 +229,10 @@ void TestRecords::outcomes()
         } else if (words[0] == u"stop") {
             session.stop(0);
         } else if (words[0] == u"end") {
-            session.recorder.programEnding(session.now());
+            QCOMPARE(session.sessions.end(), std::nullopt);
         }
     }
-    QVERIFY_OK(session.recorder.flush());
+    QVERIFY_OK(session.recorder().flush());
 
     const std::vector<Stored> stored = readStored(session.path());
     QCOMPARE(stored.size(), size_t(1));
@@ -220,7 +240,7 @@ void TestRecords::outcomes()
     const std::vector<TraceSample> &trace = stored[0].trace;
     QCOMPARE(summary(r), expected);
     QCOMPARE(phaseLetters(trace), phases);
-    QCOMPARE(std::optional<int64_t>(r.id), session.recorder.latestRecordId(0));
+    QCOMPARE(std::optional<int64_t>(r.id), session.recorder().latestRecordId(0));
     QCOMPARE(isoTime(r.start), QStringLiteral("2026-07-12T10:00:00+02:00"));
     QCOMPARE(testParameterTexts(r.parameters), testParameterTexts(atStart));
     QCOMPARE((std::array{r.calRange, r.calZero, r.calSpan, r.tempZero, r.tempSpan}),
@@ -237,6 +257,159 @@ void TestRecords::outcomes()
     QCOMPARE(trace.back().pressure, session.rig.state.readings.Pressure1);
 }
 
+void TestRecords::decisionsAgreeWithTheOutcome_data()
+{
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<QString>("expected");      // summary()
+    QTest::addColumn<QStringList>("decisions"); // decisionTexts()
+    QTest::addColumn<bool>("between");          // no sample saw the deciding reading
+
+    // Leak 5 s and main 5 s from 10:00:00.0, the station at 700 KPa, the fall limits 7 and
+    // 14 KPa; "wait T" runs the timers T tenths of a second, sampling at each whole second,
+    // so a pressure set between two samples is seen by the scan ticks alone.
+    QTest::newRow("leak failure between two samples")
+        << QStringList{"start", "wait 24", "pressure 692.9", "wait 1", "pressure 700", "wait 20"}
+        << "1 leak test failed 10:00:02 | - - - - | 7.10 - -"
+        << QStringList{"10:00:02.5 leak test failed 692.90 7.10 7.00"} << true;
+    QTest::newRow("main failure between two samples")
+        << QStringList{"start",          "wait 80", "start",        "wait 27",
+                       "pressure 685.5", "wait 1",  "pressure 700", "wait 20"}
+        << "1 main test failed 10:00:10 | 10:00:05 10:00:08 700.0 - | 0.00 14.50 -"
+        << QStringList{"10:00:05.0 leak test passed 700.00 0.00 7.00",
+                       "10:00:10.8 main test failed 685.50 14.50 14.00"}
+        << true;
+    QTest::newRow("completion between two samples")
+        << QStringList{"start",          "wait 80", "start",        "wait 73",
+                       "pressure 685.8", "wait 1",  "pressure 700", "wait 20"}
+        << "1 completed 10:00:15 | 10:00:05 10:00:08 700.0 10:00:13 | 0.00 0.00 14.20"
+        << QStringList{"10:00:05.0 leak test passed 700.00 0.00 7.00",
+                       "10:00:13.0 main test ended 700.00 0.00 14.00",
+                       "10:00:15.4 test completed 685.80 14.20 14.00"}
+        << true;
+    QTest::newRow("main end, main failure and completion in one tick")
+        << QStringList{"start", "wait 80", "start", "wait 49", "pressure 680", "wait 1", "wait 20"}
+        << "1 completed 10:00:13 | 10:00:05 10:00:08 700.0 10:00:13 | 0.00 20.00 20.00"
+        << QStringList{"10:00:05.0 leak test passed 700.00 0.00 7.00",
+                       "10:00:13.0 main test ended 680.00 20.00 14.00",
+                       "10:00:13.0 main test failed 680.00 20.00 14.00",
+                       "10:00:13.0 test completed 680.00 20.00 14.00"}
+        << false;
+}
+
+void TestRecords::decisionsAgreeWithTheOutcome()
+{
+    QFETCH(QStringList, script);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, decisions);
+    QFETCH(bool, between);
+
+    Session session;
+    session.rig.state.parameters.LeakTestDuration = 5;
+    session.rig.state.parameters.MainTestDuration = 5;
+    for (const QString &step : script) {
+        const QStringList words = step.split(u' ');
+        if (words[0] == u"start")
+            QVERIFY(!session.start(0).refusal);
+        else if (words[0] == u"wait")
+            session.tenths(words[1].toInt());
+        else if (words[0] == u"pressure")
+            session.rig.setPressure(0, words[1].toFloat());
+    }
+    QVERIFY_OK(session.recorder().flush());
+    QCOMPARE(session.notices, QStringList());
+
+    const std::vector<Stored> stored = readStored(session.path());
+    QCOMPARE(stored.size(), size_t(1));
+    QCOMPARE(summary(stored[0].record), expected);
+    QCOMPARE(decisionTexts(stored[0]), decisions);
+    // No sample saw the deciding reading: every one was taken at 700 KPa.
+    for (const TraceSample &sample : stored[0].trace)
+        QVERIFY(!between || sample.pressure == 700.f);
+    // The figures of the phase that ended the test are those of its deciding reading.
+    const LeakFigures figures = leakFigures(stored[0].record, stored[0].trace, stored[0].decisions);
+    const FigurePhase ended =
+        stored[0].record.outcome == Outcome::LeakTestFailed   ? FigurePhase::Leak
+        : stored[0].record.outcome == Outcome::MainTestFailed ? FigurePhase::Main
+                                                              : FigurePhase::Post;
+    QVERIFY(figures.of(ended).decided);
+    QCOMPARE(figures.of(ended).fall, stored[0].decisions.back().fall());
+}
+
+void TestRecords::databaseGoneDuringATest_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("deleted") << "deleted";
+    QTest::newRow("moved") << "moved";
+    QTest::newRow("replaced by a copy") << "replaced";
+}
+
+void TestRecords::databaseGoneDuringATest()
+{
+    QFETCH(QString, how);
+    Session session;
+    const QString moved = session.rig.dir.filePath(QStringLiteral("moved.sqlite"));
+    // Test 2 ends before the file goes; test 1 runs across.
+    QVERIFY(!session.start(1).refusal);
+    session.tenths(20);
+    session.stop(1);
+    QVERIFY(!session.start(0).refusal);
+    session.tenths(30);
+    if (how == u"replaced") {
+        // A copy of the database as it was before any of this, put over it.
+        QFile::copy(QStringLiteral(KESTRAVA_TEST_DATA "/records-v1.sqlite"), moved);
+        QVERIFY(QFile::setPermissions(moved, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(std::rename(qPrintable(moved), qPrintable(session.path())), 0);
+    } else if (how == u"moved") {
+        QVERIFY(QFile::rename(session.path(), moved));
+    } else {
+        QVERIFY(QFile::remove(session.path()));
+    }
+    session.tenths(10); // the flush that notices it
+    const QByteArray movedAfterwards = readAll(moved);
+    session.tenths(30);
+    session.stop(0);
+    QVERIFY_OK(session.recorder().flush());
+
+    QCOMPARE(session.notices.size(), 1);
+    QVERIFY2(session.notices[0].contains(QStringLiteral("was deleted, moved or replaced")),
+             qPrintable(session.notices[0]));
+    // The test run across is whole in the file now at the path, from its first second.
+    std::vector<Stored> stored = readStored(session.path());
+    QVERIFY(!stored.empty());
+    const Stored &across = stored[0];
+    QCOMPARE(across.record.station, 0);
+    QCOMPARE(across.record.outcome, std::optional(Outcome::Stopped));
+    QCOMPARE(across.trace.size(), size_t(7));
+    QCOMPARE(across.trace.front().elapsed, int64_t(0));
+    QCOMPARE(across.trace.back().elapsed, int64_t(6));
+    QCOMPARE(stored.size(), how == u"replaced" ? size_t(4) : size_t(1)); // the copy's three
+    if (how == u"moved") {
+        // The moved file keeps what it held, test 2 ended in it, and was not touched again.
+        QCOMPARE(readAll(moved), movedAfterwards);
+        stored = readStored(moved);
+        QCOMPARE(stored.size(), size_t(2));
+        QCOMPARE(summary(stored[1].record),
+                 QStringLiteral("2 stopped 10:00:02 | - - - - | 0.00 - -"));
+        QCOMPARE(stored[0].record.outcome, std::nullopt);
+        QCOMPARE(stored[0].trace.size(), size_t(3));
+    }
+}
+
+void TestRecords::exitAfterAnOutageWritesEverything()
+{
+    Session session;
+    QVERIFY(!session.start(0).refusal);
+    QVERIFY_OK(session.second());
+    // Twenty minutes queued, as while the database could not be written.
+    for (int i = 0; i < 1200; ++i)
+        QVERIFY_OK(session.second(false));
+    QCOMPARE(session.sessions.end(), std::nullopt);
+    const std::vector<Stored> stored = readStored(session.path());
+    QCOMPARE(stored.size(), size_t(1));
+    QCOMPARE(stored[0].record.outcome, std::optional(Outcome::Interrupted));
+    QCOMPARE(stored[0].trace.size(), size_t(1201));
+}
+
 void TestRecords::traceHasNoExportLimit()
 {
     Session session;
@@ -251,13 +424,15 @@ void TestRecords::traceHasNoExportLimit()
     for (int i = 0; i < 36000; ++i)
         QVERIFY_OK(session.second(false));
     QCOMPARE(session.rig.record(0).SampleIndex, kMaxRecordedSamples); // the export store is full
-    std::vector<TraceSample> trace;
-    QVERIFY_OK(session.store.trace(*session.recorder.latestRecordId(0), trace));
+    const auto traceNow = [&session] {
+        return *session.store().trace(*session.recorder().latestRecordId(0));
+    };
+    std::vector<TraceSample> trace = traceNow();
     QCOMPARE(trace.size(), size_t(6)); // the leak test's seconds, written as they came
     int flushes = 0;
     for (size_t written = trace.size(); written < 36006; ++flushes) {
-        QVERIFY_OK(session.recorder.flush());
-        QVERIFY_OK(session.store.trace(*session.recorder.latestRecordId(0), trace));
+        QVERIFY_OK(session.recorder().flush());
+        trace = traceNow();
         QVERIFY2(trace.size() > written && trace.size() - written <= TestRecorder::kSamplesPerFlush,
                  qPrintable(QString::number(trace.size() - written)));
         written = trace.size();
@@ -274,17 +449,17 @@ void TestRecords::linkEventsGoToEveryOpenRecord()
     Session session;
     QVERIFY(!session.start(0).refusal);
     QVERIFY_OK(session.seconds(2));
-    session.recorder.linkEvent(LinkEventKind::PortLost, QStringLiteral("Resource error"),
-                               session.now());
+    session.recorder().linkEvent(LinkEventKind::PortLost, QStringLiteral("Resource error"),
+                                 session.now());
     QVERIFY(!session.start(1).refusal); // after the loss: not in its record
     QVERIFY_OK(session.seconds(1));
-    session.recorder.linkEvent(LinkEventKind::Reconnected, {}, session.now());
+    session.recorder().linkEvent(LinkEventKind::Reconnected, {}, session.now());
     session.rig.setPressure(1, StationRig::kLost);
     QVERIFY_OK(session.seconds(1));
-    session.recorder.linkEvent(LinkEventKind::ReadingsStale, {}, session.now());
+    session.recorder().linkEvent(LinkEventKind::ReadingsStale, {}, session.now());
     session.stop(0);
-    session.recorder.linkEvent(LinkEventKind::ReadingsBack, {}, session.now());
-    QVERIFY_OK(session.recorder.flush());
+    session.recorder().linkEvent(LinkEventKind::ReadingsBack, {}, session.now());
+    QVERIFY_OK(session.recorder().flush());
 
     const std::vector<Stored> stored = readStored(session.path());
     QCOMPARE(stored.size(), size_t(2)); // newest first
@@ -318,13 +493,13 @@ void TestRecords::killedProgramLosesOnlyTheLastSecond()
         StationRig rig;
         RecordStore store(path, *rig.clock);
         TestRecorder recorder(store);
-        rig.start(0);
+        (void)rig.start(0);
         recorder.leakStarted(0, rig.record(0), rig.state.parameters, rig.state.calibration);
         for (int k = 1; k <= 6; ++k) {
             rig.clock->advance(1);
             recorder.sampled(0, rig.record(0), {700.f - float(k) / 10, true}, {105, true},
                              rig.clock->now());
-            if (k < 6 && recorder.flush())
+            if (k < 6 && recorder.flush().failure)
                 _exit(1);
         }
         kill(getpid(), SIGKILL);
@@ -350,7 +525,7 @@ void TestRecords::killedProgramLosesOnlyTheLastSecond()
     stored = readStored(path);
     QCOMPARE(stored.size(), size_t(1));
     QCOMPARE(summary(stored[0].record),
-             QStringLiteral("1 interrupted 10:00:05 | - - - - | 0.50 -"));
+             QStringLiteral("1 interrupted 10:00:05 | - - - - | 0.50 - -"));
     QCOMPARE(stored[0].trace.size(), size_t(5));
     QCOMPARE(stored[0].trace[4].pressure, 699.5f);
 }
@@ -396,7 +571,7 @@ void TestRecords::unreadableFileIsSetAside()
     QVERIFY_OK(session.second());
 
     const QString expected = nameTaken ? aside + QStringLiteral("-2") : aside;
-    QCOMPARE(session.store.setAsidePath(), expected);
+    QCOMPARE(session.store().setAsidePath(), expected);
     QCOMPARE(readAll(expected), old);
     if (garbage)
         QCOMPARE(readAll(expected + QStringLiteral("-wal")), QByteArray("stale log"));
@@ -427,7 +602,7 @@ void TestRecords::lockedDatabaseFailsFast()
                      qPrintable(QStringLiteral("the flush waited %1 ms").arg(timer.elapsed())));
             QVERIFY2(failure->reason.contains(QStringLiteral("locked")),
                      qPrintable(failure->reason));
-            QVERIFY(session.recorder.failing());
+            QVERIFY(session.recorder().failing());
         }
         // A reader is not held up by the lock.
         const std::vector<Stored> stored = readStored(session.path());
@@ -435,7 +610,7 @@ void TestRecords::lockedDatabaseFailsFast()
         QCOMPARE(stored[0].trace.size(), size_t(2));
     }
     QVERIFY_OK(session.second());
-    QVERIFY(!session.recorder.failing());
+    QVERIFY(!session.recorder().failing());
 
     // Nothing queued meanwhile is lost.
     const std::vector<Stored> stored = readStored(session.path());
@@ -452,11 +627,11 @@ void TestRecords::refusals_data()
     QTest::newRow("reading a missing database") << "" << true << "There is no records database.";
     QTest::newRow("writing a newer schema")
         << "newer" << false
-        << "The records database was made by a newer version of Kestrava (schema 3; this one "
-           "knows up to 2).";
+        << "The records database was made by a newer version of Kestrava (schema 4; this one "
+           "knows up to 3).";
     QTest::newRow("reading a version-1 database")
         << "v1" << true
-        << "The records database has schema version 1; Kestrava brings it to version 2 when it "
+        << "The records database has schema version 1; Kestrava brings it to version 3 when it "
            "next starts.";
 }
 
@@ -471,7 +646,7 @@ void TestRecords::refusals()
     if (file == u"v1")
         QVERIFY(QFile::copy(QStringLiteral(KESTRAVA_TEST_DATA "/records-v1.sqlite"), path));
     else if (file == u"newer")
-        QVERIFY(SqlConnection(path).exec(QStringLiteral("PRAGMA user_version = 3")));
+        QVERIFY(SqlConnection(path).exec(QStringLiteral("PRAGMA user_version = 4")));
     const QByteArray before = readAll(path);
 
     ManualClock clock(StationRig::kStart);
@@ -487,12 +662,35 @@ void TestRecords::refusals()
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
 }
 
-void TestRecords::migrationFromVersion1()
+void TestRecords::migration_data()
 {
+    QTest::addColumn<int>("version");
+    QTest::newRow("version 1") << 1;
+    QTest::newRow("version 2") << 2;
+}
+
+void TestRecords::migration()
+{
+    QFETCH(int, version);
     QTemporaryDir dir;
     const QString path = dir.filePath(RecordStore::kFileName);
     QVERIFY(QFile::copy(QStringLiteral(KESTRAVA_TEST_DATA "/records-v1.sqlite"), path));
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    if (version == 2) {
+        // What version 2 made of it: its falls, the main fall over main and post-test phases.
+        const SqlConnection raw(path);
+        for (const char *sql :
+             {"ALTER TABLE record ADD COLUMN leak_fall REAL",
+              "ALTER TABLE record ADD COLUMN main_fall REAL",
+              "CREATE TABLE link_event (id INTEGER PRIMARY KEY, record_id INTEGER NOT NULL "
+              "REFERENCES record (id), time TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT "
+              "NULL DEFAULT '')",
+              "CREATE INDEX link_event_record ON link_event (record_id)",
+              "CREATE INDEX record_start ON record (start_utc)",
+              "UPDATE record SET leak_fall = 0.4, main_fall = 1.4 WHERE id = 1",
+              "PRAGMA user_version = 2"})
+            QVERIFY2(raw.exec(QLatin1String(sql)), sql);
+    }
 
     ManualClock clock(StationRig::kStart);
     {
@@ -511,7 +709,7 @@ void TestRecords::migrationFromVersion1()
     }
     {
         const SqlConnection raw(path);
-        QCOMPARE(raw.rows(QStringLiteral("PRAGMA user_version")), QStringList{"2"});
+        QCOMPARE(raw.rows(QStringLiteral("PRAGMA user_version")), QStringList{"3"});
         QCOMPARE(raw.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' "
                                          "AND sql IS NOT NULL ORDER BY name")),
                  (QStringList{"link_event_record", "record_start"}));
@@ -523,11 +721,16 @@ void TestRecords::migrationFromVersion1()
     QStringList records;
     for (const Stored &s : stored)
         records << summary(s.record) + u' ' + phaseLetters(s.trace);
-    QCOMPARE(records, (QStringList{"2 running - | - - - - | - - ",
-                                   "1 interrupted 11:00:04 | - - - - | 0.30 - LLLL",
-                                   "2 leak test failed 09:30:03 | - - - - | 10.00 - LLL",
+    // A version-2 main fall covered the post-test phase too; now each phase has its own.
+    QCOMPARE(records, (QStringList{"2 running - | - - - - | - - - ",
+                                   "1 interrupted 11:00:04 | - - - - | 0.30 - - LLLL",
+                                   "2 leak test failed 09:30:03 | - - - - | 10.00 - - LLL",
                                    "1 completed 09:00:10 | 09:00:03 09:00:05 699.5 09:00:09 | "
-                                   "0.40 1.00 LLLAMMMPP"}));
+                                   "0.40 0.50 1.00 LLLAMMMPP"}));
+    // Old records kept no decisions; the new one does.
+    QCOMPARE(stored[0].record.decisionsRecorded, true);
+    QCOMPARE(stored[3].record.decisionsRecorded, false);
+    QCOMPARE(stored[3].decisions.size(), size_t(0));
     QCOMPARE(stored[0].events.size(), size_t(1));
     const Stored &done = stored[3];
     QCOMPARE(isoTime(done.record.start), QStringLiteral("2026-03-02T09:00:00+01:00"));
@@ -543,33 +746,46 @@ void TestRecords::names()
     Session session;
     QVERIFY(!session.start(0).refusal);
     QVERIFY_OK(session.seconds(2));
-    const int64_t id = *session.recorder.latestRecordId(0);
+    const int64_t id = *session.recorder().latestRecordId(0);
+    const auto stored = [&] {
+        const Fallible<TestRecord> r = session.store().record(id);
+        return r.ok() ? r->testName + u'|' + r->operatorName : QStringLiteral("unreadable");
+    };
+    const auto reportNames = [&](int station) {
+        const std::optional<RecordNames> names = session.sessions.reportNames(station);
+        return names ? names->testName + u'|' + names->operatorName : QStringLiteral("none");
+    };
 
-    // An edit in the records window while the test runs survives the recorder's next writes.
-    QVERIFY_OK(session.store.setNames(id, QStringLiteral("Edited"), QStringLiteral("Ann")));
+    // A report of a test that was never named, printed as it opened: no name is stored.
+    QCOMPARE(reportNames(0), QStringLiteral("|"));
+    session.sessions.reportIssued(0, kUnnamedTest, kUnnamedOperator);
+    QVERIFY_OK(session.recorder().flush());
+    QCOMPARE(stored(), QStringLiteral("|"));
+
+    // Names saved in the records window while the test runs survive the recorder's next
+    // writes, and the station's report opens with them.
+    QVERIFY_OK(session.recorder().setNames(id, {QStringLiteral("Edited"), QStringLiteral("Ann")}));
     session.stop(0);
-    QVERIFY_OK(session.recorder.flush());
-    TestRecord r;
-    QVERIFY_OK(session.store.record(id, r));
-    QCOMPARE(r.outcome, std::optional(Outcome::Stopped));
-    QCOMPARE(r.testName, QStringLiteral("Edited"));
+    QVERIFY_OK(session.recorder().flush());
+    QCOMPARE(session.store().record(id)->outcome, std::optional(Outcome::Stopped));
+    QCOMPARE(stored(), QStringLiteral("Edited|Ann"));
+    QCOMPARE(reportNames(0), QStringLiteral("Edited|Ann"));
+    QCOMPARE(reportNames(1), QStringLiteral("none"));
 
-    // A report issued after the end names the station's latest record.
-    session.recorder.namesIssued(1, QStringLiteral("nothing on station 2"), {});
-    session.recorder.namesIssued(0, QStringLiteral("Vessel 7, lot \"A\"\nline 2"),
-                                 QStringLiteral("Jürgen"));
-    QVERIFY_OK(session.recorder.flush());
-    QVERIFY_OK(session.store.record(id, r));
-    QCOMPARE(r.testName, QStringLiteral("Vessel 7, lot \"A\"\nline 2"));
-    QCOMPARE(r.operatorName, QStringLiteral("Jürgen"));
-    std::vector<TestRecord> all;
-    QVERIFY_OK(session.store.records({}, all));
-    QCOMPARE(all.size(), size_t(1));
+    // A report issued after the end names the station's latest record, what its fields hold.
+    session.sessions.reportIssued(1, QStringLiteral("nothing on station 2"), {});
+    session.sessions.reportIssued(0, QStringLiteral("Vessel 7, lot \"A\"\nline 2"),
+                                  kUnnamedOperator);
+    QCOMPARE(reportNames(0), QStringLiteral("Vessel 7, lot \"A\"\nline 2|"));
+    QVERIFY_OK(session.recorder().flush());
+    QCOMPARE(stored(), QStringLiteral("Vessel 7, lot \"A\"\nline 2|"));
+    QCOMPARE(session.store().records({})->size(), size_t(1));
 
-    const MaybeFailure missing = session.store.setNames(id + 1, {}, {});
+    const MaybeFailure missing = session.recorder().setNames(id + 1, {});
     QVERIFY(missing);
     QCOMPARE(missing->reason, QStringLiteral("There is no test record %1.").arg(id + 1));
-    QVERIFY_OK(session.store.setNames(id, {}, {})); // the failed transaction was undone
+    QVERIFY_OK(session.recorder().setNames(id, {})); // the failed transaction was undone
+    QCOMPARE(stored(), QStringLiteral("|"));
 }
 
 void TestRecords::listing_data()
@@ -577,7 +793,7 @@ void TestRecords::listing_data()
     QTest::addColumn<QStringList>("sinceUntilText");
     QTest::addColumn<int>("sortColumn");
     QTest::addColumn<bool>("ascending");
-    QTest::addColumn<QList<int>>("ids");
+    QTest::addColumn<QList<int>>("listedIds");
     QTest::addColumn<QString>("firstRow"); // the texts of the first row listed
 
     // Records 1..5 (see listing()); the station, result and text filters and the other sort
@@ -603,7 +819,7 @@ void TestRecords::listing()
     QFETCH(QStringList, sinceUntilText);
     QFETCH(int, sortColumn);
     QFETCH(bool, ascending);
-    QFETCH(QList<int>, ids);
+    QFETCH(QList<int>, listedIds);
     QFETCH(QString, firstRow);
 
     QTemporaryDir dir;
@@ -621,8 +837,9 @@ void TestRecords::listing()
                                    "alpha", "Joanna", 700.04f, 1.254);
     changes[4].record = handRecord(0, "2026-07-05T10:00:00+02:00", 0, std::nullopt, "echo 5%_",
                                    "Dan", 699.96f, std::nullopt);
-    QVERIFY_OK(store.write(changes));
-    QCOMPARE(changes[4].record.id, int64_t(5));
+    const Fallible<std::vector<int64_t>> ids = store.write(changes);
+    QVERIFY_OK(ids);
+    QCOMPARE(ids->back(), int64_t(5));
 
     RecordFilter filter;
     if (!sinceUntilText[0].isEmpty())
@@ -638,7 +855,7 @@ void TestRecords::listing()
     QList<int> listed;
     for (int row = 0; row < model.rowCount(); ++row)
         listed << int(model.recordId(row));
-    QCOMPARE(listed, ids);
+    QCOMPARE(listed, listedIds);
     QStringList headers, texts;
     for (int column = 0; column < model.columnCount(); ++column) {
         headers << model.headerData(column, Qt::Horizontal).toString();
@@ -649,12 +866,12 @@ void TestRecords::listing()
     QCOMPARE(texts.join(u'|'), firstRow);
 
     if (sortColumn == RecordListModel::Start && !ascending) {
-        std::vector<TestRecord> records;
-        QVERIFY_OK(store.records(filter, records));
+        const Fallible<std::vector<TestRecord>> records = store.records(filter);
+        QVERIFY_OK(records);
         QList<int> read;
-        for (const TestRecord &r : records)
+        for (const TestRecord &r : *records)
             read << int(r.id);
-        QCOMPARE(read, ids);
+        QCOMPARE(read, listedIds);
     }
 }
 

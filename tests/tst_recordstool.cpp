@@ -3,6 +3,7 @@
 #include "app/clock.h"
 #include "records/leakfigures.h"
 #include "records/recordstore.h"
+#include "records/recordview.h"
 #include "support/diskfaults.h"
 #include "support/records.h"
 
@@ -76,6 +77,11 @@ std::vector<RecordChange> fixtureRecords()
     r1.operatorName = QStringLiteral("Ann Ørsted");
     changes[0].samples = traceOf(r1.start, "699.5:25:L 699:25:L 698.5:25:L 698.5:25:A 698:25:M "
                                            "-:25:M 697:24:M 696.5:24:P");
+    // The completion came between the last sample and the end.
+    changes[0].decisions = {
+        {PhaseChange::LeakPassed, at("2026-07-10T09:00:03+02:00"), 698.5f, 700, 7},
+        {PhaseChange::PostTestStarted, at("2026-07-10T09:00:07+02:00"), 697, 698.5f, 14},
+        {PhaseChange::Completed, at("2026-07-10T09:00:08+02:00").addMSecs(400), 684, 698.5f, 14}};
     changes[0].events = {{at("2026-07-10T09:00:05+02:00"), LinkEventKind::PortLost,
                           QStringLiteral("The device was removed.")},
                          {at("2026-07-10T09:00:06+02:00"), LinkEventKind::Reconnected, {}}};
@@ -88,6 +94,8 @@ std::vector<RecordChange> fixtureRecords()
     r2.outcome = Outcome::LeakTestFailed;
     r2.leakRefPressure = 650.5f;
     changes[1].samples = traceOf(r2.start, "645.25:-:L 640:21:L");
+    changes[1].decisions = {
+        {PhaseChange::LeakFailed, at("2026-07-11T14:30:02+02:00").addMSecs(300), 643, 650.5f, 7}};
 
     // 3: stopped early the next morning; its name was pasted with a tab and a line break.
     TestRecord &r3 = changes[2].record;
@@ -111,9 +119,10 @@ std::vector<RecordChange> fixtureRecords()
     for (RecordChange &change : changes) {
         if (!change.record.outcome)
             continue;
-        const LeakFigures figures = leakFigures(change.record, change.samples);
+        const LeakFigures figures = leakFigures(change.record, change.samples, change.decisions);
         change.record.leakFall = figures.leak.fall;
         change.record.mainFall = figures.main.fall;
+        change.record.postFall = figures.post.fall;
     }
     return changes;
 }
@@ -149,9 +158,9 @@ void TestRecordsTool::initTestCase()
     m_db = m_dir.filePath(RecordStore::kFileName);
     RecordStore store(m_db, m_clock);
     QVERIFY(!store.open());
-    std::vector<RecordChange> changes = fixtureRecords();
-    QVERIFY(!store.write(changes));
-    QCOMPARE(changes.back().record.id, int64_t(4));
+    const Fallible<std::vector<int64_t>> ids = store.write(fixtureRecords());
+    QVERIFY(ids.ok());
+    QCOMPARE(ids->back(), int64_t(4));
 }
 
 void TestRecordsTool::list_data()
@@ -166,7 +175,7 @@ void TestRecordsTool::list_data()
  4  2        2026-07-12 10:00:00  -         running           -            Bo                   700.0              -
  3  1        2026-07-12 08:15:00  00:00:01  stopped           Pump, rev 2  -                    701.3              -
  2  2        2026-07-11 14:30:00  00:00:02  leak test failed  -            -                    650.5              -
- 1  1        2026-07-10 09:00:00  00:00:08  completed         Valve A      Ann Ørsted           700.0           2.00
+ 1  1        2026-07-10 09:00:00  00:00:08  completed         Valve A      Ann Ørsted           700.0           1.50
 )");
     QTest::newRow("station 2") << QStringList{"list", "--station=2"} << "4 2";
     QTest::newRow("outcome with blanks")
@@ -202,10 +211,13 @@ void TestRecordsTool::list()
 
 void TestRecordsTool::show()
 {
-    // Leak test: 700 - 698.5 = 1.5 KPa in 2 s (30 KPa/min), at one temperature. Main test from
-    // 698.5 KPa: the valid samples at 4, 6 and 7 s fall to 696.5 KPa (2 KPa) with a slope of
-    // -0.5 KPa/s; brought from 24 °C to the 25 °C of its start, 696.5 KPa is
-    // 696.5 × 298.15 / 297.15 = 698.844 KPa, so the compensated fall is -0.34 KPa.
+    // Leak test: 700 - 698.5 = 1.5 KPa in 3 s (30 KPa/min), the deciding reading the last
+    // sample's. Main test from 698.5 KPa at 4 s: the valid samples at 5 and 7 s and the
+    // deciding reading at 7 s, 697 KPa: 1.5 KPa in 3 s; brought from 24 °C to the 25 °C of
+    // its start, 697 KPa is 697 × 298.15 / 297.15 = 699.346 KPa, a compensated fall of
+    // -0.85 KPa. Post-test: completed at 8.4 s, 4.4 s after the main start, at 684 KPa:
+    // 14.5 KPa, 197.727 KPa/min end to end; the line through 696.5 KPa at 4 s and 684 KPa
+    // at 4.4 s falls 31.25 KPa a second.
     const Run run = runTool({"--db", m_db, "show", "1"}, QDir::tempPath());
     QCOMPARE(run.err, QString());
     QCOMPARE(run.status, 0);
@@ -244,17 +256,37 @@ Phase times
   Main start        2026-07-10T09:00:04+02:00
   Post-test start   2026-07-10T09:00:07+02:00
 
-Leak figures
-                                    Leak test  Main test
-  Fall KPa                               1.50       2.00
-  Fall rate KPa/min                    30.000     30.000
-  Temperature-compensated fall KPa       1.50      -0.34
-  Samples with a valid pressure             3          3
+Decisions
+  2026-07-10T09:00:03.0+02:00  leak test passed  pressure 698.50 KPa   fall 1.50 KPa   limit 7.00 KPa
+  2026-07-10T09:00:07.0+02:00  main test ended   pressure 697.00 KPa   fall 1.50 KPa  limit 14.00 KPa
+  2026-07-10T09:00:08.4+02:00  test completed    pressure 684.00 KPa  fall 14.50 KPa  limit 14.00 KPa
+
+Figures
+                                           Leak test         Main test         Post-test
+  Fall KPa                                      1.50              1.50             14.50
+  Fall to                           deciding reading  deciding reading  deciding reading
+  Time from reference s                          3.0               3.0               4.4
+  End-to-end rate KPa/min                     30.000            30.000           197.727
+  Least-squares rate KPa/min                  30.000            30.000          1875.000
+  Temperature-compensated fall KPa              1.50             -0.85              2.00
+  Samples with a valid pressure                    3                 2                 1
+  )") + figuresExplanation() +
+                          QStringLiteral(R"(
 
 Link events
   2026-07-10T09:00:05+02:00  port lost    The device was removed.
   2026-07-10T09:00:06+02:00  reconnected
 )"));
+
+    // A record without a main test, and one kept before decisions were.
+    const Run failed = runTool({"--db", m_db, "show", "2"}, QDir::tempPath());
+    QVERIFY2(failed.out.contains(QStringLiteral("\nDecisions\n  2026-07-11T14:30:02.3+02:00  "
+                                                "leak test failed  pressure 643.00 KPa  fall "
+                                                "7.50 KPa  limit 7.00 KPa\n")),
+             qPrintable(failed.out));
+    QVERIFY2(failed.out.contains(QStringLiteral("  Fall KPa                                      "
+                                                "7.50  did not run  did not run\n")),
+             qPrintable(failed.out));
 }
 
 void TestRecordsTool::exportCsv_data()
@@ -264,14 +296,16 @@ void TestRecordsTool::exportCsv_data()
     QTest::addColumn<QByteArray>("csv");
 
     const QByteArray header = "record,station,start,elapsed_s,time,pressure_kpa,pressure_valid,"
-                              "bath_temp_c,bath_temp_valid,phase\r\n";
+                              "bath_temp_c,bath_temp_valid,phase,decision\r\n";
     const QByteArray rows2 =
-        "2,2,2026-07-11T14:30:00+02:00,0,2026-07-11T14:30:01+02:00,645.25,1,,0,leak\r\n"
-        "2,2,2026-07-11T14:30:00+02:00,1,2026-07-11T14:30:02+02:00,640,1,21,1,leak\r\n";
+        "2,2,2026-07-11T14:30:00+02:00,0,2026-07-11T14:30:01+02:00,645.25,1,,0,leak,\r\n"
+        "2,2,2026-07-11T14:30:00+02:00,1,2026-07-11T14:30:02+02:00,640,1,21,1,leak,\r\n"
+        "2,2,2026-07-11T14:30:00+02:00,1.3,2026-07-11T14:30:02.3+02:00,643,1,,0,leak,"
+        "leak test failed\r\n";
     const QByteArray rows3 =
-        "3,1,2026-07-12T08:15:00+02:00,0,2026-07-12T08:15:01+02:00,-0.25,1,19.5,1,leak\r\n";
+        "3,1,2026-07-12T08:15:00+02:00,0,2026-07-12T08:15:01+02:00,-0.25,1,19.5,1,leak,\r\n";
     const QByteArray rows4 =
-        "4,2,2026-07-12T10:00:00+02:00,0,2026-07-12T10:00:01+02:00,699.9,1,20,1,leak\r\n";
+        "4,2,2026-07-12T10:00:00+02:00,0,2026-07-12T10:00:01+02:00,699.9,1,20,1,leak,\r\n";
     QTest::newRow("ids in the order given")
         << QStringList{"export", "3", "2"} << "2 records written to %1\n"
         << header + rows3 + rows2;
@@ -329,7 +363,7 @@ void TestRecordsTool::errors_data()
     QTest::newRow("version 1, not migrated")
         << "v1" << QStringList{"list"} << 1
         << prefix + "%1: The records database has schema version 1; Kestrava brings it to "
-                    "version 2 when it next starts.\n";
+                    "version 3 when it next starts.\n";
     QTest::newRow("unknown record")
         << "good" << QStringList{"show", "99"} << 1 << prefix + "%1: There is no test record 99.\n";
     QTest::newRow("unknown record exported")
@@ -360,6 +394,7 @@ void TestRecordsTool::errors_data()
           "--station does not go with show.");
     usage("show without an id", {"show"}, "show takes one record id.");
     usage("id that is not a number", {"show", "first"}, "'first' is not a record id.");
+    usage("id 0", {"show", "0"}, "'0' is not a record id.");
     usage("export without --csv", {"export", "1"}, "export needs --csv FILE.");
     usage("export of nothing", {"export", "--csv", "runs.csv"},
           "export takes record ids or --since, one of them.");
@@ -429,8 +464,10 @@ void TestRecordsTool::readsBesideAWriter()
     fifth[0].record.station = 0;
     fifth[0].record.start = at("2026-07-12T11:00:00+02:00");
     fifth[0].record.testName = QStringLiteral("Committed");
-    QVERIFY(!program.write(fifth));
-    QCOMPARE(fifth[0].record.id, int64_t(5));
+    const Fallible<std::vector<int64_t>> ids = program.write(fifth);
+    QVERIFY(ids.ok());
+    QCOMPARE(ids->front(), int64_t(5));
+    fifth[0].record.id = 5;
 
     // Another connection holds a write transaction open with a change not yet committed.
     {
@@ -454,7 +491,7 @@ void TestRecordsTool::readsBesideAWriter()
     // The program goes on writing after the tool has read.
     fifth[0].record.testName = QStringLiteral("Renamed");
     fifth[0].writeNames = true;
-    QVERIFY(!program.write(fifth));
+    QVERIFY(program.write(fifth).ok());
     const Run run = runTool({"--db", db, "show", "5"}, scratch.path());
     QCOMPARE(run.status, 0);
     QVERIFY2(run.out.contains(QStringLiteral("Test name  Renamed")), qPrintable(run.out));

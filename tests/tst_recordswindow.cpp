@@ -13,6 +13,7 @@
 #include "records/recordlistmodel.h"
 #include "records/recordstore.h"
 #include "records/recordview.h"
+#include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "support/diskfaults.h"
 #include "support/modalwatcher.h"
@@ -37,10 +38,7 @@
 namespace {
 
 /// A record written as the program would have written it.
-struct Made {
-    TestRecord record;
-    std::vector<TraceSample> trace;
-};
+using Made = RecordDetails;
 
 Made made(int station, const QString &start, Outcome outcome, const QString &name,
           const QString &operatorName, const QString &trace)
@@ -75,9 +73,10 @@ std::vector<Made> fourRecords()
     a.mainRefPressure = 699;
     a.postTestTime = a.start.addSecs(6);
     for (Made &m : records) {
-        const LeakFigures figures = leakFigures(m.record, m.trace);
+        const LeakFigures figures = leakFigures(m.record, m.trace, m.decisions);
         m.record.leakFall = figures.leak.fall;
         m.record.mainFall = figures.main.fall;
+        m.record.postFall = figures.post.fall;
     }
     return records;
 }
@@ -121,6 +120,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ManualClock> m_clock;
     std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<TestRecorder> m_recorder;
     std::vector<Made> m_records; // with their ids
     WindowHandover m_handover;
     std::unique_ptr<RecordsWindow> m_window;
@@ -139,18 +139,25 @@ void TestRecordsWindow::init()
     m_clock = std::make_unique<ManualClock>(QDateTime(QDate(2026, 7, 13), QTime(9, 0)));
     m_store = std::make_unique<RecordStore>(m_dir->filePath(RecordStore::kFileName), *m_clock);
     QVERIFY(!m_store->open());
+    m_recorder = std::make_unique<TestRecorder>(*m_store);
     m_records = fourRecords();
     std::vector<RecordChange> changes;
-    for (const Made &m : m_records)
-        changes.push_back({m.record, false, 0, m.trace, {}});
-    QVERIFY(!m_store->write(changes));
+    for (const Made &m : m_records) {
+        RecordChange change;
+        change.record = m.record;
+        change.samples = m.trace;
+        changes.push_back(change);
+    }
+    const Fallible<std::vector<int64_t>> ids = m_store->write(changes);
+    QVERIFY(ids.ok());
     for (size_t i = 0; i < changes.size(); ++i)
-        m_records[i].record.id = changes[i].record.id;
+        m_records[i].record.id = (*ids)[i];
 }
 
 void TestRecordsWindow::cleanup()
 {
     m_window.reset();
+    m_recorder.reset();
     m_store.reset();
     qunsetenv("KESTRAVA_PORT_DIR");
     const QString stray = m_guard.takeStray();
@@ -159,8 +166,8 @@ void TestRecordsWindow::cleanup()
 
 std::unique_ptr<RecordsWindow> TestRecordsWindow::openWindow()
 {
-    auto window =
-        std::make_unique<RecordsWindow>(*m_store, *m_clock, m_handover, m_dir->path(), nullptr);
+    auto window = std::make_unique<RecordsWindow>(*m_recorder, m_store->path(), *m_clock,
+                                                  m_handover, m_dir->path(), nullptr);
     window->setModal(false);
     window->show();
     return window;
@@ -186,10 +193,10 @@ void TestRecordsWindow::select(const QString &name, QItemSelectionModel::Selecti
 TestRecord TestRecordsWindow::stored(int64_t id)
 {
     RecordStore reader(m_store->path(), *m_clock, RecordStore::Mode::ReadOnly);
-    TestRecord record;
-    if (reader.open() || reader.record(id, record))
+    if (reader.open())
         return {};
-    return record;
+    const Fallible<TestRecord> record = reader.record(id);
+    return record.ok() ? *record : TestRecord{};
 }
 
 void TestRecordsWindow::listing_data()
@@ -278,16 +285,17 @@ void TestRecordsWindow::detailPaneShowsTheSelectedRecord()
     const Made &a = m_records[0];
     // Its description, figures and link events (none) of its own trace.
     QCOMPARE(named<QPlainTextEdit>(m_window.get(), "txtDetail")->toPlainText(),
-             recordDetailText(a.record, leakFigures(a.record, a.trace), {}));
+             recordDetailText(a));
     QCOMPARE(named<QLineEdit>(m_window.get(), "txtOperator")->text(), QStringLiteral("Kim"));
 
     // The decay chart of the phase chosen, of this record.
     auto *phase = named<QComboBox>(m_window.get(), "cmbPhase");
     PictureArea &shown = named<PictureBox>(m_window.get(), "picDecay")->area();
-    for (const FigurePhase figurePhase : {FigurePhase::Main, FigurePhase::Leak}) {
-        phase->setCurrentIndex(figurePhase == FigurePhase::Leak ? 0 : 1);
+    for (const FigurePhase figurePhase :
+         {FigurePhase::Main, FigurePhase::Post, FigurePhase::Leak}) {
+        phase->setCurrentIndex(int(figurePhase));
         PictureArea expected(shown.size(), RGB(255, 255, 255));
-        drawDecayChart(expected, decayCurve(a.record, a.trace, figurePhase));
+        drawDecayChart(expected, decayCurve(a, figurePhase));
         QVERIFY(shown.picture() == expected.picture());
     }
 }
@@ -369,8 +377,8 @@ void TestRecordsWindow::csvOfTheSelectedRecords()
     QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(m_dir->path()).absoluteFilePath());
     // The selected records in the order listed: B, then A.
     QByteArray csv = csvHeaderLine();
-    appendCsvRows(csv, m_records[1].record, m_records[1].trace);
-    appendCsvRows(csv, m_records[0].record, m_records[0].trace);
+    appendCsvRows(csv, m_records[1]);
+    appendCsvRows(csv, m_records[0]);
     QCOMPARE(readAll(path), csv);
 
     // A folder that does not exist: the box names the file, and nothing is written.

@@ -119,7 +119,7 @@ void TestSoak::tenHoursOnBothStations()
     int seconds = 0;
     int recordingStoppedAt = -1;
     int polls = 0;
-    std::array<bool, kUsedStations> mainStarted{};
+    std::array<bool, kStations> mainStarted{};
     QList<qint64> rss{residentKb()};
     QObject counters; // declared after what its connections use, so it goes first
     connect(scan, &QTimer::timeout, &counters, [&polls] { ++polls; });
@@ -132,7 +132,7 @@ void TestSoak::tenHoursOnBothStations()
         if (recordingStoppedAt < 0 && state.stations[0].SampleIndex == kMaxRecordedSamples)
             recordingStoppedAt = seconds;
         // The operator starts the main test once the leak test has passed.
-        for (int s = 0; s < kUsedStations; ++s) {
+        for (int s = 0; s < kStations; ++s) {
             const StationRecord &record = state.stations[size_t(s)];
             if (!mainStarted[size_t(s)] && record.TestRunning && record.LeakTestPassed) {
                 mainStarted[size_t(s)] = true;
@@ -143,7 +143,7 @@ void TestSoak::tenHoursOnBothStations()
 
     QElapsedTimer wall;
     wall.start();
-    for (int s = 0; s < kUsedStations; ++s) {
+    for (int s = 0; s < kStations; ++s) {
         named<QPushButton>(&window, "cmdTestStart", s)->click();
         QCOMPARE(text("lblMsg", s), QStringLiteral("Leak Test In Progress"));
     }
@@ -154,7 +154,7 @@ void TestSoak::tenHoursOnBothStations()
 
     // Ten hours on: both stations ran the leak test and the main test and are waiting for the
     // post-test fall; recording stopped at the limit while the tests went on.
-    for (int s = 0; s < kUsedStations; ++s) {
+    for (int s = 0; s < kStations; ++s) {
         const StationRecord &record = state.stations[size_t(s)];
         QVERIFY2(mainStarted[size_t(s)], "the leak test never passed");
         QVERIFY(record.TestRunning && record.PostTestActive);

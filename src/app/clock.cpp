@@ -16,9 +16,14 @@ QDateTime SystemClock::now() const
     return wholeSeconds(QDateTime::currentDateTime());
 }
 
-ManualClock::ManualClock(QDateTime start) : m_now(wholeSeconds(std::move(start))) {}
-
-void ManualClock::set(const QDateTime &time)
+QDateTime SystemClock::preciseNow() const
 {
-    m_now = wholeSeconds(time);
+    return QDateTime::currentDateTime();
+}
+
+ManualClock::ManualClock(QDateTime start) : m_now(std::move(start)) {}
+
+QDateTime ManualClock::now() const
+{
+    return wholeSeconds(m_now);
 }

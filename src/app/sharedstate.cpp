@@ -21,6 +21,6 @@ void resetAtMainWindowLoad(SharedState &state)
     state.readings.Pressure1Valid = false;
     state.readings.Pressure2Valid = false;
     state.PortReady = false;
-    for (int s = 0; s < kUsedStations; ++s)
+    for (int s = 0; s < kStations; ++s)
         state.stations[size_t(s)].LeakTestPassed = false;
 }

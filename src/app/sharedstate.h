@@ -10,10 +10,10 @@
 #include <memory>
 #include <vector>
 
-/// Slots of every per-station array; stations 0 and 1 are the ones in use.
-inline constexpr int kStations = 6;
-/// Stations that the sequencer, the sampler and the main window visit.
-inline constexpr int kUsedStations = 2;
+/// The rig has two stations, 0 and 1 ("TEST 1" and "TEST 2"): every per-station array has
+/// a slot for each and every per-station loop visits both. The number is the rig's design,
+/// not a setting.
+inline constexpr int kStations = 2;
 /// Sample slots per station (indices 0..36000).
 inline constexpr int kSampleSlots = 36001;
 /// Samples a test can record: SampleCount is 16-bit, so its last index is 32767.

@@ -1,6 +1,5 @@
 #include "records/decaychart.h"
 
-#include "app/textrules.h"
 #include "charts/drawingsurface.h"
 #include "records/testrecord.h"
 
@@ -13,15 +12,24 @@
 namespace {
 
 constexpr Colour kFrame = RGB(128, 128, 128);
-constexpr Colour kReference = RGB(192, 192, 192);
+constexpr Colour kReference = RGB(160, 160, 160);
 constexpr Colour kLimit = RGB(255, 0, 0);
 constexpr Colour kCurve = RGB(0, 0, 255);
+constexpr Colour kGapBand = RGB(232, 232, 232);
 constexpr Colour kText = RGB(0, 0, 0);
 constexpr double kLeastRange = 0.1; // KPa
+constexpr double kMargin = 0.1;     // of the range, above and below
+/// Samples further apart than this leave the seconds between them without a reading.
+constexpr float kLongestStep = 1.5f;
 
 QString kpa(double value)
 {
     return QString::number(value, 'f', 2) + QStringLiteral(" KPa");
+}
+
+QString seconds(double value)
+{
+    return QString::number(value, 'f', 0) + QStringLiteral(" s");
 }
 
 void printAt(DrawingSurface &surface, double x, double y, const QString &text)
@@ -31,17 +39,21 @@ void printAt(DrawingSurface &surface, double x, double y, const QString &text)
     surface.print(text);
 }
 
-/// Builds the curve's polylines, one per run of valid samples, and draws each.
+/// Builds the curve's polylines, one per run of readings between gaps, and draws each.
 class CurvePen {
 public:
-    CurvePen(DrawingSurface &surface) : m_surface(surface) {}
+    explicit CurvePen(DrawingSurface &surface) : m_surface(surface) {}
     void add(QPointF point) { m_run.push_back(point); }
     void breakRun()
     {
-        if (m_run.size() == 1) // a lone sample between gaps still shows
-            m_run.push_back(m_run.front() + QPointF(1, 0));
-        if (m_run.size() > 1)
-            m_surface.polyline(m_run, kCurve);
+        if (m_run.empty())
+            return;
+        // A run of one point (a reading alone between gaps) still shows, as a short stroke.
+        const bool onePoint = std::all_of(m_run.begin(), m_run.end(),
+                                          [this](QPointF p) { return p == m_run.front(); });
+        if (onePoint)
+            m_run = {m_run.front() - QPointF(1, 0), m_run.front() + QPointF(1, 0)};
+        m_surface.polyline(m_run, kCurve);
         m_run.clear();
     }
 
@@ -50,26 +62,43 @@ private:
     std::vector<QPointF> m_run;
 };
 
+const char *phaseName(FigurePhase phase)
+{
+    switch (phase) {
+    case FigurePhase::Leak:
+        return "leak test";
+    case FigurePhase::Main:
+        return "main test";
+    case FigurePhase::Post:
+        break;
+    }
+    return "post-test";
+}
+
 } // namespace
 
-DecayCurve decayCurve(const TestRecord &record, std::span<const TraceSample> trace,
-                      FigurePhase phase)
+DecayCurve decayCurve(const RecordDetails &details, FigurePhase phase)
 {
+    const TestRecord &record = details.record;
     DecayCurve curve;
+    curve.phaseName = QLatin1String(phaseName(phase));
     const std::optional<double> reference = phaseReference(record, phase);
-    if (!reference)
+    const std::optional<QDateTime> from = referenceTime(record, phase);
+    if (!reference || !from)
         return curve;
+    curve.ran = true;
     curve.fallLimit = phase == FigurePhase::Leak ? record.parameters.LeakFallLimit
                                                  : record.parameters.BathFallLimit;
-    std::optional<int64_t> first;
-    for (const TraceSample &sample : trace) {
+    for (const TraceSample &sample : details.trace) {
         if (!inPhase(record, sample, phase))
             continue;
-        if (!first)
-            first = sample.elapsed;
-        curve.seconds.push_back(float(sample.elapsed - *first));
+        curve.seconds.push_back(float(from->msecsTo(sample.time)) / 1000.0f);
         curve.relative.push_back(sample.pressureValid ? float(double(sample.pressure) - *reference)
                                                       : std::numeric_limits<float>::quiet_NaN());
+    }
+    if (const Decision *decision = decidingReading(record, details.decisions, phase)) {
+        curve.decidingSecond = float(from->msecsTo(decision->time)) / 1000.0f;
+        curve.decidingRelative = float(-decision->fall());
     }
     return curve;
 }
@@ -83,104 +112,157 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
     const QSizeF size = surface.deviceSize();
 
     DecayChartGeometry g;
-    g.plot = QRectF(QPointF(std::round(size.width() * 0.14), std::round(size.height() * 0.06)),
+    g.plot = QRectF(QPointF(std::round(size.width() * 0.15), std::round(size.height() * 0.06)),
                     QPointF(size.width() - std::round(size.width() * 0.04),
-                            size.height() - std::round(size.height() * 0.12)));
-    const size_t n = std::min(curve.seconds.size(), curve.relative.size());
-    // NaN fails every comparison, so samples that are not valid drop out by themselves.
-    float lowest = std::numeric_limits<float>::infinity();
-    float highest = -lowest;
-    int valid = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const float value = curve.relative[i];
-        lowest = value < lowest ? value : lowest;
-        highest = value > highest ? value : highest;
-        valid += value == value;
-    }
-    if (valid == 0)
-        lowest = highest = 0;
-    g.top = std::max(double(highest), 0.0);
-    g.bottom = std::min(double(lowest), g.top - kLeastRange);
-    g.seconds = n > 0 ? double(curve.seconds[n - 1]) : 0.0;
-    const auto yOf = [&g](double value) {
-        return g.plot.top() + (g.top - value) / (g.top - g.bottom) * g.plot.height();
-    };
-    const auto across = [&surface, &g](double y, Colour colour) {
-        surface.line(float(g.plot.left()), float(y), float(g.plot.right()), float(y), colour);
-    };
-
-    // Frame, reference and limit.
+                            size.height() - std::round(size.height() * 0.14)));
     const QRectF &p = g.plot;
     const QPointF frame[] = {p.topLeft(), p.topRight(), p.bottomRight(), p.bottomLeft(),
                              p.topLeft()};
-    surface.polyline(frame, kFrame);
-    if (g.top > 0)
-        across(yOf(0), kReference);
-    const double limit = -double(curve.fallLimit);
-    const bool limitShown = limit >= g.bottom && limit <= g.top;
-    if (limitShown)
-        across(yOf(limit), kLimit);
-
-    // Labels: the range at the left, the time below, the limit beside its line or below.
     surface.ForeColor = kText;
     const double textGap = size.height() * 0.01;
+    if (!curve.ran) {
+        surface.polyline(frame, kFrame);
+        printAt(surface, p.left() + p.width() * 0.4, p.top() + p.height() * 0.45,
+                QStringLiteral("No ") + curve.phaseName);
+        return g;
+    }
+
+    // The points of the curve, its deciding reading last.
+    std::vector<float> xs(curve.seconds.begin(),
+                          curve.seconds.begin() +
+                              qsizetype(std::min(curve.seconds.size(), curve.relative.size())));
+    std::vector<float> ys(curve.relative.begin(), curve.relative.begin() + qsizetype(xs.size()));
+    if (curve.decidingSecond && curve.decidingRelative) {
+        xs.push_back(*curve.decidingSecond);
+        ys.push_back(*curve.decidingRelative);
+    }
+    const size_t n = xs.size();
+
+    // The range: the reference, the limit and every valid reading, with a margin.
+    const double limit = -double(curve.fallLimit);
+    double high = std::max(0.0, limit), low = std::min(0.0, limit);
+    int valid = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (std::isnan(ys[i]))
+            continue;
+        ++valid;
+        high = std::max(high, double(ys[i]));
+        low = std::min(low, double(ys[i]));
+    }
+    const double range = std::max(high - low, kLeastRange);
+    g.top = high + kMargin * range;
+    g.bottom = low - kMargin * range;
+    g.seconds = n > 0 ? std::max(1.0, double(*std::max_element(xs.begin(), xs.end()))) : 1.0;
+    const auto yOf = [&g](double value) {
+        return g.plot.top() + (g.top - value) / (g.top - g.bottom) * g.plot.height();
+    };
+    const auto xOf = [&g](double second) {
+        return g.plot.left() + std::clamp(second / g.seconds, 0.0, 1.0) * g.plot.width();
+    };
+
+    // Gaps: runs of seconds without a valid reading, and seconds with no sample at all.
+    bool inGap = false;
+    double gapStart = 0, lastValid = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (std::isnan(ys[i])) {
+            if (!inGap)
+                gapStart = i == 0 ? 0.0 : lastValid;
+            inGap = true;
+            continue;
+        }
+        if (!inGap && i > 0 && xs[i] - lastValid > kLongestStep) {
+            gapStart = lastValid;
+            inGap = true;
+        }
+        if (inGap)
+            g.gaps.emplace_back(gapStart, double(xs[i]));
+        inGap = false;
+        lastValid = double(xs[i]);
+    }
+    if (inGap)
+        g.gaps.emplace_back(gapStart, g.seconds);
+    for (const auto &[first, last] : g.gaps) {
+        const double left = xOf(first), right = std::max(xOf(last), left + 1);
+        for (double x = std::floor(left) + 0.5; x < right; x += 1)
+            surface.line(float(x), float(p.top()), float(x), float(p.bottom()), kGapBand);
+    }
+
+    // Frame, reference and limit.
+    surface.polyline(frame, kFrame);
+    const auto across = [&](double value, Colour colour) {
+        surface.line(float(p.left()), float(yOf(value)), float(p.right()), float(yOf(value)),
+                     colour);
+    };
+    across(0, kReference);
+    across(limit, kLimit);
+
+    // Labels with their units.
     printAt(surface, size.width() * 0.01, p.top(), kpa(g.top));
+    printAt(surface, size.width() * 0.01, yOf(0) - size.height() * 0.025, kpa(0));
     printAt(surface, size.width() * 0.01, p.bottom() - size.height() * 0.05, kpa(g.bottom));
-    printAt(surface, p.left(), p.bottom() + textGap, QStringLiteral("00:00:00"));
-    printAt(surface, p.right() - size.width() * 0.12, p.bottom() + textGap,
-            clockText(int(g.seconds)));
-    printAt(surface, p.left() + size.width() * 0.3, p.bottom() + textGap,
-            QStringLiteral("limit ") + kpa(limit) +
-                (limitShown ? QString() : QStringLiteral(" (below the chart)")));
+    printAt(surface, p.left(), p.bottom() + textGap, seconds(0));
+    printAt(surface, p.right() - size.width() * 0.1, p.bottom() + textGap, seconds(g.seconds));
+    printAt(surface, p.left() + size.width() * 0.2, p.bottom() + textGap,
+            QStringLiteral("%1 from its reference; limit %2").arg(curve.phaseName, kpa(limit)));
 
     // The curve.
-    const double span = g.seconds > 0 ? g.seconds : 1.0;
-    const auto xOf = [&](float seconds) { return p.left() + double(seconds) / span * p.width(); };
     CurvePen pen(surface);
     const int columns = std::max(1, int(p.width()));
     g.byColumns = valid > columns;
+    const auto isGap = [&](size_t i) {
+        return std::isnan(ys[i]) ||
+               (i > 0 && !std::isnan(ys[i - 1]) && xs[i] - xs[i - 1] > kLongestStep);
+    };
     if (!g.byColumns) {
         for (size_t i = 0; i < n; ++i) {
-            if (std::isnan(curve.relative[i]))
+            if (isGap(i))
                 pen.breakRun();
-            else
-                pen.add(QPointF(xOf(curve.seconds[i]), yOf(curve.relative[i])));
+            if (!std::isnan(ys[i]))
+                pen.add(QPointF(xOf(xs[i]), yOf(ys[i])));
         }
         pen.breakRun();
-        return g;
-    }
-    // One stroke per column from its first sample's side to its last's, through its lowest
-    // and highest, joined to the next column.
-    const float toColumn = float(columns / span);
-    int column = -1;
-    float first = 0, last = 0, low = 0, high = 0;
-    const auto flushColumn = [&] {
-        if (column < 0)
-            return;
-        const double x = p.left() + column + 0.5;
-        const bool falling = last <= first;
-        pen.add(QPointF(x, yOf(falling ? high : low)));
-        pen.add(QPointF(x, yOf(falling ? low : high)));
-        column = -1;
-    };
-    for (size_t i = 0; i < n; ++i) {
-        const float value = curve.relative[i];
-        if (std::isnan(value)) {
-            flushColumn();
-            pen.breakRun();
-            continue;
+    } else {
+        // One stroke per column from its first reading's side to its last's, through its
+        // lowest and highest, joined to the next column.
+        int column = -1;
+        float first = 0, last = 0, lowest = 0, highest = 0;
+        const auto flushColumn = [&] {
+            if (column < 0)
+                return;
+            const double x = p.left() + column + 0.5;
+            const bool falling = last <= first;
+            pen.add(QPointF(x, yOf(falling ? highest : lowest)));
+            pen.add(QPointF(x, yOf(falling ? lowest : highest)));
+            column = -1;
+        };
+        for (size_t i = 0; i < n; ++i) {
+            if (isGap(i)) {
+                flushColumn();
+                pen.breakRun();
+            }
+            const float value = ys[i];
+            if (std::isnan(value))
+                continue;
+            const int at = std::clamp(int((xOf(xs[i]) - p.left())), 0, columns - 1);
+            if (at != column) {
+                flushColumn();
+                column = at;
+                first = lowest = highest = value;
+            }
+            last = value;
+            lowest = std::min(lowest, value);
+            highest = std::max(highest, value);
         }
-        const int at = std::clamp(int(curve.seconds[i] * toColumn), 0, columns - 1);
-        if (at != column) {
-            flushColumn();
-            column = at;
-            first = low = high = value;
-        }
-        last = value;
-        low = std::min(low, value);
-        high = std::max(high, value);
+        flushColumn();
+        pen.breakRun();
     }
-    flushColumn();
-    pen.breakRun();
+
+    // The deciding reading, marked with a cross.
+    if (curve.decidingSecond && curve.decidingRelative) {
+        const double x = xOf(*curve.decidingSecond), y = yOf(*curve.decidingRelative);
+        const double arm = std::max(3.0, size.width() * 0.006);
+        surface.line(float(x - arm), float(y - arm), float(x + arm), float(y + arm), kLimit);
+        surface.line(float(x - arm), float(y + arm), float(x + arm), float(y - arm), kLimit);
+    }
     return g;
 }

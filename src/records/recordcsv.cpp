@@ -5,6 +5,7 @@
 #include "records/testrecord.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
@@ -23,35 +24,32 @@ void appendDigits(QByteArray &out, int64_t value, int width)
 }
 
 /// The ISO 8601 text of a moment and its offset, as isoTime() writes it, without building a
-/// QDateTime: a trace has a time on every row.
-void appendIsoTime(QByteArray &out, int64_t utcSeconds, int offsetSeconds)
+/// QDateTime: a trace has a time on every row. `tenths` adds a tenth of a second after the
+/// seconds.
+void appendIsoTime(QByteArray &out, int64_t utcSeconds, int offsetSeconds,
+                   std::optional<int> tenths = std::nullopt)
 {
-    const int64_t local = utcSeconds + offsetSeconds;
-    int64_t days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
-    const int64_t secondOfDay = local - days * 86400;
-    // The proleptic Gregorian date of a day count from 1970-01-01 (H. Hinnant's civil_from_days).
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t dayOfEra = days - era * 146097;
-    const int64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-    const int64_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
-    const int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
-    const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    using namespace std::chrono;
+    const sys_seconds local{seconds(utcSeconds + offsetSeconds)};
+    const sys_days day = floor<days>(local);
+    const year_month_day date{day};
+    const hh_mm_ss<seconds> clock{local - day};
 
-    appendDigits(out, year, 4);
+    appendDigits(out, int(date.year()), 4);
     out.append('-');
-    appendDigits(out, month, 2);
+    appendDigits(out, unsigned(date.month()), 2);
     out.append('-');
-    appendDigits(out, day, 2);
+    appendDigits(out, unsigned(date.day()), 2);
     out.append('T');
-    appendDigits(out, secondOfDay / 3600, 2);
+    appendDigits(out, clock.hours().count(), 2);
     out.append(':');
-    appendDigits(out, secondOfDay / 60 % 60, 2);
+    appendDigits(out, clock.minutes().count(), 2);
     out.append(':');
-    appendDigits(out, secondOfDay % 60, 2);
+    appendDigits(out, clock.seconds().count(), 2);
+    if (tenths) {
+        out.append('.');
+        appendDigits(out, *tenths, 1);
+    }
     out.append(offsetSeconds < 0 ? '-' : '+');
     const int offsetMinutes = std::abs(offsetSeconds) / 60;
     appendDigits(out, offsetMinutes / 60, 2);
@@ -95,8 +93,9 @@ QByteArray csvHeaderLine()
     return QByteArray(kCsvHeader) + kLineEnd;
 }
 
-void appendCsvRows(QByteArray &out, const TestRecord &record, std::span<const TraceSample> trace)
+void appendCsvRows(QByteArray &out, const RecordDetails &details)
 {
+    const TestRecord &record = details.record;
     // The same start on every row of the record.
     QByteArray prefix;
     appendInteger(prefix, record.id);
@@ -109,7 +108,7 @@ void appendCsvRows(QByteArray &out, const TestRecord &record, std::span<const Tr
     for (int p = 0; p < 4; ++p)
         phases[p] = csvField(phaseText(TracePhase(p)));
 
-    for (const TraceSample &sample : trace) {
+    const auto appendSample = [&](const TraceSample &sample) {
         out.append(prefix);
         appendInteger(out, sample.elapsed);
         out.append(',');
@@ -122,22 +121,53 @@ void appendCsvRows(QByteArray &out, const TestRecord &record, std::span<const Tr
             appendNumber(out, sample.bathTemp);
         out.append(sample.bathTempValid ? ",1," : ",0,");
         out.append(phases[int(sample.phase)]);
+        out.append(',');
         out.append(kLineEnd);
+    };
+    // A decision's seconds count from the first sample, as the samples' do.
+    const QDateTime origin = details.trace.empty() ? record.start : details.trace.front().time;
+    const auto appendDecision = [&](const Decision &decision) {
+        const int64_t ms = origin.msecsTo(decision.time);
+        const int64_t tenths = ms >= 0 ? ms / 100 : -((-ms + 99) / 100);
+        out.append(prefix);
+        if (tenths < 0)
+            out.append('-');
+        appendInteger(out, std::abs(tenths) / 10);
+        out.append('.');
+        appendInteger(out, std::abs(tenths) % 10);
+        out.append(',');
+        const int64_t utcMs = decision.time.toMSecsSinceEpoch();
+        const int64_t utcSeconds = utcMs >= 0 ? utcMs / 1000 : -((-utcMs + 999) / 1000);
+        appendIsoTime(out, utcSeconds, decision.time.offsetFromUtc(),
+                      int((utcMs - utcSeconds * 1000) / 100));
+        out.append(',');
+        appendNumber(out, decision.pressure);
+        out.append(",1,,0,");
+        out.append(phases[int(phaseEndedBy(decision.change))]);
+        out.append(',');
+        out.append(csvField(decisionText(decision.change)));
+        out.append(kLineEnd);
+    };
+
+    size_t next = 0;
+    for (const TraceSample &sample : details.trace) {
+        while (next < details.decisions.size() && details.decisions[next].time < sample.time)
+            appendDecision(details.decisions[next++]);
+        appendSample(sample);
     }
+    while (next < details.decisions.size())
+        appendDecision(details.decisions[next++]);
 }
 
 MaybeFailure exportCsv(const RecordStore &store, std::span<const int64_t> recordIds,
                        const QString &path)
 {
     QByteArray text = csvHeaderLine();
-    std::vector<TraceSample> trace;
     for (const int64_t id : recordIds) {
-        TestRecord record;
-        if (MaybeFailure failure = store.record(id, record))
-            return failure;
-        if (MaybeFailure failure = store.trace(id, trace))
-            return failure;
-        appendCsvRows(text, record, trace);
+        const Fallible<RecordDetails> details = store.details(id);
+        if (!details.ok())
+            return details.failure();
+        appendCsvRows(text, *details);
     }
     return writeFileAtomically(path, text);
 }

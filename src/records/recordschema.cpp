@@ -1,39 +1,11 @@
 #include "records/recordschema.h"
 
+#include "records/recordlayout.h"
 #include "records/recordstore.h"
 
 namespace recordschema {
 
 namespace {
-
-const QString kRecordTableV1 = QStringLiteral(R"(CREATE TABLE record (
-    id INTEGER PRIMARY KEY,
-    station INTEGER NOT NULL CHECK (station IN (0, 1)),
-    start_time TEXT NOT NULL,
-    start_utc INTEGER NOT NULL,
-    end_time TEXT,
-    end_utc INTEGER,
-    outcome TEXT CHECK (outcome IN ('completed', 'leak test failed', 'main test failed',
-                                    'stopped', 'interrupted')),
-    start_pressure_limit REAL NOT NULL,
-    leak_fall_limit REAL NOT NULL,
-    leak_test_duration INTEGER NOT NULL,
-    bath_fall_limit REAL NOT NULL,
-    main_test_duration INTEGER NOT NULL,
-    min_bath_temp REAL NOT NULL,
-    cal_range REAL NOT NULL,
-    cal_zero REAL NOT NULL,
-    cal_span REAL NOT NULL,
-    temp_zero REAL NOT NULL,
-    temp_span REAL NOT NULL,
-    leak_ref_pressure REAL NOT NULL,
-    main_ref_pressure REAL,
-    leak_pass_time TEXT,
-    main_start_time TEXT,
-    post_test_time TEXT,
-    test_name TEXT NOT NULL DEFAULT '',
-    operator TEXT NOT NULL DEFAULT ''
-))");
 
 const QString kSampleTable = QStringLiteral(R"(CREATE TABLE sample (
     record_id INTEGER NOT NULL REFERENCES record (id),
@@ -47,8 +19,8 @@ const QString kSampleTable = QStringLiteral(R"(CREATE TABLE sample (
     PRIMARY KEY (record_id, seq)
 ) WITHOUT ROWID)");
 
-/// What version 2 adds to version 1, the falls apart.
-QStringList version2Additions()
+/// What version 2 added beside the record table's columns.
+QStringList version2Tables()
 {
     return {
         QStringLiteral(R"(CREATE TABLE link_event (
@@ -63,33 +35,43 @@ QStringList version2Additions()
     };
 }
 
-const QString kFallColumns[] = {QStringLiteral("leak_fall REAL"), QStringLiteral("main_fall REAL")};
+/// What version 3 added beside the record table's columns.
+QStringList version3Tables()
+{
+    return {QStringLiteral(R"(CREATE TABLE decision (
+    record_id INTEGER NOT NULL REFERENCES record (id),
+    seq INTEGER NOT NULL,
+    time_ms INTEGER NOT NULL,
+    utc_offset INTEGER NOT NULL,
+    kind TEXT NOT NULL,
+    pressure REAL NOT NULL,
+    reference REAL NOT NULL,
+    fall_limit REAL NOT NULL,
+    PRIMARY KEY (record_id, seq)
+) WITHOUT ROWID)")};
+}
+
+QString setVersion()
+{
+    return QStringLiteral("PRAGMA user_version = %1").arg(kVersion);
+}
 
 } // namespace
 
 QStringList createStatements()
 {
-    // A new database is made as version 1 and migrated, so that both take the same path.
-    return QStringList{kRecordTableV1, kSampleTable} + migrationFromVersion1();
+    return QStringList{recordlayout::createTable(recordlayout::sqlite()), kSampleTable} +
+           version2Tables() + version3Tables() + QStringList{setVersion()};
 }
 
-QStringList migrationFromVersion1()
+QStringList migrationFrom(int version)
 {
-    QStringList statements;
-    for (const QString &column : kFallColumns)
-        statements << QStringLiteral("ALTER TABLE record ADD COLUMN ") + column;
-    return statements + version2Additions() +
-           QStringList{QStringLiteral("PRAGMA user_version = 2")};
-}
-
-QString recordColumns()
-{
-    return QStringLiteral(
-        "id, station, start_time, start_utc, end_time, end_utc, outcome, start_pressure_limit, "
-        "leak_fall_limit, leak_test_duration, bath_fall_limit, main_test_duration, "
-        "min_bath_temp, cal_range, cal_zero, cal_span, temp_zero, temp_span, leak_ref_pressure, "
-        "main_ref_pressure, leak_pass_time, main_start_time, post_test_time, test_name, "
-        "operator, leak_fall, main_fall");
+    QStringList statements = recordlayout::migration(recordlayout::sqlite(), version);
+    if (version < 2)
+        statements += version2Tables();
+    if (version < 3)
+        statements += version3Tables();
+    return statements + QStringList{setVersion()};
 }
 
 QString whereClause(const RecordFilter &filter, QVariantList &values)

@@ -6,28 +6,33 @@
 
 struct RecordFilter;
 
-/// The record database's schema, shared by the store and the read model.
+/// The record database's schema, shared by the store and the read model. The record table
+/// comes from the record layout (recordlayout.h); the tables beside it are declared here.
 ///
-/// Version 2 (current):
-///   record      one row per test: station (0/1), start and end (ISO 8601 with offset, and
-///               UTC seconds for sorting), outcome (NULL while open), the six parameters,
-///               the calibration constants, the reference pressures, the phase times, the
-///               names, and the leak and main falls as summary columns
+/// Version 3 (current):
+///   record      one row per test (recordlayout.h): station, start and end (ISO 8601 with
+///               offset, and UTC seconds for sorting), outcome (NULL while open), the six
+///               parameters, the calibration constants, the reference pressures, the phase
+///               times, the names, the falls of the three phases, whether decisions are kept
 ///   sample      (record_id, seq) → elapsed, time_utc, utc_offset, pressure, bath_temp (NULL
 ///               when not valid), phase (0 leak, 1 main, 2 post, 3 after); WITHOUT ROWID
+///   decision    (record_id, seq) → time_ms (UTC milliseconds, to the tenth of a second),
+///               utc_offset, kind, pressure, reference, fall_limit; WITHOUT ROWID
 ///   link_event  record_id, time, kind, detail
 ///   indexes     record_start on record(start_utc), link_event_record on link_event(record_id)
-/// Version 1 had no link_event table, no record_start index and no leak_fall/main_fall.
+/// Version 2 had no decision table, no post_fall and no decisions_recorded, and its
+/// main_fall covered the post-test phase too; version 1 had no link_event table, no
+/// record_start index and no falls.
 namespace recordschema {
+
+/// The schema version this code writes.
+inline constexpr int kVersion = 3;
 
 /// The statements that create an empty database of the current version.
 QStringList createStatements();
-/// The statements that bring a version-1 database to version 2 (the falls of its records
-/// are computed afterwards, in the same transaction).
-QStringList migrationFromVersion1();
-
-/// The columns of a record row, in the order recordFromRow() and the writes expect.
-QString recordColumns();
+/// The statements that bring a database of an older version (1 or 2) to the current one; the
+/// falls of its records are computed afterwards, in the same transaction.
+QStringList migrationFrom(int version);
 
 /// The WHERE clause of a filter ("" when it takes everything, else " WHERE ..."), with its
 /// values to bind in order.

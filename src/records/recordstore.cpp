@@ -2,6 +2,7 @@
 
 #include "app/clock.h"
 #include "records/leakfigures.h"
+#include "records/recordlayout.h"
 #include "records/recordschema.h"
 
 #include <QDir>
@@ -15,121 +16,17 @@
 #include <algorithm>
 #include <functional>
 
+#include <sys/stat.h>
+
 namespace {
 
 // SQLite's primary result codes that say the file is not a database of any kind.
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteNotADatabase = 26;
 
-/// The columns a write sets, names apart, in the order of rowValues().
-const QStringList kWrittenColumns =
-    QStringLiteral("station start_time start_utc end_time end_utc outcome start_pressure_limit "
-                   "leak_fall_limit leak_test_duration bath_fall_limit main_test_duration "
-                   "min_bath_temp cal_range cal_zero cal_span temp_zero temp_span "
-                   "leak_ref_pressure main_ref_pressure leak_pass_time main_start_time "
-                   "post_test_time leak_fall main_fall")
-        .split(u' ');
-
-/// A text column: an empty text is stored as '', never NULL.
-QVariant text(const QString &value)
-{
-    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
-}
-
 QVariant real(float value)
 {
     return double(value);
-}
-
-template <typename T> QVariant optionalReal(const std::optional<T> &value)
-{
-    return value ? QVariant(double(*value)) : QVariant();
-}
-
-QVariant optionalTime(const std::optional<QDateTime> &time)
-{
-    return time ? QVariant(isoTime(*time)) : QVariant();
-}
-
-QVariantList rowValues(const TestRecord &r)
-{
-    const TestParameters &p = r.parameters;
-    return {r.station,
-            isoTime(r.start),
-            r.start.toSecsSinceEpoch(),
-            optionalTime(r.end),
-            r.end ? QVariant(r.end->toSecsSinceEpoch()) : QVariant(),
-            r.outcome ? QVariant(outcomeText(*r.outcome)) : QVariant(),
-            real(p.StartPressureLimit),
-            real(p.LeakFallLimit),
-            int(p.LeakTestDuration),
-            real(p.BathFallLimit),
-            int(p.MainTestDuration),
-            real(p.MinBathTemp),
-            real(r.calRange),
-            real(r.calZero),
-            real(r.calSpan),
-            real(r.tempZero),
-            real(r.tempSpan),
-            real(r.leakRefPressure),
-            optionalReal(r.mainRefPressure),
-            optionalTime(r.leakPassTime),
-            optionalTime(r.mainStartTime),
-            optionalTime(r.postTestTime),
-            optionalReal(r.leakFall),
-            optionalReal(r.mainFall)};
-}
-
-float realOf(const QSqlQuery &q, const QString &column)
-{
-    return float(q.value(column).toDouble());
-}
-
-std::optional<QDateTime> optionalTimeOf(const QSqlQuery &q, const QString &column)
-{
-    const QVariant value = q.value(column);
-    if (value.isNull())
-        return std::nullopt;
-    return fromIsoTime(value.toString());
-}
-
-std::optional<double> optionalRealOf(const QSqlQuery &q, const QString &column)
-{
-    const QVariant value = q.value(column);
-    return value.isNull() ? std::nullopt : std::optional<double>(value.toDouble());
-}
-
-TestRecord recordFromRow(const QSqlQuery &q)
-{
-    TestRecord r;
-    r.id = q.value(QStringLiteral("id")).toLongLong();
-    r.station = q.value(QStringLiteral("station")).toInt();
-    r.start = fromIsoTime(q.value(QStringLiteral("start_time")).toString());
-    r.end = optionalTimeOf(q, QStringLiteral("end_time"));
-    r.outcome = outcomeFromText(q.value(QStringLiteral("outcome")).toString());
-    TestParameters &p = r.parameters;
-    p.StartPressureLimit = realOf(q, QStringLiteral("start_pressure_limit"));
-    p.LeakFallLimit = realOf(q, QStringLiteral("leak_fall_limit"));
-    p.LeakTestDuration = int16_t(q.value(QStringLiteral("leak_test_duration")).toInt());
-    p.BathFallLimit = realOf(q, QStringLiteral("bath_fall_limit"));
-    p.MainTestDuration = int16_t(q.value(QStringLiteral("main_test_duration")).toInt());
-    p.MinBathTemp = realOf(q, QStringLiteral("min_bath_temp"));
-    r.calRange = realOf(q, QStringLiteral("cal_range"));
-    r.calZero = realOf(q, QStringLiteral("cal_zero"));
-    r.calSpan = realOf(q, QStringLiteral("cal_span"));
-    r.tempZero = realOf(q, QStringLiteral("temp_zero"));
-    r.tempSpan = realOf(q, QStringLiteral("temp_span"));
-    r.leakRefPressure = realOf(q, QStringLiteral("leak_ref_pressure"));
-    if (const auto main = optionalRealOf(q, QStringLiteral("main_ref_pressure")))
-        r.mainRefPressure = float(*main);
-    r.leakPassTime = optionalTimeOf(q, QStringLiteral("leak_pass_time"));
-    r.mainStartTime = optionalTimeOf(q, QStringLiteral("main_start_time"));
-    r.postTestTime = optionalTimeOf(q, QStringLiteral("post_test_time"));
-    r.testName = q.value(QStringLiteral("test_name")).toString();
-    r.operatorName = q.value(QStringLiteral("operator")).toString();
-    r.leakFall = optionalRealOf(q, QStringLiteral("leak_fall"));
-    r.mainFall = optionalRealOf(q, QStringLiteral("main_fall"));
-    return r;
 }
 
 /// Whether the file at path, when it exists and holds anything, starts as every SQLite
@@ -158,10 +55,17 @@ Failure sqlFailure(const QString &doing, const QSqlError &error, const QString &
     return Failure{doing + QStringLiteral(": ") + text, path};
 }
 
-MaybeFailure readTrace(const QSqlDatabase &db, const QString &path, int64_t recordId,
-                       std::vector<TraceSample> &result)
+/// Milliseconds of a decision's time: to the tenth of a second, earlier tenths kept.
+qint64 tenthsMs(const QDateTime &time)
 {
-    result.clear();
+    const qint64 ms = time.toMSecsSinceEpoch();
+    return ms - ((ms % 100) + 100) % 100;
+}
+
+Fallible<std::vector<TraceSample>> readTrace(const QSqlDatabase &db, const QString &path,
+                                             int64_t recordId)
+{
+    std::vector<TraceSample> result;
     QSqlQuery query(db);
     query.setForwardOnly(true);
     const QString doing = QStringLiteral("A test record's trace cannot be read");
@@ -188,7 +92,72 @@ MaybeFailure readTrace(const QSqlDatabase &db, const QString &path, int64_t reco
     }
     if (query.lastError().isValid())
         return sqlFailure(doing, query.lastError(), path);
-    return std::nullopt;
+    return result;
+}
+
+Fallible<std::vector<Decision>> readDecisions(const QSqlDatabase &db, const QString &path,
+                                              int64_t recordId)
+{
+    std::vector<Decision> result;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    const QString doing = QStringLiteral("A test record's decisions cannot be read");
+    if (!query.prepare(QStringLiteral("SELECT time_ms, utc_offset, kind, pressure, reference, "
+                                      "fall_limit FROM decision WHERE record_id = ? ORDER BY seq")))
+        return sqlFailure(doing, query.lastError(), path);
+    query.addBindValue(qlonglong(recordId));
+    if (!query.exec())
+        return sqlFailure(doing, query.lastError(), path);
+    while (query.next()) {
+        // A kind this version does not know is left out rather than shown as another.
+        const std::optional<PhaseChange> change = decisionFromText(query.value(2).toString());
+        if (!change)
+            continue;
+        Decision decision;
+        decision.change = *change;
+        decision.time = QDateTime::fromMSecsSinceEpoch(query.value(0).toLongLong(),
+                                                       Qt::OffsetFromUTC, query.value(1).toInt());
+        decision.pressure = float(query.value(3).toDouble());
+        decision.reference = float(query.value(4).toDouble());
+        decision.limit = float(query.value(5).toDouble());
+        result.push_back(decision);
+    }
+    if (query.lastError().isValid())
+        return sqlFailure(doing, query.lastError(), path);
+    return result;
+}
+
+Fallible<std::vector<RecordedLinkEvent>> readEvents(const QSqlDatabase &db, const QString &path,
+                                                    int64_t recordId)
+{
+    std::vector<RecordedLinkEvent> result;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    const QString doing = QStringLiteral("A test record's link events cannot be read");
+    if (!query.prepare(QStringLiteral(
+            "SELECT time, kind, detail FROM link_event WHERE record_id = ? ORDER BY id")))
+        return sqlFailure(doing, query.lastError(), path);
+    query.addBindValue(qlonglong(recordId));
+    if (!query.exec())
+        return sqlFailure(doing, query.lastError(), path);
+    while (query.next()) {
+        if (const auto kind = linkEventFromText(query.value(1).toString()))
+            result.push_back(
+                {fromIsoTime(query.value(0).toString()), *kind, query.value(2).toString()});
+    }
+    if (query.lastError().isValid())
+        return sqlFailure(doing, query.lastError(), path);
+    return result;
+}
+
+/// The falls of a record as its figures give them.
+void setFalls(TestRecord &record, std::span<const TraceSample> trace,
+              std::span<const Decision> decisions)
+{
+    const LeakFigures figures = leakFigures(record, trace, decisions);
+    record.leakFall = figures.leak.fall;
+    record.mainFall = figures.main.fall;
+    record.postFall = figures.post.fall;
 }
 
 /// Runs a prepared query with its values bound in order.
@@ -197,6 +166,21 @@ bool run(QSqlQuery &query, const QVariantList &values)
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), values[i]);
     return query.exec();
+}
+
+/// Which file a path names: its device and inode.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity &) const = default;
+};
+
+std::optional<FileIdentity> identityOf(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino};
 }
 
 } // namespace
@@ -211,10 +195,12 @@ struct RecordStore::Private {
     /// The statements a write repeats, prepared once per opening.
     struct Statements {
         explicit Statements(const QSqlDatabase &db)
-            : insertRecord(db), updateRecord(db), updateNames(db), insertSample(db), insertEvent(db)
+            : insertRecord(db), updateRecord(db), updateNames(db), insertSample(db),
+              insertDecision(db), insertEvent(db)
         {
         }
-        QSqlQuery insertRecord, updateRecord, updateNames, insertSample, insertEvent;
+        QSqlQuery insertRecord, updateRecord, updateNames, insertSample, insertDecision,
+            insertEvent;
     };
 
     const QString path;
@@ -223,6 +209,7 @@ struct RecordStore::Private {
     const QString connection;
     QString setAside;
     bool open = false;
+    std::optional<FileIdentity> identity;
     std::unique_ptr<Statements> statements;
 
     QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
@@ -241,12 +228,27 @@ struct RecordStore::Private {
         return query.lastError();
     }
 
+    MaybeFailure notOpen() const
+    {
+        if (open)
+            return std::nullopt;
+        return Failure{QStringLiteral("The records database is not open."), path};
+    }
+    MaybeFailure notWritable() const
+    {
+        if (open && statements)
+            return std::nullopt;
+        return Failure{QStringLiteral("The records database is not open for writing."), path};
+    }
+
     MaybeFailure connect();
     void disconnect();
     std::optional<QSqlError> readVersion(int &version, bool &hasTables) const;
     MaybeFailure setFileAside();
     MaybeFailure upgrade(int version);
     MaybeFailure prepare();
+    Fallible<std::vector<TestRecord>> select(const QString &where, const QVariantList &values,
+                                             const QString &doing) const;
     MaybeFailure storeFalls(TestRecord &record);
     MaybeFailure update(const TestRecord &record);
     MaybeFailure inTransaction(const QString &doing, const std::function<MaybeFailure()> &work);
@@ -278,6 +280,7 @@ void RecordStore::Private::disconnect()
     }
     QSqlDatabase::removeDatabase(connection);
     open = false;
+    identity.reset();
 }
 
 std::optional<QSqlError> RecordStore::Private::readVersion(int &version, bool &hasTables) const
@@ -350,23 +353,21 @@ MaybeFailure RecordStore::Private::upgrade(int version)
         if (version == kSchemaVersion)
             return std::nullopt;
         const QStringList statements =
-            version == 0 ? recordschema::createStatements() : recordschema::migrationFromVersion1();
+            version == 0 ? recordschema::createStatements() : recordschema::migrationFrom(version);
         for (const QString &sql : statements)
             if (const auto error = exec(sql))
                 return failure(doing, *error);
         if (MaybeFailure failed = prepare())
             return failed;
-        // The falls of the records that version 1 kept without them.
-        QSqlQuery query(db());
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT ") + recordschema::recordColumns() +
-                        QStringLiteral(" FROM record")))
-            return failure(doing, query.lastError());
-        std::vector<TestRecord> records;
-        while (query.next())
-            records.push_back(recordFromRow(query));
-        query.finish();
-        for (TestRecord &record : records)
+        if (version == 0)
+            return std::nullopt;
+        // The falls of the records kept before: each phase on its own (a version-2 main fall
+        // covered the post-test phase too), from the last valid reading, since those records
+        // kept no decisions.
+        Fallible<std::vector<TestRecord>> records = select({}, {}, doing);
+        if (!records.ok())
+            return records.failure();
+        for (TestRecord &record : *records)
             if (MaybeFailure failed = storeFalls(record))
                 return failed;
         return std::nullopt;
@@ -384,39 +385,66 @@ MaybeFailure RecordStore::Private::prepare()
             marks << QStringLiteral("?");
         return marks.join(QStringLiteral(", "));
     };
-    const QStringList named =
-        kWrittenColumns + QStringList{QStringLiteral("test_name"), QStringLiteral("operator")};
+    using recordlayout::Written;
+    const QStringList inserted =
+        recordlayout::names(Written::Always) + recordlayout::names(Written::Names);
     QStringList assignments;
-    for (const QString &column : kWrittenColumns)
+    for (const QString &column : recordlayout::names(Written::Always))
         assignments << column + QStringLiteral(" = ?");
+    QStringList nameAssignments;
+    for (const QString &column : recordlayout::names(Written::Names))
+        nameAssignments << column + QStringLiteral(" = ?");
     Statements &s = *statements;
     const bool prepared =
-        s.insertRecord.prepare(
-            QStringLiteral("INSERT INTO record (%1) VALUES (%2)")
-                .arg(named.join(QStringLiteral(", ")), placeholders(named.size()))) &&
-        s.updateRecord.prepare(QStringLiteral("UPDATE record SET %1 WHERE id = ?")
-                                   .arg(assignments.join(QStringLiteral(", ")))) &&
+        s.insertRecord.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                   .arg(recordlayout::kTable, inserted.join(QStringLiteral(", ")),
+                                        placeholders(inserted.size()))) &&
+        s.updateRecord.prepare(
+            QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
+                .arg(recordlayout::kTable, assignments.join(QStringLiteral(", ")))) &&
         s.updateNames.prepare(
-            QStringLiteral("UPDATE record SET test_name = ?, operator = ? WHERE id = ?")) &&
+            QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
+                .arg(recordlayout::kTable, nameAssignments.join(QStringLiteral(", ")))) &&
         s.insertSample.prepare(QStringLiteral(
             "INSERT INTO sample (record_id, seq, elapsed, time_utc, utc_offset, pressure, "
             "bath_temp, phase) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")) &&
+        s.insertDecision.prepare(QStringLiteral(
+            "INSERT INTO decision (record_id, seq, time_ms, utc_offset, kind, pressure, "
+            "reference, fall_limit) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")) &&
         s.insertEvent.prepare(QStringLiteral(
             "INSERT INTO link_event (record_id, time, kind, detail) VALUES (?, ?, ?, ?)"));
     if (prepared)
         return std::nullopt;
     QSqlError error;
-    for (QSqlQuery *query :
-         {&s.insertRecord, &s.updateRecord, &s.updateNames, &s.insertSample, &s.insertEvent})
+    for (QSqlQuery *query : {&s.insertRecord, &s.updateRecord, &s.updateNames, &s.insertSample,
+                             &s.insertDecision, &s.insertEvent})
         if (query->lastError().isValid())
             error = query->lastError();
     statements.reset();
     return failure(QStringLiteral("The records database cannot be prepared"), error);
 }
 
+Fallible<std::vector<TestRecord>> RecordStore::Private::select(const QString &where,
+                                                               const QVariantList &values,
+                                                               const QString &doing) const
+{
+    std::vector<TestRecord> result;
+    QSqlQuery query(db());
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT %1 FROM %2%3")
+                           .arg(recordlayout::selectList(), recordlayout::kTable, where)) ||
+        !run(query, values))
+        return failure(doing, query.lastError());
+    while (query.next())
+        result.push_back(recordlayout::fromRow(query));
+    if (query.lastError().isValid())
+        return failure(doing, query.lastError());
+    return result;
+}
+
 MaybeFailure RecordStore::Private::update(const TestRecord &record)
 {
-    QVariantList values = rowValues(record);
+    QVariantList values = recordlayout::values(record, recordlayout::Written::Always);
     values << qlonglong(record.id);
     if (!run(statements->updateRecord, values))
         return failure(QStringLiteral("A test record cannot be written"),
@@ -426,12 +454,13 @@ MaybeFailure RecordStore::Private::update(const TestRecord &record)
 
 MaybeFailure RecordStore::Private::storeFalls(TestRecord &record)
 {
-    std::vector<TraceSample> samples;
-    if (MaybeFailure failed = readTrace(db(), path, record.id, samples))
-        return failed;
-    const LeakFigures figures = leakFigures(record, samples);
-    record.leakFall = figures.leak.fall;
-    record.mainFall = figures.main.fall;
+    Fallible<std::vector<TraceSample>> samples = readTrace(db(), path, record.id);
+    if (!samples.ok())
+        return samples.failure();
+    Fallible<std::vector<Decision>> decisions = readDecisions(db(), path, record.id);
+    if (!decisions.ok())
+        return decisions.failure();
+    setFalls(record, *samples, *decisions);
     return update(record);
 }
 
@@ -502,6 +531,7 @@ MaybeFailure RecordStore::open()
                              .arg(version)
                              .arg(kSchemaVersion),
                          d->path});
+        d->identity = identityOf(d->path);
         d->open = true;
         return std::nullopt;
     }
@@ -527,6 +557,7 @@ MaybeFailure RecordStore::open()
         if (MaybeFailure failed = d->prepare())
             return fail(*failed);
     }
+    d->identity = identityOf(d->path);
     d->open = true;
     return std::nullopt;
 }
@@ -540,6 +571,36 @@ void RecordStore::close()
 {
     if (QSqlDatabase::contains(d->connection))
         d->disconnect();
+}
+
+bool RecordStore::fileGone() const
+{
+    return d->open && identityOf(d->path) != d->identity;
+}
+
+MaybeFailure RecordStore::closeGoneFile()
+{
+    // SQLite leaves the log of a moved file alone when it closes, so it is written in here.
+    const std::optional<QSqlError> checkpoint =
+        d->open ? d->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) : std::nullopt;
+    close();
+    const QString keptAs = d->path + QStringLiteral(".gone-") +
+                           d->clock.now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    MaybeFailure failure;
+    for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        QFile companion(d->path + suffix);
+        if (!companion.exists())
+            continue;
+        if (!checkpoint)
+            companion.remove();
+        else if (companion.rename(keptAs + suffix) && suffix == QLatin1String("-wal"))
+            failure =
+                d->failure(QStringLiteral("The last records of the database that went could not be "
+                                          "written into it; its log is kept as %1")
+                               .arg(QDir::toNativeSeparators(keptAs + suffix)),
+                           *checkpoint);
+    }
+    return failure;
 }
 
 QString RecordStore::path() const
@@ -557,28 +618,29 @@ QString RecordStore::connectionName() const
     return d->connection;
 }
 
-MaybeFailure RecordStore::write(std::vector<RecordChange> &changes)
+Fallible<std::vector<int64_t>> RecordStore::write(const std::vector<RecordChange> &changes)
 {
-    if (!d->open || !d->statements)
-        return Failure{QStringLiteral("The records database is not open for writing."), d->path};
+    if (MaybeFailure failure = d->notWritable())
+        return *failure;
     const QString doing = QStringLiteral("The test records cannot be written");
     Private::Statements &s = *d->statements;
     std::vector<int64_t> ids;
     MaybeFailure failed = d->inTransaction(doing, [&]() -> MaybeFailure {
+        using recordlayout::Written;
         for (const RecordChange &change : changes) {
             int64_t id = change.record.id;
             if (id == 0) {
-                QVariantList values = rowValues(change.record);
-                values << text(change.record.testName) << text(change.record.operatorName);
+                const QVariantList values = recordlayout::values(change.record, Written::Always) +
+                                            recordlayout::values(change.record, Written::Names);
                 if (!run(s.insertRecord, values))
                     return d->failure(doing, s.insertRecord.lastError());
                 id = s.insertRecord.lastInsertId().toLongLong();
             } else {
                 if (MaybeFailure failed = d->update(change.record))
                     return failed;
-                if (change.writeNames &&
-                    !run(s.updateNames, {text(change.record.testName),
-                                         text(change.record.operatorName), qlonglong(id)}))
+                QVariantList names = recordlayout::values(change.record, Written::Names);
+                names << qlonglong(id);
+                if (change.writeNames && !run(s.updateNames, names))
                     return d->failure(doing, s.updateNames.lastError());
             }
             ids.push_back(id);
@@ -592,30 +654,42 @@ MaybeFailure RecordStore::write(std::vector<RecordChange> &changes)
                           int(sample.phase)}))
                     return d->failure(doing, s.insertSample.lastError());
             }
+            seq = change.firstDecision;
+            for (const Decision &decision : change.decisions) {
+                if (!run(s.insertDecision,
+                         {qlonglong(id), qlonglong(seq++), tenthsMs(decision.time),
+                          decision.time.offsetFromUtc(), decisionText(decision.change),
+                          real(decision.pressure), real(decision.reference), real(decision.limit)}))
+                    return d->failure(doing, s.insertDecision.lastError());
+            }
             for (const RecordedLinkEvent &event : change.events) {
-                if (!run(s.insertEvent, {qlonglong(id), isoTime(event.time),
-                                         linkEventText(event.kind), text(event.detail)}))
+                if (!run(s.insertEvent,
+                         {qlonglong(id), isoTime(event.time), linkEventText(event.kind),
+                          event.detail.isNull() ? QStringLiteral("") : event.detail}))
                     return d->failure(doing, s.insertEvent.lastError());
             }
         }
         return std::nullopt;
     });
     if (failed)
-        return failed;
-    for (size_t i = 0; i < changes.size(); ++i)
-        changes[i].record.id = ids[i];
-    return std::nullopt;
+        return *failed;
+    return ids;
 }
 
 MaybeFailure RecordStore::setNames(int64_t recordId, const QString &testName,
                                    const QString &operatorName)
 {
-    if (!d->open || !d->statements)
-        return Failure{QStringLiteral("The records database is not open for writing."), d->path};
+    if (MaybeFailure failure = d->notWritable())
+        return failure;
     const QString doing = QStringLiteral("The names of a test record cannot be written");
     return d->inTransaction(doing, [&]() -> MaybeFailure {
+        TestRecord named;
+        named.testName = testName;
+        named.operatorName = operatorName;
+        QVariantList values = recordlayout::values(named, recordlayout::Written::Names);
+        values << qlonglong(recordId);
         QSqlQuery &query = d->statements->updateNames;
-        if (!run(query, {text(testName), text(operatorName), qlonglong(recordId)}))
+        if (!run(query, values))
             return d->failure(doing, query.lastError());
         if (query.numRowsAffected() != 1)
             return Failure{QStringLiteral("There is no test record %1.").arg(recordId), d->path};
@@ -623,106 +697,103 @@ MaybeFailure RecordStore::setNames(int64_t recordId, const QString &testName,
     });
 }
 
-MaybeFailure RecordStore::closeOpenRecords(int *closed)
+Fallible<int> RecordStore::closeOpenRecords()
 {
-    if (!d->open || !d->statements)
-        return Failure{QStringLiteral("The records database is not open for writing."), d->path};
+    if (MaybeFailure failure = d->notWritable())
+        return *failure;
     const QString doing = QStringLiteral("The open test records cannot be closed");
     int count = 0;
     MaybeFailure failed = d->inTransaction(doing, [&]() -> MaybeFailure {
-        std::vector<TestRecord> open;
-        {
-            QSqlQuery query(d->db());
-            query.setForwardOnly(true);
-            if (!query.exec(QStringLiteral("SELECT ") + recordschema::recordColumns() +
-                            QStringLiteral(" FROM record WHERE outcome IS NULL")))
-                return d->failure(doing, query.lastError());
-            while (query.next())
-                open.push_back(recordFromRow(query));
-        }
-        for (TestRecord &record : open) {
-            std::vector<TraceSample> samples;
-            if (MaybeFailure failed = readTrace(d->db(), d->path, record.id, samples))
-                return failed;
+        Fallible<std::vector<TestRecord>> open =
+            d->select(QStringLiteral(" WHERE outcome IS NULL"), {}, doing);
+        if (!open.ok())
+            return open.failure();
+        for (TestRecord &record : *open) {
+            Fallible<std::vector<TraceSample>> samples = readTrace(d->db(), d->path, record.id);
+            if (!samples.ok())
+                return samples.failure();
+            Fallible<std::vector<Decision>> decisions = readDecisions(d->db(), d->path, record.id);
+            if (!decisions.ok())
+                return decisions.failure();
             record.outcome = Outcome::Interrupted;
-            record.end = samples.empty() ? record.start : samples.back().time;
-            const LeakFigures figures = leakFigures(record, samples);
-            record.leakFall = figures.leak.fall;
-            record.mainFall = figures.main.fall;
+            record.end = samples->empty() ? record.start : samples->back().time;
+            setFalls(record, *samples, *decisions);
             if (MaybeFailure failed = d->update(record))
                 return failed;
         }
-        count = int(open.size());
+        count = int(open->size());
         return std::nullopt;
     });
-    if (closed)
-        *closed = failed ? 0 : count;
-    return failed;
+    if (failed)
+        return *failed;
+    return count;
 }
 
-MaybeFailure RecordStore::records(const RecordFilter &filter, std::vector<TestRecord> &result) const
+Fallible<std::vector<TestRecord>> RecordStore::records(const RecordFilter &filter) const
 {
-    result.clear();
-    if (!d->open)
-        return Failure{QStringLiteral("The records database is not open."), d->path};
-    const QString doing = QStringLiteral("The test records cannot be read");
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
     QVariantList values;
-    QSqlQuery query(d->db());
-    query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("SELECT ") + recordschema::recordColumns() +
-                       QStringLiteral(" FROM record") + recordschema::whereClause(filter, values) +
-                       QStringLiteral(" ORDER BY start_utc DESC, id DESC")) ||
-        !run(query, values))
-        return d->failure(doing, query.lastError());
-    while (query.next())
-        result.push_back(recordFromRow(query));
-    if (query.lastError().isValid())
-        return d->failure(doing, query.lastError());
-    return std::nullopt;
+    const QString where = recordschema::whereClause(filter, values) +
+                          QStringLiteral(" ORDER BY start_utc DESC, id DESC");
+    return d->select(where, values, QStringLiteral("The test records cannot be read"));
 }
 
-MaybeFailure RecordStore::record(int64_t id, TestRecord &result) const
+Fallible<TestRecord> RecordStore::record(int64_t id) const
 {
-    if (!d->open)
-        return Failure{QStringLiteral("The records database is not open."), d->path};
-    QSqlQuery query(d->db());
-    query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("SELECT ") + recordschema::recordColumns() +
-                       QStringLiteral(" FROM record WHERE id = ?")) ||
-        !run(query, {qlonglong(id)}))
-        return d->failure(QStringLiteral("A test record cannot be read"), query.lastError());
-    if (!query.next())
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    Fallible<std::vector<TestRecord>> found =
+        d->select(QStringLiteral(" WHERE id = ?"), {qlonglong(id)},
+                  QStringLiteral("A test record cannot be read"));
+    if (!found.ok())
+        return *found.failure();
+    if (found->empty())
         return Failure{QStringLiteral("There is no test record %1.").arg(id), d->path};
-    result = recordFromRow(query);
-    return std::nullopt;
+    return found->front();
 }
 
-MaybeFailure RecordStore::trace(int64_t recordId, std::vector<TraceSample> &result) const
+Fallible<RecordDetails> RecordStore::details(int64_t id) const
 {
-    if (!d->open)
-        return Failure{QStringLiteral("The records database is not open."), d->path};
-    return readTrace(d->db(), d->path, recordId, result);
+    RecordDetails details;
+    Fallible<TestRecord> record = this->record(id);
+    if (!record.ok())
+        return *record.failure();
+    details.record = *record;
+    Fallible<std::vector<TraceSample>> samples = trace(id);
+    if (!samples.ok())
+        return *samples.failure();
+    details.trace = std::move(*samples);
+    Fallible<std::vector<Decision>> decided = decisions(id);
+    if (!decided.ok())
+        return *decided.failure();
+    details.decisions = std::move(*decided);
+    Fallible<std::vector<RecordedLinkEvent>> happened = events(id);
+    if (!happened.ok())
+        return *happened.failure();
+    details.events = std::move(*happened);
+    return details;
 }
 
-MaybeFailure RecordStore::events(int64_t recordId, std::vector<RecordedLinkEvent> &result) const
+Fallible<std::vector<TraceSample>> RecordStore::trace(int64_t recordId) const
 {
-    result.clear();
-    if (!d->open)
-        return Failure{QStringLiteral("The records database is not open."), d->path};
-    QSqlQuery query(d->db());
-    query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral(
-            "SELECT time, kind, detail FROM link_event WHERE record_id = ? ORDER BY id")) ||
-        !run(query, {qlonglong(recordId)}))
-        return d->failure(QStringLiteral("A test record's link events cannot be read"),
-                          query.lastError());
-    while (query.next()) {
-        // A kind this version does not know is left out rather than shown as another.
-        if (const auto kind = linkEventFromText(query.value(1).toString()))
-            result.push_back(
-                {fromIsoTime(query.value(0).toString()), *kind, query.value(2).toString()});
-    }
-    return std::nullopt;
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    return readTrace(d->db(), d->path, recordId);
+}
+
+Fallible<std::vector<Decision>> RecordStore::decisions(int64_t recordId) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    return readDecisions(d->db(), d->path, recordId);
+}
+
+Fallible<std::vector<RecordedLinkEvent>> RecordStore::events(int64_t recordId) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    return readEvents(d->db(), d->path, recordId);
 }
 
 QString recordsErrorText(const Failure &failure)

@@ -22,8 +22,8 @@ struct RecordFilter {
     QString text; ///< found in the test name or the operator (ASCII letters in any case)
 };
 
-/// What one write brings to one record: the record itself, the samples and link events that
-/// follow on its stored ones, and whether its names change.
+/// What one write brings to one record: the record itself, the samples, decisions and link
+/// events that follow on its stored ones, and whether its names change.
 struct RecordChange {
     /// Inserted when its id is 0 (names included), otherwise its row is updated, names apart.
     TestRecord record;
@@ -32,19 +32,23 @@ struct RecordChange {
     /// The position in the trace of the first of the samples (0 for the first sample).
     int64_t firstSample = 0;
     std::vector<TraceSample> samples;
+    /// The position among the record's decisions of the first of these.
+    int64_t firstDecision = 0;
+    std::vector<Decision> decisions;
     std::vector<RecordedLinkEvent> events;
 };
 
 /// The test-record database: one SQLite file in WAL mode with synchronous=FULL (a commit
 /// survives a power cut), its schema version in PRAGMA user_version. A record is a row of
-/// table `record`; its trace is in `sample`, its link events in `link_event`.
+/// table `record` (its columns declared in recordlayout.h); its trace is in `sample`, its
+/// decisions in `decision`, its link events in `link_event`.
 ///
 /// Everything runs on the calling thread and returns at once: a database that another
 /// connection holds locked fails after a busy timeout of a few milliseconds, never a wait.
 class RecordStore {
 public:
-    /// The schema this code writes; version 1 is migrated when opened for writing.
-    static constexpr int kSchemaVersion = 2;
+    /// The schema this code writes; versions 1 and 2 are migrated when opened for writing.
+    static constexpr int kSchemaVersion = 3;
     /// Milliseconds a statement waits for another connection's lock before it fails.
     static constexpr int kBusyTimeoutMs = 5;
     /// The database file's name in the working folder.
@@ -74,7 +78,17 @@ public:
     /// or read-only file, a full disk) or has a newer schema; a later call tries again.
     [[nodiscard]] MaybeFailure open();
     bool isOpen() const;
+    /// Closes the database; what SQLite still holds in its log goes into the file it opened.
     void close();
+    /// The file the store opened is no longer at its path: deleted, moved away or replaced by
+    /// another file. Writes would go on into the file that is gone. False when not open.
+    bool fileGone() const;
+    /// Closes a database whose file has gone from its path: what its log still holds is
+    /// written into that file (wherever it went), and the log and index left at the path,
+    /// which belong to it, are removed so that a new database there starts clean. A log that
+    /// could not be written into the file is kept beside the path as
+    /// "<name>.gone-<yyyyMMdd-hhmmss>-wal" rather than lost; the returned failure says so.
+    [[nodiscard]] MaybeFailure closeGoneFile();
     QString path() const;
     /// Where the last open() set an unreadable file aside; empty when it did not.
     QString setAsidePath() const;
@@ -82,27 +96,30 @@ public:
     /// a model must go before the store is closed or destroyed.
     QString connectionName() const;
 
-    /// Writes the changes in one transaction: all of them, or on a failure none. The ids of
-    /// inserted records are set only when the transaction is committed.
-    [[nodiscard]] MaybeFailure write(std::vector<RecordChange> &changes);
+    /// Writes the changes in one transaction: all of them, or on a failure none. Returns the
+    /// id of each change's record, in order: the stored one, or for an insert the new one.
+    Fallible<std::vector<int64_t>> write(const std::vector<RecordChange> &changes);
     /// Stores the test name and operator of a record, in its own transaction.
     [[nodiscard]] MaybeFailure setNames(int64_t recordId, const QString &testName,
                                         const QString &operatorName);
     /// Closes every open record as interrupted, in one transaction: its end is the time of its
-    /// last sample (its start without samples) and its falls come from its trace. Sets
-    /// `closed` to how many it closed. For the start of the program, before its first write.
-    [[nodiscard]] MaybeFailure closeOpenRecords(int *closed = nullptr);
+    /// last sample (its start without samples) and its falls come from its trace and
+    /// decisions. Returns how many it closed. For the start of the program, before its first
+    /// write.
+    Fallible<int> closeOpenRecords();
 
     /// The records the filter takes, newest first.
-    [[nodiscard]] MaybeFailure records(const RecordFilter &filter,
-                                       std::vector<TestRecord> &result) const;
+    Fallible<std::vector<TestRecord>> records(const RecordFilter &filter) const;
     /// The record with the id; a failure when there is none.
-    [[nodiscard]] MaybeFailure record(int64_t id, TestRecord &result) const;
+    Fallible<TestRecord> record(int64_t id) const;
+    /// The record with the id and all it holds: trace, decisions, link events.
+    Fallible<RecordDetails> details(int64_t id) const;
     /// A record's trace in the order it was taken.
-    [[nodiscard]] MaybeFailure trace(int64_t recordId, std::vector<TraceSample> &result) const;
+    Fallible<std::vector<TraceSample>> trace(int64_t recordId) const;
+    /// A record's decisions in the order they were taken.
+    Fallible<std::vector<Decision>> decisions(int64_t recordId) const;
     /// A record's link events in the order they happened.
-    [[nodiscard]] MaybeFailure events(int64_t recordId,
-                                      std::vector<RecordedLinkEvent> &result) const;
+    Fallible<std::vector<RecordedLinkEvent>> events(int64_t recordId) const;
 
 private:
     struct Private;

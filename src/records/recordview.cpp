@@ -28,13 +28,33 @@ QString figureText(const std::optional<double> &value, int decimals, const char 
     return QString::number(*value, 'f', decimals) + QLatin1Char(' ') + QLatin1String(unit);
 }
 
-QString phaseFigures(const char *name, const PhaseFigures &figures)
+QString phaseLine(const char *name, const PhaseFigures &f, bool unrecordedDecision)
 {
-    return QStringLiteral("%1: fall %2, fall rate %3, compensated fall %4, %5 samples")
-        .arg(QLatin1String(name), figureText(figures.fall, 2, "KPa"),
-             figureText(figures.fallRate, 3, "KPa/min"),
-             figureText(figures.compensatedFall, 2, "KPa"))
-        .arg(figures.validSamples);
+    if (!f.reference)
+        return QStringLiteral("%1: did not run").arg(QLatin1String(name));
+    QString fall = figureText(f.fall, 2, "KPa");
+    if (f.fall) {
+        fall += f.decided ? QStringLiteral(" to the deciding reading")
+                          : QStringLiteral(" to the last valid reading");
+        if (!f.decided && unrecordedDecision)
+            fall += QStringLiteral(" (the deciding reading was not recorded)");
+        if (f.seconds)
+            fall += QStringLiteral(" after %1 s").arg(QString::number(*f.seconds, 'f', 1));
+    }
+    return QStringLiteral("%1: fall %2; end-to-end rate %3; least-squares rate %4; compensated "
+                          "fall %5; %6 %7")
+        .arg(QLatin1String(name), fall, figureText(f.endToEndRate, 3, "KPa/min"),
+             figureText(f.slopeRate, 3, "KPa/min"), figureText(f.compensatedFall, 2, "KPa"))
+        .arg(f.validSamples)
+        .arg(f.validSamples == 1 ? QStringLiteral("sample") : QStringLiteral("samples"));
+}
+
+QString decisionLine(const Decision &d)
+{
+    return QStringLiteral("%1 %2: pressure %3, reference %4, fall %5, limit %6")
+        .arg(tenthsText(d.time), decisionText(d.change), figureText(double(d.pressure), 2, "KPa"),
+             figureText(double(d.reference), 2, "KPa"), figureText(d.fall(), 2, "KPa"),
+             figureText(double(d.limit), 2, "KPa"));
 }
 
 } // namespace
@@ -49,9 +69,24 @@ void setStartDays(RecordFilter &filter, std::optional<QDate> first, std::optiona
         filter.until = QDateTime(last->addDays(1), QTime(0, 0));
 }
 
-QString recordDetailText(const TestRecord &record, const LeakFigures &figures,
-                         std::span<const RecordedLinkEvent> events)
+QString tenthsText(const QDateTime &time)
 {
+    return dateTimeText(time) + QLatin1Char('.') + QString::number(time.time().msec() / 100);
+}
+
+QString figuresExplanation()
+{
+    return QStringLiteral(
+        "Figures: fall = reference pressure minus the reading that decided the phase (or its "
+        "last valid reading); time from the reference to that reading; end-to-end rate = fall "
+        "/ time; least-squares rate = slope of a straight line through the phase's readings; "
+        "compensated fall = fall with each pressure brought to the bath temperature at the "
+        "phase's start. The post-test phase is judged against the main test's reference.");
+}
+
+QString recordDetailText(const RecordDetails &details)
+{
+    const TestRecord &record = details.record;
     QStringList lines;
     lines << QStringLiteral("Test %1, record %2: %3")
                  .arg(record.station + 1)
@@ -95,14 +130,29 @@ QString recordDetailText(const TestRecord &record, const LeakFigures &figures,
                                                        ? kpa(*record.mainRefPressure)
                                                        : QStringLiteral("none"));
     lines << QString();
-    lines << phaseFigures("Leak test", figures.leak);
-    lines << phaseFigures("Main test", figures.main);
+    if (!record.decisionsRecorded)
+        lines << QStringLiteral("Decisions: not recorded");
+    else if (details.decisions.empty())
+        lines << QStringLiteral("Decisions: none");
+    else
+        lines << QStringLiteral("Decisions:");
+    for (const Decision &decision : details.decisions)
+        lines << decisionLine(decision);
     lines << QString();
-    if (events.empty())
+    const LeakFigures figures = leakFigures(record, details.trace, details.decisions);
+    const auto unrecorded = [&record](FigurePhase phase) {
+        return !record.decisionsRecorded && phaseWasDecided(record, phase);
+    };
+    lines << phaseLine("Leak test", figures.leak, unrecorded(FigurePhase::Leak));
+    lines << phaseLine("Main test", figures.main, unrecorded(FigurePhase::Main));
+    lines << phaseLine("Post-test", figures.post, unrecorded(FigurePhase::Post));
+    lines << figuresExplanation();
+    lines << QString();
+    if (details.events.empty())
         lines << QStringLiteral("Link events: none");
     else
         lines << QStringLiteral("Link events:");
-    for (const RecordedLinkEvent &event : events)
+    for (const RecordedLinkEvent &event : details.events)
         lines << dateTimeText(event.time) + QLatin1Char(' ') + linkEventText(event.kind) +
                      (event.detail.isEmpty() ? QString() : QStringLiteral(": ") + event.detail);
     return lines.join(QLatin1Char('\n'));

@@ -16,6 +16,9 @@ struct LeakFigures;
 /// included, in local time; an empty day leaves that end open.
 void setStartDays(RecordFilter &filter, std::optional<QDate> first, std::optional<QDate> last);
 
+/// A time to the tenth of a second, as decisions are kept: "12-07-2026 10:10:00.3".
+QString tenthsText(const QDateTime &time);
+
 /// The records window's description of a record, one fact a line:
 ///
 ///   Test 1, record 42: completed
@@ -31,13 +34,22 @@ void setStartDays(RecordFilter &filter, std::optional<QDate> first, std::optiona
 ///   Calibration: range 1000, zero 0, span 10000; temperature zero 0, span 1000
 ///   Reference pressures: leak 700.0 KPa, main 699.0 KPa       ("main none" without a main start)
 ///   (blank)
-///   Leak test: fall 0.50 KPa, fall rate 0.050 KPa/min, compensated fall 0.48 KPa, 600 samples
-///   Main test: fall 1.25 KPa, ...                            ("none" for a figure it lacks)
+///   Decisions:                                                ("Decisions: none", or "not
+///   12-07-2026 10:10:00.3 leak test passed: pressure 699.52 KPa, reference 700.00 KPa,
+///     fall 0.48 KPa, limit 7.00 KPa                            recorded" for an old record)
+///   (blank)
+///   Leak test: fall 0.48 KPa to the deciding reading after 600.3 s; end-to-end rate
+///     0.048 KPa/min; least-squares rate 0.050 KPa/min; compensated fall 0.46 KPa; 600 samples
+///   Main test: ...                                            ("did not run"; "none" for a
+///   Post-test: ...                                             figure it lacks)
+///   Figures: ... (one line saying how each figure is computed)
 ///   (blank)
 ///   Link events: none                                         (or "Link events:" and a line each,
 ///   12-07-2026 10:05:03 port lost: <reason>                    its detail after a colon)
-QString recordDetailText(const TestRecord &record, const LeakFigures &figures,
-                         std::span<const RecordedLinkEvent> events);
+QString recordDetailText(const RecordDetails &details);
+
+/// The line that says how the figures of a phase are computed.
+QString figuresExplanation();
 
 /// The pressures of a trace as the export file stores them: an invalid reading as 0.
 std::vector<float> exportedPressures(std::span<const TraceSample> trace);

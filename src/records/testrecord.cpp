@@ -10,6 +10,9 @@ namespace {
 constexpr std::array<const char *, 5> kOutcomeTexts{"completed", "leak test failed",
                                                     "main test failed", "stopped", "interrupted"};
 constexpr std::array<const char *, 4> kPhaseTexts{"leak", "main", "post", "after"};
+constexpr std::array<const char *, 5> kDecisionTexts{"leak test passed", "leak test failed",
+                                                     "main test ended", "main test failed",
+                                                     "test completed"};
 constexpr std::array<const char *, 4> kLinkEventTexts{"port lost", "reconnected", "readings stale",
                                                       "readings back"};
 
@@ -50,6 +53,37 @@ TracePhase phaseOf(const StationRecord &record)
     return TracePhase::Leak;
 }
 
+QString decisionText(PhaseChange change)
+{
+    return QString::fromLatin1(kDecisionTexts[size_t(change)]);
+}
+
+std::optional<PhaseChange> decisionFromText(const QString &text)
+{
+    return fromText<PhaseChange>(kDecisionTexts, text);
+}
+
+TracePhase phaseEndedBy(PhaseChange change)
+{
+    switch (change) {
+    case PhaseChange::LeakPassed:
+    case PhaseChange::LeakFailed:
+        return TracePhase::Leak;
+    case PhaseChange::PostTestStarted:
+    case PhaseChange::MainFailed:
+        return TracePhase::Main;
+    case PhaseChange::Completed:
+        break;
+    }
+    return TracePhase::Post;
+}
+
+RecordNames namesFromReport(const QString &testName, const QString &operatorName)
+{
+    return {testName == kUnnamedTest ? QString() : testName,
+            operatorName == kUnnamedOperator ? QString() : operatorName};
+}
+
 QString linkEventText(LinkEventKind kind)
 {
     return QString::fromLatin1(kLinkEventTexts[size_t(kind)]);
@@ -60,15 +94,29 @@ std::optional<LinkEventKind> linkEventFromText(const QString &text)
     return fromText<LinkEventKind>(kLinkEventTexts, text);
 }
 
-QString isoTime(const QDateTime &time)
+namespace {
+
+QString isoTime(const QDateTime &time, const QString &format)
 {
     const int offset = time.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")) +
-           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+    return time.toString(format) + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
            QStringLiteral("%1:%2")
                .arg(minutes / 60, 2, 10, QLatin1Char('0'))
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString isoTime(const QDateTime &time)
+{
+    return isoTime(time, QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+}
+
+QString isoTimeTenths(const QDateTime &time)
+{
+    return isoTime(time, QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.") +
+                             QString::number(time.time().msec() / 100));
 }
 
 QDateTime fromIsoTime(const QString &text)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "app/sharedstate.h"
+#include "station/sequencer.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 /// How a test ended. A record without an outcome is still open: its test is running.
 enum class Outcome {
@@ -64,7 +66,29 @@ struct RecordedLinkEvent {
     QString detail; ///< the reason, where there is one (the serial error's text)
 };
 
-/// Everything a test leaves behind but its trace and link events.
+/// The stored and shown text of a decision: "leak test passed", "leak test failed", "main test
+/// ended", "main test failed" or "test completed".
+QString decisionText(PhaseChange change);
+std::optional<PhaseChange> decisionFromText(const QString &text);
+/// The phase a decision ended: leak for the leak pass and failure, main for the main test's
+/// end and failure, post for the completion.
+TracePhase phaseEndedBy(PhaseChange change);
+
+/// The test name and operator of a record.
+struct RecordNames {
+    QString testName;
+    QString operatorName;
+};
+
+/// The texts the report window's name fields hold until the user types: they stand for no
+/// name and are never stored as one.
+inline const QString kUnnamedTest = QStringLiteral("New Test");
+inline const QString kUnnamedOperator = QStringLiteral("Operator");
+
+/// The names a report's fields give a record: a field holding its design text gives none.
+RecordNames namesFromReport(const QString &testName, const QString &operatorName);
+
+/// Everything a test leaves behind but its trace, decisions and link events.
 struct TestRecord {
     int64_t id = 0;  ///< the store's key; 0 until stored
     int station = 0; ///< 0 or 1 (shown as 1 and 2)
@@ -86,13 +110,27 @@ struct TestRecord {
     QString testName; ///< as typed in the report window when its report was issued
     QString operatorName;
 
-    /// The falls of the leak test and the main test (LeakFigures::fall), set when the record
-    /// closes, so that a list of records needs no trace.
+    /// The falls of the leak test, the main test and the post-test phase (PhaseFigures::fall),
+    /// set when the record closes, so that a list of records needs neither trace nor decisions.
     std::optional<double> leakFall;
     std::optional<double> mainFall;
+    std::optional<double> postFall;
+    /// The record keeps the decisions of its test; records kept before decisions were stored
+    /// have none, and show "not recorded" where a decision would stand.
+    bool decisionsRecorded = true;
+};
+
+/// A record with everything it holds: what a detailed view, a report or an export reads.
+struct RecordDetails {
+    TestRecord record;
+    std::vector<TraceSample> trace;        ///< in the order taken
+    std::vector<Decision> decisions;       ///< in the order taken
+    std::vector<RecordedLinkEvent> events; ///< in the order they happened
 };
 
 /// A time as ISO 8601 local time with its UTC offset: "2026-07-12T10:00:00+02:00".
 QString isoTime(const QDateTime &time);
-/// The time of such a text, carrying its offset; invalid for anything else.
+/// The same to the tenth of a second (earlier tenths kept): "2026-07-12T10:10:00.3+02:00".
+QString isoTimeTenths(const QDateTime &time);
+/// The time of such a text (whole seconds), carrying its offset; invalid for anything else.
 QDateTime fromIsoTime(const QString &text);

@@ -5,21 +5,25 @@
 
 #include <algorithm>
 
-/// A record of this run with what it still has to write.
+/// A record of this run with what it still has to write. An open record keeps its whole
+/// trace, decisions and link events (its falls are computed from them at the end, and a new
+/// database gets them all); the parts from `...Stored` on wait for a flush.
 struct TestRecorder::Entry {
     TestRecord record;
     bool open = true;
     bool rowChanged = true; // not yet stored, or changed since
     bool namesChanged = false;
-    /// The whole trace while the test runs (its falls are computed from it at the end);
-    /// samples from `stored` on are waiting for a flush.
     std::vector<TraceSample> trace;
     size_t stored = 0;
-    std::vector<RecordedLinkEvent> events; // waiting for a flush
+    std::vector<Decision> decisions;
+    size_t decisionsStored = 0;
+    std::vector<RecordedLinkEvent> events;
+    size_t eventsStored = 0;
 
     bool pending() const
     {
-        return rowChanged || namesChanged || stored < trace.size() || !events.empty();
+        return rowChanged || namesChanged || stored < trace.size() ||
+               decisionsStored < decisions.size() || eventsStored < events.size();
     }
 };
 
@@ -52,9 +56,10 @@ void TestRecorder::close(Entry &entry, Outcome outcome, const QDateTime &now)
     entry.rowChanged = true;
     entry.record.outcome = outcome;
     entry.record.end = now;
-    const LeakFigures figures = leakFigures(entry.record, entry.trace);
+    const LeakFigures figures = leakFigures(entry.record, entry.trace, entry.decisions);
     entry.record.leakFall = figures.leak.fall;
     entry.record.mainFall = figures.main.fall;
+    entry.record.postFall = figures.post.fall;
 }
 
 void TestRecorder::leakStarted(int station, const StationRecord &record,
@@ -89,20 +94,20 @@ void TestRecorder::mainStarted(int station, const StationRecord &record)
     entry->rowChanged = true;
 }
 
-void TestRecorder::phaseChanged(int station, std::span<const PhaseChange> changes,
-                                const QDateTime &now)
+void TestRecorder::decided(int station, std::span<const Decision> decisions)
 {
     Entry *entry = openEntry(station);
-    if (!entry)
+    if (!entry || decisions.empty())
         return;
     std::optional<Outcome> ending;
-    for (const PhaseChange change : changes) {
-        switch (change) {
+    for (const Decision &decision : decisions) {
+        entry->decisions.push_back(decision);
+        switch (decision.change) {
         case PhaseChange::LeakPassed:
-            entry->record.leakPassTime = now;
+            entry->record.leakPassTime = decision.time;
             break;
         case PhaseChange::PostTestStarted:
-            entry->record.postTestTime = now;
+            entry->record.postTestTime = decision.time;
             break;
         case PhaseChange::LeakFailed:
             ending = Outcome::LeakTestFailed;
@@ -117,7 +122,7 @@ void TestRecorder::phaseChanged(int station, std::span<const PhaseChange> change
     }
     entry->rowChanged = true;
     if (ending)
-        close(*entry, *ending, now);
+        close(*entry, *ending, decisions.back().time);
 }
 
 void TestRecorder::stopped(int station, const QDateTime &now)
@@ -150,14 +155,42 @@ void TestRecorder::linkEvent(LinkEventKind kind, const QString &detail, const QD
             entry.events.push_back({now, kind, detail});
 }
 
-void TestRecorder::namesIssued(int station, const QString &testName, const QString &operatorName)
+void TestRecorder::namesIssued(int station, const RecordNames &names)
 {
     Entry *entry = latestEntry(station);
     if (!entry)
         return;
-    entry->record.testName = testName;
-    entry->record.operatorName = operatorName;
+    entry->record.testName = names.testName;
+    entry->record.operatorName = names.operatorName;
     entry->namesChanged = true;
+}
+
+std::optional<RecordNames> TestRecorder::latestNames(int station) const
+{
+    const Entry *entry = latestEntry(station);
+    if (!entry)
+        return std::nullopt;
+    // Names not yet written are the newest; otherwise the store has the last word.
+    if (entry->record.id != 0 && !entry->namesChanged && m_store.isOpen()) {
+        const Fallible<TestRecord> stored = m_store.record(entry->record.id);
+        if (stored.ok())
+            return RecordNames{stored->testName, stored->operatorName};
+    }
+    return RecordNames{entry->record.testName, entry->record.operatorName};
+}
+
+MaybeFailure TestRecorder::setNames(int64_t recordId, const RecordNames &names)
+{
+    if (MaybeFailure failure = m_store.setNames(recordId, names.testName, names.operatorName))
+        return failure;
+    for (Entry &entry : m_entries) {
+        if (entry.record.id == recordId) {
+            entry.record.testName = names.testName;
+            entry.record.operatorName = names.operatorName;
+            entry.namesChanged = false;
+        }
+    }
+    return std::nullopt;
 }
 
 void TestRecorder::programEnding(const QDateTime &now)
@@ -167,19 +200,49 @@ void TestRecorder::programEnding(const QDateTime &now)
             close(entry, Outcome::Interrupted, now);
 }
 
-MaybeFailure TestRecorder::flush(size_t sampleBudget)
+void TestRecorder::restartEntries()
 {
-    const auto result = [this](MaybeFailure failure) {
+    // A record that ended since the last good flush is not whole in the file that went either.
+    std::vector<Entry> open;
+    for (Entry &entry : m_entries) {
+        if (!entry.open && !entry.pending())
+            continue;
+        entry.record.id = 0;
+        entry.rowChanged = true;
+        entry.namesChanged = false; // an insert writes the names
+        entry.stored = 0;
+        entry.decisionsStored = 0;
+        entry.eventsStored = 0;
+        open.push_back(std::move(entry));
+    }
+    m_entries = std::move(open);
+}
+
+FlushResult TestRecorder::flush(size_t sampleBudget)
+{
+    FlushResult result;
+    const auto done = [this, &result](MaybeFailure failure) {
         m_failing = failure.has_value();
-        return failure;
+        result.failure = std::move(failure);
+        return result;
     };
+    MaybeFailure leftBehind;
+    if (m_store.fileGone()) {
+        // Writes would go on into a file nobody can reach: whatever it still holds in its log
+        // goes into it as it closes, and it is never touched again.
+        leftBehind = m_store.closeGoneFile();
+        restartEntries();
+        m_recovered = false;
+        result.restarted = true;
+    }
     if (!m_store.isOpen()) {
         if (MaybeFailure failure = m_store.open())
-            return result(failure);
+            return done(failure);
     }
     if (!m_recovered) {
-        if (MaybeFailure failure = m_store.closeOpenRecords())
-            return result(failure);
+        const Fallible<int> closed = m_store.closeOpenRecords();
+        if (!closed.ok())
+            return done(closed.failure());
         m_recovered = true;
     }
 
@@ -196,30 +259,40 @@ MaybeFailure TestRecorder::flush(size_t sampleBudget)
         sampleBudget -= taken;
         const auto first = entry.trace.begin() + qsizetype(entry.stored);
         change.samples.assign(first, first + qsizetype(taken));
-        change.events = entry.events;
+        change.firstDecision = int64_t(entry.decisionsStored);
+        change.decisions.assign(entry.decisions.begin() + qsizetype(entry.decisionsStored),
+                                entry.decisions.end());
+        change.events.assign(entry.events.begin() + qsizetype(entry.eventsStored),
+                             entry.events.end());
         changes.push_back(std::move(change));
         changed.push_back(&entry);
     }
     if (changes.empty())
-        return result(std::nullopt);
-    if (MaybeFailure failure = m_store.write(changes))
-        return result(failure);
+        return done(leftBehind);
+    const Fallible<std::vector<int64_t>> ids = m_store.write(changes);
+    if (!ids.ok())
+        return done(ids.failure());
 
     for (size_t i = 0; i < changes.size(); ++i) {
         Entry &entry = *changed[i];
-        entry.record.id = changes[i].record.id;
+        entry.record.id = (*ids)[i];
         entry.rowChanged = false;
         entry.namesChanged = false;
         entry.stored += changes[i].samples.size();
-        entry.events.clear();
+        entry.decisionsStored = entry.decisions.size();
+        entry.eventsStored = entry.events.size();
         if (!entry.open && entry.stored == entry.trace.size()) {
             entry.trace = {};
             entry.stored = 0;
+            entry.decisions = {};
+            entry.decisionsStored = 0;
+            entry.events = {};
+            entry.eventsStored = 0;
         }
     }
     // Ended records that are written drop out, but each station's latest stays for its names.
     std::vector<const Entry *> latest;
-    for (int station = 0; station < kUsedStations; ++station)
+    for (int station = 0; station < kStations; ++station)
         latest.push_back(latestEntry(station));
     std::vector<Entry> kept;
     for (Entry &entry : m_entries)
@@ -227,7 +300,7 @@ MaybeFailure TestRecorder::flush(size_t sampleBudget)
             std::find(latest.begin(), latest.end(), &entry) != latest.end())
             kept.push_back(std::move(entry));
     m_entries = std::move(kept);
-    return result(std::nullopt);
+    return done(leftBehind);
 }
 
 std::optional<int64_t> TestRecorder::latestRecordId(int station) const

@@ -14,11 +14,21 @@
 
 class RecordStore;
 
-/// Keeps the record store in step with the station tests. The main window calls it on its
-/// events; it queues everything in memory and writes the queue in one transaction at each
-/// flush(), once a second. A failed flush keeps the queue for the next one, so a full disk or
-/// a locked database loses nothing while the program runs, and a crash loses at most what
-/// came after the last flush.
+/// What a flush did.
+struct FlushResult {
+    /// Why the queue could not be written; it is kept for the next flush.
+    MaybeFailure failure;
+    /// The database file had gone from its path (deleted, moved or replaced): a new database
+    /// was started there and the open records were written into it whole.
+    bool restarted = false;
+};
+
+/// Keeps the record store in step with the station tests. It queues everything in memory and
+/// writes the queue in one transaction at each flush(), once a second. A failed flush keeps the
+/// queue for the next one, so a full disk or a locked database loses nothing while the program
+/// runs, and a crash loses at most what came after the last flush. The open records are kept
+/// whole in memory until they close, so that a database file that goes away while the program
+/// runs is noticed at the next flush and the open records are written whole into a new one.
 ///
 /// A record begins with the leak start and stays open until its test ends; a call for a
 /// station without an open record is ignored.
@@ -35,9 +45,9 @@ public:
                      const CalibrationConstants &calibration);
     /// A main start was accepted (a restart replaces the earlier main start and post-test time).
     void mainStarted(int station, const StationRecord &record);
-    /// What a sequencer tick did to the station: the phase times, and the outcome told by the
-    /// last change that ends a test.
-    void phaseChanged(int station, std::span<const PhaseChange> changes, const QDateTime &now);
+    /// What a sequencer tick decided for the station, with the readings that decided it: the
+    /// phase times, and the outcome told by the last decision that ends a test.
+    void decided(int station, std::span<const Decision> decisions);
     /// The Stop button ended a running test.
     void stopped(int station, const QDateTime &now);
     /// The one-second sample of a running station, taken at every display tick whether or not
@@ -46,9 +56,16 @@ public:
                  const QDateTime &now);
     /// Something happened to the link: the event goes to every open record.
     void linkEvent(LinkEventKind kind, const QString &detail, const QDateTime &now);
-    /// The test name and operator of a report issued for the station (printed or saved): they
-    /// go to the station's latest record of this run, if there is one.
-    void namesIssued(int station, const QString &testName, const QString &operatorName);
+    /// The names of a report issued for the station's latest record of this run (printed or
+    /// saved): they go to that record, if there is one.
+    void namesIssued(int station, const RecordNames &names);
+    /// The names of the station's latest record of this run: as stored when it is stored (the
+    /// records window may have changed them), else as this run gave them. Empty when the
+    /// station has no record this run or the store cannot be read.
+    std::optional<RecordNames> latestNames(int station) const;
+    /// Stores the names of a record, through the store, and keeps them for the record if it
+    /// is one of this run's.
+    [[nodiscard]] MaybeFailure setNames(int64_t recordId, const RecordNames &names);
     /// The program ends normally: tests still running are closed as interrupted. A flush()
     /// without a sample budget should follow.
     void programEnding(const QDateTime &now);
@@ -60,10 +77,9 @@ public:
 
     /// Opens the store if it is not open (closing the records an earlier run left open, before
     /// anything of this run is written), then writes what is queued in one transaction: every
-    /// record row and link event, and up to `sampleBudget` samples, oldest first.
-    /// Returns the failure each time it fails; failing() tells whether the flush before had
-    /// failed too, so that a window shows one message per run of failures.
-    [[nodiscard]] MaybeFailure flush(size_t sampleBudget = kSamplesPerFlush);
+    /// record row, decision and link event, and up to `sampleBudget` samples, oldest first.
+    /// A database file that went from its path is closed first and a new one opened there.
+    FlushResult flush(size_t sampleBudget = kSamplesPerFlush);
     /// The last flush failed.
     bool failing() const { return m_failing; }
 
@@ -76,6 +92,9 @@ private:
     Entry *latestEntry(int station);
     const Entry *latestEntry(int station) const;
     static void close(Entry &entry, Outcome outcome, const QDateTime &now);
+    /// The database file went away: the open records (and those not yet written whole) are
+    /// written anew, whole, into the next database; the others stay in the file that went.
+    void restartEntries();
 
     RecordStore &m_store;
     std::vector<Entry> m_entries; // oldest first

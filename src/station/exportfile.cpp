@@ -25,7 +25,7 @@ QByteArray exportText(const StationRecord &record)
     return text;
 }
 
-MaybeFailure GenerateData(const QString &appPath, const StationRecord &record)
+MaybeFailure writeExportFile(const QString &appPath, const StationRecord &record)
 {
     return writeFileAtomically(exportPath(appPath), exportText(record));
 }

@@ -23,7 +23,7 @@ QByteArray exportText(const StationRecord &record);
 
 /// Writes the station's completed test to the export file in the start-up folder, replacing
 /// any earlier one atomically; on failure the old file stays.
-[[nodiscard]] MaybeFailure GenerateData(const QString &appPath, const StationRecord &record);
+[[nodiscard]] MaybeFailure writeExportFile(const QString &appPath, const StationRecord &record);
 
 /// Text of the "Export Error" box: names the file and the reason.
 QString exportErrorText(const Failure &failure);

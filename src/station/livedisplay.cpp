@@ -35,6 +35,6 @@ bool recordSample(StationRecord &record, Reading pressure)
 
 void recordSamples(SharedState &state)
 {
-    for (int s = 0; s < kUsedStations; ++s)
+    for (int s = 0; s < kStations; ++s)
         recordSample(state.stations[size_t(s)], stationPressure(state.readings, s));
 }

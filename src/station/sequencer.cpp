@@ -20,9 +20,15 @@ struct StationTick {
     const Reading pressure;
     const TestParameters &parameters;
     const Clock &clock;
-    std::vector<PhaseChange> changes;
+    std::vector<Decision> decisions;
 
     qint64 elapsedSeconds() const { return record.PhaseStartTime.secsTo(clock.now()); }
+
+    void decide(PhaseChange change, float limit)
+    {
+        decisions.push_back(
+            {change, clock.preciseNow(), pressure.value, record.RefPressure, limit});
+    }
 
     /// The pressure has fallen below the phase's reference by more than the limit. The
     /// threshold is rounded to a float first, so a pressure exactly at it does not trip.
@@ -32,12 +38,12 @@ struct StationTick {
         return threshold > pressure.value;
     }
 
-    void endTest(const QString &message, PhaseChange change)
+    void endTest(const QString &message, PhaseChange change, float limit)
     {
         record.TestRunning = false;
         record.TimeCaption = QStringLiteral("Time: 00:00:00");
         record.MsgCaption = message;
-        changes.push_back(change);
+        decide(change, limit);
     }
 
     void leakBlock()
@@ -54,11 +60,12 @@ struct StationTick {
             record.LeakTestPassed = true;
             record.LeakTestActive = false;
             record.MsgCaption = QStringLiteral("Leak Test Passed.");
-            changes.push_back(PhaseChange::LeakPassed);
+            decide(PhaseChange::LeakPassed, parameters.LeakFallLimit);
         }
         if (fallTrips(parameters.LeakFallLimit)) {
             record.LeakTestActive = false;
-            endTest(QStringLiteral("Leak Test Fail. Restart"), PhaseChange::LeakFailed);
+            endTest(QStringLiteral("Leak Test Fail. Restart"), PhaseChange::LeakFailed,
+                    parameters.LeakFallLimit);
         }
     }
 
@@ -71,11 +78,12 @@ struct StationTick {
         if (record.PhaseSeconds >= parameters.MainTestDuration) {
             record.MainTestActive = false;
             record.PostTestActive = true;
-            changes.push_back(PhaseChange::PostTestStarted);
+            decide(PhaseChange::PostTestStarted, parameters.BathFallLimit);
         }
         if (fallTrips(parameters.BathFallLimit)) {
             record.MainTestActive = false;
-            endTest(QStringLiteral("Leak Test Fail. Restart"), PhaseChange::MainFailed);
+            endTest(QStringLiteral("Leak Test Fail. Restart"), PhaseChange::MainFailed,
+                    parameters.BathFallLimit);
         }
     }
 
@@ -86,14 +94,14 @@ struct StationTick {
         if (!pressure.valid || !fallTrips(parameters.BathFallLimit))
             return;
         record.PostTestActive = false;
-        endTest(QStringLiteral("Test Complete"), PhaseChange::Completed);
+        endTest(QStringLiteral("Test Complete"), PhaseChange::Completed, parameters.BathFallLimit);
     }
 };
 
 } // namespace
 
-std::vector<PhaseChange> sequenceStation(StationRecord &record, Reading pressure,
-                                         const TestParameters &parameters, const Clock &clock)
+std::vector<Decision> sequenceStation(StationRecord &record, Reading pressure,
+                                      const TestParameters &parameters, const Clock &clock)
 {
     StationTick tick{record, pressure, parameters, clock, {}};
     if (!record.TestRunning)
@@ -106,25 +114,25 @@ std::vector<PhaseChange> sequenceStation(StationRecord &record, Reading pressure
         tick.mainBlock();
     if (record.PostTestActive)
         tick.postTestBlock();
-    return std::move(tick.changes);
+    return std::move(tick.decisions);
 }
 
 SequencerResult sequencerTick(SharedState &state)
 {
     SequencerResult result;
-    for (int s = 0; s < kUsedStations; ++s) {
+    for (int s = 0; s < kStations; ++s) {
         StationRecord &record = state.stations[size_t(s)];
-        std::vector<PhaseChange> changes = sequenceStation(
+        std::vector<Decision> decisions = sequenceStation(
             record, stationPressure(state.readings, s), state.parameters, *state.clock);
-        if (changes.empty())
+        if (decisions.empty())
             continue;
         // The export is written within the tick that completes the test, before the next
         // station is sequenced.
-        if (changes.back() == PhaseChange::Completed) {
-            if (MaybeFailure failure = GenerateData(state.AppPath, record))
+        if (decisions.back().change == PhaseChange::Completed) {
+            if (MaybeFailure failure = writeExportFile(state.AppPath, record))
                 result.exportFailures.push_back(*failure);
         }
-        result.stations.push_back({s, std::move(changes)});
+        result.stations.push_back({s, std::move(decisions)});
     }
     return result;
 }

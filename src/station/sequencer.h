@@ -2,6 +2,8 @@
 
 #include "app/failure.h"
 
+#include <QDateTime>
+
 #include <vector>
 
 class Clock;
@@ -21,18 +23,34 @@ enum class PhaseChange {
     Completed,       ///< the post-test fall completed the test
 };
 
+/// A change with the reading that made it: the evidence a record keeps of each decision.
+struct Decision {
+    PhaseChange change = PhaseChange::LeakPassed;
+    /// When the block that decided read the clock, to the millisecond.
+    QDateTime time;
+    /// The station pressure of the tick, KPa.
+    float pressure = 0;
+    /// The phase's reference pressure (RefPressure), KPa.
+    float reference = 0;
+    /// The fall limit the phase is judged on (LeakFallLimit or BathFallLimit), KPa.
+    float limit = 0;
+
+    /// The reference minus the pressure, KPa: positive for a fall.
+    double fall() const { return double(reference) - double(pressure); }
+};
+
 /// Advances one running station by one tick: its leak, main and post-test blocks in that
 /// order, writing its time and status captions. The leak phase passes once its countdown is
 /// 0 or less, the main phase ends once the elapsed seconds reach MainTestDuration, and a tick
 /// at which the station's pressure reading is invalid only writes the time caption. Returns
-/// the changes; a station that is not running is left alone.
-std::vector<PhaseChange> sequenceStation(StationRecord &record, Reading pressure,
-                                         const TestParameters &parameters, const Clock &clock);
+/// the decisions in the order they were taken; a station that is not running is left alone.
+std::vector<Decision> sequenceStation(StationRecord &record, Reading pressure,
+                                      const TestParameters &parameters, const Clock &clock);
 
-/// The changes of one station in a tick.
+/// The decisions of one station in a tick.
 struct StationChanges {
     int station = 0;
-    std::vector<PhaseChange> changes;
+    std::vector<Decision> decisions;
 };
 
 /// What a sequencer tick leaves for the window to act on once the tick is over.

@@ -6,6 +6,7 @@
 #include "app/clock.h"
 #include "app/failure.h"
 #include "records/recordstore.h"
+#include "records/testrecorder.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -15,10 +16,24 @@
 
 #include <vector>
 
+/// The failure of what a routine returned: a MaybeFailure, a flush's result or a value.
+inline MaybeFailure failureOf(const MaybeFailure &failure)
+{
+    return failure;
+}
+inline MaybeFailure failureOf(const FlushResult &result)
+{
+    return result.failure;
+}
+template <typename T> MaybeFailure failureOf(const Fallible<T> &result)
+{
+    return result.failure();
+}
+
 /// Fails the test with the reason when the routine failed.
 #define QVERIFY_OK(expr)                                                                           \
     do {                                                                                           \
-        const MaybeFailure failure_ = (expr);                                                      \
+        const MaybeFailure failure_ = failureOf(expr);                                             \
         if (failure_)                                                                              \
             QFAIL(qPrintable(failure_->reason + QStringLiteral(" (") + failure_->path + u')'));    \
     } while (false)
@@ -46,11 +61,7 @@ inline std::vector<TraceSample> traceOf(const QDateTime &start, const QString &t
 }
 
 /// A record as another program reads it.
-struct Stored {
-    TestRecord record;
-    std::vector<TraceSample> trace;
-    std::vector<RecordedLinkEvent> events;
-};
+using Stored = RecordDetails;
 
 /// Every record of the database at path, newest first, read through a read-only store as the
 /// command-line reader reads it. None when it cannot be read: the reason goes to `error`, or
@@ -59,17 +70,17 @@ inline std::vector<Stored> readStored(const QString &path, QString *error = null
 {
     const SystemClock clock;
     RecordStore reader(path, clock, RecordStore::Mode::ReadOnly);
-    std::vector<TestRecord> records;
     MaybeFailure failure = reader.open();
-    if (!failure)
-        failure = reader.records({}, records);
     std::vector<Stored> result;
-    for (const TestRecord &record : records) {
-        Stored &stored = result.emplace_back(Stored{record, {}, {}});
-        if (!failure)
-            failure = reader.trace(record.id, stored.trace);
-        if (!failure)
-            failure = reader.events(record.id, stored.events);
+    if (!failure) {
+        const Fallible<std::vector<TestRecord>> records = reader.records({});
+        failure = records.failure();
+        for (size_t i = 0; !failure && i < records->size(); ++i) {
+            Fallible<RecordDetails> details = reader.details((*records)[i].id);
+            failure = details.failure();
+            if (!failure)
+                result.push_back(std::move(*details));
+        }
     }
     if (error)
         *error = failure ? failure->reason : QString();

@@ -34,7 +34,8 @@ Reads kestrava-records.sqlite in the folder it is started from, or the file name
 Commands:
   list                      the records, newest first, one a line; --station, --outcome
                             and --since keep the records that match all of those given
-  show ID                   the record ID with its leak figures and link events
+  show ID                   the record ID with its decisions, the figures of each
+                            phase and its link events
   export ID... --csv FILE   the samples of the records, in the order given, as CSV
   export --since DATE --csv FILE
                             the samples of every record started on or after DATE,
@@ -119,38 +120,31 @@ int print(const QString &text)
 
 int list(const RecordStore &store, const RecordFilter &filter)
 {
-    std::vector<TestRecord> records;
-    if (MaybeFailure failure = store.records(filter, records))
-        return failed(*failure);
-    return print(recordListText(records));
+    const Fallible<std::vector<TestRecord>> records = store.records(filter);
+    if (!records.ok())
+        return failed(*records.failure());
+    return print(recordListText(*records));
 }
 
 int show(const RecordStore &store, int64_t id)
 {
-    TestRecord record;
-    std::vector<TraceSample> trace;
-    std::vector<RecordedLinkEvent> events;
-    MaybeFailure failure = store.record(id, record);
-    if (!failure)
-        failure = store.trace(id, trace);
-    if (!failure)
-        failure = store.events(id, events);
-    if (failure)
-        return failed(*failure);
-    return print(recordText(record, trace, events));
+    const Fallible<RecordDetails> details = store.details(id);
+    if (!details.ok())
+        return failed(*details.failure());
+    return print(recordText(*details));
 }
 
 int exportRecords(const RecordStore &store, std::vector<int64_t> ids,
                   const std::optional<QDateTime> &since, const QString &csvPath)
 {
     if (since) {
-        std::vector<TestRecord> records;
         RecordFilter filter;
         filter.since = since;
-        if (MaybeFailure failure = store.records(filter, records))
-            return failed(*failure);
+        const Fallible<std::vector<TestRecord>> records = store.records(filter);
+        if (!records.ok())
+            return failed(*records.failure());
         // Oldest first: the order the tests ran in.
-        for (auto r = records.rbegin(); r != records.rend(); ++r)
+        for (auto r = records->rbegin(); r != records->rend(); ++r)
             ids.push_back(r->id);
     }
     if (MaybeFailure failure = exportCsv(store, ids, csvPath))

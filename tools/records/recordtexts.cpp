@@ -2,6 +2,7 @@
 
 #include "app/textrules.h"
 #include "records/leakfigures.h"
+#include "records/recordview.h"
 #include "records/testrecord.h"
 
 #include <QStringList>
@@ -117,9 +118,10 @@ QString recordListText(std::span<const TestRecord> records)
                           Align::Left, Align::Left, Align::Right, Align::Right});
 }
 
-QString recordText(const TestRecord &record, std::span<const TraceSample> trace,
-                   std::span<const RecordedLinkEvent> events)
+QString recordText(const RecordDetails &details)
 {
+    const TestRecord &record = details.record;
+    const std::span<const TraceSample> trace = details.trace;
     const TestParameters &p = record.parameters;
     const QString station = QString::number(record.station + 1);
     QString text = block(QStringLiteral("Record %1").arg(record.id),
@@ -167,29 +169,65 @@ QString recordText(const TestRecord &record, std::span<const TraceSample> trace,
                        {QStringLiteral("Main start"), timeOrMissing(record.mainStartTime)},
                        {QStringLiteral("Post-test start"), timeOrMissing(record.postTestTime)}});
 
-    const LeakFigures figures = leakFigures(record, trace);
+    text += QStringLiteral("\nDecisions\n");
+    if (!record.decisionsRecorded) {
+        text += QStringLiteral("  not recorded\n");
+    } else if (details.decisions.empty()) {
+        text += QStringLiteral("  none\n");
+    } else {
+        std::vector<QStringList> rows;
+        for (const Decision &d : details.decisions)
+            rows.push_back({isoTimeTenths(d.time), decisionText(d.change),
+                            QStringLiteral("pressure ") + kpa(double(d.pressure)),
+                            QStringLiteral("fall ") + kpa(d.fall()),
+                            QStringLiteral("limit ") + kpa(double(d.limit))});
+        text +=
+            columns(rows, {Align::Left, Align::Left, Align::Right, Align::Right, Align::Right}, 2);
+    }
+
+    const LeakFigures figures = leakFigures(record, trace, details.decisions);
     const auto figureRow = [&figures](const QString &name, auto value) {
-        return QStringList{name, value(figures.leak), value(figures.main)};
+        return QStringList{name, value(figures.leak), value(figures.main), value(figures.post)};
+    };
+    const auto ran = [](const PhaseFigures &f, const QString &text) {
+        return f.reference ? text : QStringLiteral("did not run");
     };
     text +=
-        QStringLiteral("\nLeak figures\n") +
+        QStringLiteral("\nFigures\n") +
         columns(
-            {{QString(), QStringLiteral("Leak test"), QStringLiteral("Main test")},
+            {{QString(), QStringLiteral("Leak test"), QStringLiteral("Main test"),
+              QStringLiteral("Post-test")},
              figureRow(QStringLiteral("Fall KPa"),
-                       [](const PhaseFigures &f) { return fixedOrMissing(f.fall, 2); }),
-             figureRow(QStringLiteral("Fall rate KPa/min"),
-                       [](const PhaseFigures &f) { return fixedOrMissing(f.fallRate, 3); }),
+                       [&](const PhaseFigures &f) { return ran(f, fixedOrMissing(f.fall, 2)); }),
+             figureRow(QStringLiteral("Fall to"),
+                       [&](const PhaseFigures &f) {
+                           return ran(f, !f.fall     ? kMissing
+                                         : f.decided ? QStringLiteral("deciding reading")
+                                                     : QStringLiteral("last reading"));
+                       }),
+             figureRow(QStringLiteral("Time from reference s"),
+                       [&](const PhaseFigures &f) { return ran(f, fixedOrMissing(f.seconds, 1)); }),
+             figureRow(
+                 QStringLiteral("End-to-end rate KPa/min"),
+                 [&](const PhaseFigures &f) { return ran(f, fixedOrMissing(f.endToEndRate, 3)); }),
+             figureRow(
+                 QStringLiteral("Least-squares rate KPa/min"),
+                 [&](const PhaseFigures &f) { return ran(f, fixedOrMissing(f.slopeRate, 3)); }),
              figureRow(QStringLiteral("Temperature-compensated fall KPa"),
-                       [](const PhaseFigures &f) { return fixedOrMissing(f.compensatedFall, 2); }),
-             figureRow(QStringLiteral("Samples with a valid pressure"),
-                       [](const PhaseFigures &f) { return QString::number(f.validSamples); })},
-            {Align::Left, Align::Right, Align::Right}, 2);
+                       [&](const PhaseFigures &f) {
+                           return ran(f, fixedOrMissing(f.compensatedFall, 2));
+                       }),
+             figureRow(
+                 QStringLiteral("Samples with a valid pressure"),
+                 [&](const PhaseFigures &f) { return ran(f, QString::number(f.validSamples)); })},
+            {Align::Left, Align::Right, Align::Right, Align::Right}, 2);
+    text += QStringLiteral("  ") + figuresExplanation() + u'\n';
 
     text += QStringLiteral("\nLink events\n");
-    if (events.empty())
+    if (details.events.empty())
         return text + QStringLiteral("  none\n");
     std::vector<QStringList> rows;
-    for (const RecordedLinkEvent &event : events)
+    for (const RecordedLinkEvent &event : details.events)
         rows.push_back({isoTime(event.time), linkEventText(event.kind),
                         event.detail.isEmpty() ? QString() : oneLine(event.detail)});
     return text + columns(rows, {Align::Left, Align::Left, Align::Left}, 2);

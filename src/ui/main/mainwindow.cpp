@@ -6,12 +6,12 @@
 #include "device/devicelink.h"
 #include "device/serialcomponent.h"
 #include "records/recordstore.h"
-#include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "station/exportfile.h"
 #include "station/livedisplay.h"
 #include "station/sequencer.h"
 #include "station/stationcontrol.h"
+#include "station/stationsession.h"
 #include "ui/banner.h"
 #include "ui/designcolours.h"
 #include "ui/designfont.h"
@@ -61,9 +61,9 @@ constexpr Box kMsg{960, 6960, 4095, 615};
 constexpr int kStatusTop = 7920, kStatusHeight = 495;
 
 // Label indices of each panel: title, pressure caption, temperature caption.
-constexpr int kTitleLabel[kUsedStations] = {0, 7};
-constexpr int kPressureCaptionLabel[kUsedStations] = {1, 6};
-constexpr int kTempCaptionLabel[kUsedStations] = {2, 5};
+constexpr int kTitleLabel[kStations] = {0, 7};
+constexpr int kPressureCaptionLabel[kStations] = {1, 6};
+constexpr int kTempCaptionLabel[kStations] = {2, 5};
 
 const QColor kPanelBorder(0, 255, 255);
 const QColor kMessageCyan(128, 255, 255);
@@ -130,7 +130,7 @@ MainWindow::MainWindow(SharedState &state, QWidget *parent) : QMainWindow(parent
     setCentralWidget(client);
     addBanner(client, {QRect(twips(360), twips(120), 0, 0), QRect(twips(960), twips(120), 0, 0),
                        twipsRect(6960, 0, 3195, 660), 15.75, false});
-    for (int station = 0; station < kUsedStations; ++station)
+    for (int station = 0; station < kStations; ++station)
         buildStationPanel(client, station);
     buildStatusLine(client);
 
@@ -142,9 +142,7 @@ MainWindow::MainWindow(SharedState &state, QWidget *parent) : QMainWindow(parent
     connect(m_port, &SerialComponent::reconnected, this,
             [this] { onLinkEvent(LinkEvent::Reconnected, {}); });
 
-    m_records = std::make_unique<RecordStore>(
-        QDir(m_state.AppPath).filePath(RecordStore::kFileName), *m_state.clock);
-    m_recorder = std::make_unique<TestRecorder>(*m_records);
+    m_sessions = std::make_unique<StationSessions>(m_state);
 
     m_scanTimer = new QTimer(this);
     m_scanTimer->setObjectName(QStringLiteral("tmrScan"));
@@ -268,10 +266,7 @@ void MainWindow::load()
 
     // Records a crash left open are closed as interrupted before anything of this run is
     // written. Without a database there is nothing to close: it is made with the first test.
-    if (QFileInfo::exists(m_records->path())) {
-        m_recording = true;
-        flushRecords();
-    }
+    showRecordsNotice(m_sessions->begin());
 
     m_scanTimer->start();
     m_displayTimer->start();
@@ -294,13 +289,9 @@ void MainWindow::unload()
         report(QStringLiteral("Config Error"),
                tr("The settings could not be saved to %1: %2")
                    .arg(QDir::toNativeSeparators(configPath(m_state)), failure->reason));
-    if (!m_recording)
-        return;
-    // The tests still running end here; what cannot be written now is lost, so it is told
-    // even while an earlier failure lasts.
-    m_recorder->programEnding(m_state.clock->now());
-    if (const MaybeFailure failure = m_recorder->flush(SIZE_MAX))
-        report(RecordStore::kErrorTitle, recordsErrorText(*failure));
+    // The tests still running end here.
+    if (const std::optional<QString> notice = m_sessions->end())
+        report(RecordStore::kErrorTitle, *notice);
 }
 
 void MainWindow::closeFromSignal()
@@ -320,14 +311,8 @@ void MainWindow::onScanTick()
     const LinkEvent polled = pollStep(m_state.readings, m_state.PortReady, *m_port, kPollCommand);
     if (polled != LinkEvent::None)
         onLinkEvent(polled, {});
-    const SequencerResult result = sequencerTick(m_state);
+    const SequencerResult result = m_sessions->scanTick();
     showStationTexts();
-    const QDateTime now = m_state.clock->now();
-    for (const StationChanges &station : result.stations) {
-        m_recorder->phaseChanged(station.station, station.changes, now);
-        if (!m_state.stations[size_t(station.station)].TestRunning)
-            m_recordsChanged = true;
-    }
     // An export that failed is reported once the tick is over, so that a box left open does
     // not hold up the sequencing of the other station.
     for (const Failure &failure : result.exportFailures)
@@ -353,26 +338,25 @@ void MainWindow::onLinkEvent(LinkEvent kind, const QString &detail)
     // Readings that are invalid decide nothing in the sequencer, so the running tests wait
     // for the link to come back; only the status line tells that the port is being reopened.
     // The records of the running tests keep each change.
-    const QDateTime now = m_state.clock->now();
     switch (kind) {
     case LinkEvent::PortLost:
         m_state.PortReady = false;
         invalidateReadings(m_state.readings);
         m_reconnecting = true;
         showLiveTexts();
-        m_recorder->linkEvent(LinkEventKind::PortLost, detail, now);
+        m_sessions->linkEvent(LinkEventKind::PortLost, detail);
         break;
     case LinkEvent::Reconnected:
         m_state.PortReady = true;
         m_reconnecting = false;
         showLiveTexts();
-        m_recorder->linkEvent(LinkEventKind::Reconnected, detail, now);
+        m_sessions->linkEvent(LinkEventKind::Reconnected, detail);
         break;
     case LinkEvent::ReadingsStale: // the next display tick shows the readings
-        m_recorder->linkEvent(LinkEventKind::ReadingsStale, detail, now);
+        m_sessions->linkEvent(LinkEventKind::ReadingsStale, detail);
         break;
     case LinkEvent::ReadingsBack:
-        m_recorder->linkEvent(LinkEventKind::ReadingsBack, detail, now);
+        m_sessions->linkEvent(LinkEventKind::ReadingsBack, detail);
         break;
     case LinkEvent::None:
         break;
@@ -382,40 +366,19 @@ void MainWindow::onLinkEvent(LinkEvent kind, const QString &detail)
 void MainWindow::onDisplayTick()
 {
     showLiveTexts();
-    recordSamples(m_state);
-    // The record's trace has no limit: every running station is sampled each second.
-    const QDateTime now = m_state.clock->now();
-    for (int station = 0; station < kUsedStations; ++station) {
-        const StationRecord &record = m_state.stations[size_t(station)];
-        if (record.TestRunning)
-            m_recorder->sampled(station, record, stationPressure(m_state.readings, station),
-                                bathTemperature(m_state.readings), now);
-    }
-    flushRecords();
+    // A database file that went from the folder is given up by the records window before a
+    // new one is made at its path.
+    if (m_recordsWindow && m_sessions->store().fileGone())
+        m_recordsWindow->releaseDatabase();
+    showRecordsNotice(m_sessions->displayTick());
 }
 
-void MainWindow::flushRecords()
+void MainWindow::showRecordsNotice(const std::optional<QString> &notice)
 {
-    if (!m_recording)
-        return;
-    const bool wasFailing = m_recorder->failing();
-    if (const MaybeFailure failure = m_recorder->flush()) {
-        if (!wasFailing)
-            showAfterTick(RecordStore::kErrorTitle, recordsErrorText(*failure));
-        return;
-    }
-    const QString setAside = m_records->setAsidePath();
-    if (!setAside.isEmpty() && setAside != m_setAsideShown) {
-        m_setAsideShown = setAside;
-        showAfterTick(RecordStore::kErrorTitle,
-                      tr("The records database %1 could not be read. It was kept as %2, and a "
-                         "new records database was started.")
-                          .arg(QDir::toNativeSeparators(m_records->path()),
-                               QDir::toNativeSeparators(setAside)));
-    }
-    if (m_recordsChanged && m_recordsWindow)
+    if (notice)
+        showAfterTick(RecordStore::kErrorTitle, *notice);
+    if (m_sessions->takeRecordsChanged() && m_recordsWindow)
         m_recordsWindow->refresh();
-    m_recordsChanged = false;
 }
 
 void MainWindow::showLiveTexts()
@@ -431,7 +394,7 @@ void MainWindow::showLiveTexts()
 
 void MainWindow::showStationTexts()
 {
-    for (int station = 0; station < kUsedStations; ++station) {
+    for (int station = 0; station < kStations; ++station) {
         const StationRecord &record = m_state.stations[size_t(station)];
         m_panels[size_t(station)].time->setText(record.TimeCaption);
         m_panels[size_t(station)].message->setText(record.MsgCaption);
@@ -440,28 +403,15 @@ void MainWindow::showStationTexts()
 
 void MainWindow::onStartClicked(int station)
 {
-    StationRecord &record = m_state.stations[size_t(station)];
-    const StartOutcome outcome =
-        testStartPressed(record, stationPressure(m_state.readings, station),
-                         bathTemperature(m_state.readings), m_state.parameters, *m_state.clock);
+    const StartOutcome outcome = m_sessions->startPressed(station);
     showStationTexts();
-    if (outcome.kind == StartOutcome::Kind::LeakStarted) {
-        m_recorder->leakStarted(station, record, m_state.parameters, m_state.calibration);
-        m_recording = true;
-        m_recordsChanged = true;
-    } else if (outcome.kind == StartOutcome::Kind::MainStarted) {
-        m_recorder->mainStarted(station, record);
-    }
     if (outcome.refusal)
         QMessageBox::warning(this, kStartFailTitle, outcome.refusal->reason);
 }
 
 void MainWindow::onStopClicked(int station)
 {
-    if (testStopPressed(m_state.stations[size_t(station)])) {
-        m_recorder->stopped(station, m_state.clock->now());
-        m_recordsChanged = true;
-    }
+    m_sessions->stopPressed(station);
     showStationTexts();
 }
 
@@ -475,10 +425,16 @@ void MainWindow::onGraphClicked(int station)
 void MainWindow::onReportClicked(int station)
 {
     m_state.handover.ReportStation = static_cast<int16_t>(station);
-    ReportWindow window(stationReport(m_state), m_state.handover, m_state.AppPath, this);
-    // The names of a printed or saved report go to the station's latest record.
+    ReportSource source = stationReport(m_state);
+    // The report of the station's latest test shows its record's names, and the names of a
+    // printed or saved report go to that record.
+    if (const std::optional<RecordNames> names = m_sessions->reportNames(station)) {
+        source.testName = names->testName;
+        source.operatorName = names->operatorName;
+    }
+    ReportWindow window(source, m_state.handover, m_state.AppPath, this);
     connect(&window, &ReportWindow::reportIssued, this, [this, station](const ReportHeader &h) {
-        m_recorder->namesIssued(station, h.testName, h.operatorName);
+        m_sessions->reportIssued(station, h.testName, h.operatorName);
     });
     window.exec();
 }
@@ -512,14 +468,12 @@ void MainWindow::onOptionsTriggered()
 void MainWindow::onTestRecordsTriggered()
 {
     // The window reads the database that the first write makes, so it is made now.
-    m_recording = true;
-    if (!m_records->isOpen()) {
-        if (const MaybeFailure failure = m_recorder->flush()) {
-            QMessageBox::warning(this, RecordStore::kErrorTitle, recordsErrorText(*failure));
-            return;
-        }
+    if (const MaybeFailure failure = m_sessions->openStore()) {
+        QMessageBox::warning(this, RecordStore::kErrorTitle, recordsErrorText(*failure));
+        return;
     }
-    RecordsWindow window(*m_records, *m_state.clock, m_state.handover, m_state.AppPath, this);
+    RecordsWindow window(m_sessions->recorder(), m_sessions->store().path(), *m_state.clock,
+                         m_state.handover, m_state.AppPath, this);
     m_recordsWindow = &window;
     window.exec();
 }

@@ -8,11 +8,11 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
-class RecordStore;
 class RecordsWindow;
 class SerialComponent;
-class TestRecorder;
+class StationSessions;
 class QAction;
 class QLabel;
 class QPushButton;
@@ -24,10 +24,10 @@ class QTimer;
 /// opens the port; its unload writes the configuration file. A port lost later is reopened by
 /// the serial component; meanwhile the readings show "---" and the status line says so.
 ///
-/// Every test is kept as a record in the record store in the working folder: the window tells
-/// its recorder of each start, stop, phase change, sample and link event, and writes what it
-/// queued once a second, at the display tick. A write that fails never stops a test: it is
-/// tried again at the next tick, and one "Records Error" box tells of each run of failures.
+/// Every test is kept as a record in the record store in the working folder: the window's
+/// handlers go through the station sessions, which keep the records, and show what they
+/// return. A write that fails never stops a test, and one "Records Error" box tells of each
+/// run of failures.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -64,9 +64,9 @@ private:
     void unload();
     void showStationTexts();
     void showLiveTexts();
-    /// Writes what the recorder queued, once the store is in use; a failure or a database set
-    /// aside is shown after the tick.
-    void flushRecords();
+    /// Shows a "Records Error" box about the records, if there is one to show, after the tick;
+    /// an open records window lists anew when a record began or ended.
+    void showRecordsNotice(const std::optional<QString> &notice);
     void showAfterTick(const QString &title, const QString &text);
 
     void onScanTick();
@@ -89,15 +89,9 @@ private:
     SerialComponent *m_port = nullptr;
     QTimer *m_scanTimer = nullptr;
     QTimer *m_displayTimer = nullptr;
-    std::array<StationPanel, kUsedStations> m_panels{};
+    std::array<StationPanel, kStations> m_panels{};
     QPushButton *m_statusLine = nullptr;
-    std::unique_ptr<RecordStore> m_records;
-    std::unique_ptr<TestRecorder> m_recorder;
-    /// The store is in use: it existed at the load, or a test or the records window began.
-    bool m_recording = false;
-    /// A record began or ended since the last write, so an open records window lists anew.
-    bool m_recordsChanged = false;
-    QString m_setAsideShown;
+    std::unique_ptr<StationSessions> m_sessions;
     QPointer<RecordsWindow> m_recordsWindow;
     bool m_reconnecting = false;
     bool m_closingFromSignal = false;

@@ -10,6 +10,7 @@
 #include "records/recordlistmodel.h"
 #include "records/recordstore.h"
 #include "records/recordview.h"
+#include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "ui/centring.h"
 #include "ui/designfont.h"
@@ -72,10 +73,11 @@ std::optional<QDate> dayOf(const QDateEdit *field)
 
 } // namespace
 
-RecordsWindow::RecordsWindow(RecordStore &store, const Clock &clock, WindowHandover &handover,
-                             const QString &appPath, QWidget *parent)
-    : CloseControlDialog(parent), m_store(store),
-      m_reader(std::make_unique<RecordStore>(store.path(), clock, RecordStore::Mode::ReadOnly)),
+RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath,
+                             const Clock &clock, WindowHandover &handover, const QString &appPath,
+                             QWidget *parent)
+    : CloseControlDialog(parent), m_recorder(recorder),
+      m_reader(std::make_unique<RecordStore>(databasePath, clock, RecordStore::Mode::ReadOnly)),
       m_handover(handover), m_appPath(appPath)
 {
     setObjectName(QStringLiteral("frmRecords"));
@@ -129,7 +131,8 @@ RecordsWindow::RecordsWindow(RecordStore &store, const Clock &clock, WindowHando
     pane->addLayout(phaseRow);
     m_phase = new QComboBox(this);
     m_phase->setObjectName(QStringLiteral("cmbPhase"));
-    m_phase->addItems({QStringLiteral("Leak test"), QStringLiteral("Main test")});
+    m_phase->addItems(
+        {QStringLiteral("Leak test"), QStringLiteral("Main test"), QStringLiteral("Post-test")});
     phaseRow->addWidget(caption(QStringLiteral("Decay chart:"), this));
     phaseRow->addWidget(m_phase);
     phaseRow->addStretch(1);
@@ -222,7 +225,17 @@ void RecordsWindow::buildFilters(QWidget *bar)
 
 void RecordsWindow::refresh()
 {
+    if (!m_reader->isOpen()) {
+        if (const MaybeFailure failure = m_reader->open())
+            m_status->setText(failure->reason);
+    }
     m_model->refresh();
+}
+
+void RecordsWindow::releaseDatabase()
+{
+    m_model->clear();
+    m_reader->close();
 }
 
 void RecordsWindow::onFilterChanged()
@@ -246,7 +259,7 @@ void RecordsWindow::onListReset()
     int row = m_model->rowCount() > 0 ? 0 : -1;
     if (m_shown) {
         for (int r = 0; r < m_model->rowCount(); ++r) {
-            if (m_model->recordId(r) == m_shown->id) {
+            if (m_model->recordId(r) == m_shown->record.id) {
                 row = r;
                 break;
             }
@@ -270,19 +283,12 @@ void RecordsWindow::onCurrentRowChanged()
 void RecordsWindow::showRecord(std::optional<int64_t> id)
 {
     m_shown.reset();
-    m_trace.clear();
-    std::vector<RecordedLinkEvent> events;
     if (id) {
-        TestRecord record;
-        MaybeFailure failure = m_reader->record(*id, record);
-        if (!failure)
-            failure = m_reader->trace(*id, m_trace);
-        if (!failure)
-            failure = m_reader->events(*id, events);
-        if (failure)
-            m_status->setText(failure->reason);
+        Fallible<RecordDetails> details = m_reader->details(*id);
+        if (details.ok())
+            m_shown = std::move(*details);
         else
-            m_shown = record;
+            m_status->setText(details.failure()->reason);
     }
     for (QWidget *control :
          std::initializer_list<QWidget *>{m_testName, m_operator, m_saveNames, m_report, m_phase})
@@ -293,9 +299,9 @@ void RecordsWindow::showRecord(std::optional<int64_t> id)
         m_testName->clear();
         m_operator->clear();
     } else {
-        m_detail->setPlainText(recordDetailText(*m_shown, leakFigures(*m_shown, m_trace), events));
-        m_testName->setText(m_shown->testName);
-        m_operator->setText(m_shown->operatorName);
+        m_detail->setPlainText(recordDetailText(*m_shown));
+        m_testName->setText(m_shown->record.testName);
+        m_operator->setText(m_shown->record.operatorName);
     }
     drawDecay();
 }
@@ -308,19 +314,21 @@ void RecordsWindow::onPhaseChanged()
 void RecordsWindow::drawDecay()
 {
     PictureArea &area = m_decay->area();
-    if (!m_shown)
+    if (!m_shown) {
         area.cls();
-    else
-        drawDecayChart(
-            area, decayCurve(*m_shown, m_trace,
-                             m_phase->currentIndex() == 0 ? FigurePhase::Leak : FigurePhase::Main));
+    } else {
+        const FigurePhase phases[] = {FigurePhase::Leak, FigurePhase::Main, FigurePhase::Post};
+        drawDecayChart(area,
+                       decayCurve(*m_shown, phases[std::clamp(m_phase->currentIndex(), 0, 2)]));
+    }
     m_decay->update();
 }
 
 bool RecordsWindow::storeNames(const QString &testName, const QString &operatorName,
                                QWidget *boxOwner)
 {
-    if (const MaybeFailure failure = m_store.setNames(m_shown->id, testName, operatorName)) {
+    if (const MaybeFailure failure =
+            m_recorder.setNames(m_shown->record.id, {testName, operatorName})) {
         QMessageBox::warning(boxOwner, RecordStore::kErrorTitle, recordsErrorText(*failure));
         return false;
     }
@@ -332,7 +340,8 @@ void RecordsWindow::onSaveNamesClicked()
     if (!m_shown)
         return;
     if (storeNames(m_testName->text(), m_operator->text(), this)) {
-        m_status->setText(QStringLiteral("The names of record %1 are saved.").arg(m_shown->id));
+        m_status->setText(
+            QStringLiteral("The names of record %1 are saved.").arg(m_shown->record.id));
         refresh();
     }
 }
@@ -341,9 +350,9 @@ void RecordsWindow::onReportClicked()
 {
     if (!m_shown)
         return;
-    const TestRecord record = *m_shown;
+    const TestRecord record = m_shown->record;
     // The report draws what the export file would hold: an invalid reading as 0.
-    auto pressures = std::make_shared<const std::vector<float>>(exportedPressures(m_trace));
+    auto pressures = std::make_shared<const std::vector<float>>(exportedPressures(m_shown->trace));
     ReportSource source;
     source.station = record.station;
     source.startDate = formatDate(record.start);
@@ -354,7 +363,8 @@ void RecordsWindow::onReportClicked()
     ReportWindow window(source, m_handover, m_appPath, this);
     bool named = false;
     connect(&window, &ReportWindow::reportIssued, this, [&](const ReportHeader &header) {
-        named = storeNames(header.testName, header.operatorName, &window) || named;
+        const RecordNames names = namesFromReport(header.testName, header.operatorName);
+        named = storeNames(names.testName, names.operatorName, &window) || named;
     });
     window.exec();
     if (named)

@@ -21,6 +21,7 @@ class QPushButton;
 class QTableView;
 class RecordListModel;
 class RecordStore;
+class TestRecorder;
 struct WindowHandover;
 
 /// The test records window (frmRecords): every record of the database in a table, newest
@@ -31,18 +32,23 @@ struct WindowHandover;
 /// export to a CSV file. It closes only by its close control.
 ///
 /// The window reads through a read-only connection of its own, which never holds up the
-/// program's writes; names go through the program's store.
+/// program's writes; names go through the program's recorder.
 class RecordsWindow final : public CloseControlDialog {
     Q_OBJECT
 
 public:
-    /// `store` is the program's open store; `appPath` the folder the CSV file dialog opens in.
-    RecordsWindow(RecordStore &store, const Clock &clock, WindowHandover &handover,
-                  const QString &appPath, QWidget *parent);
+    /// `recorder` keeps the program's records in the database at `databasePath`; `appPath` is
+    /// the folder the CSV file dialog opens in.
+    RecordsWindow(TestRecorder &recorder, const QString &databasePath, const Clock &clock,
+                  WindowHandover &handover, const QString &appPath, QWidget *parent);
     ~RecordsWindow() override;
 
     /// Lists the records anew, to show what was written since; the shown record stays shown.
+    /// A database given up by releaseDatabase() is opened again first.
     void refresh();
+    /// Gives up the database file, which has gone from its path, before the program makes a
+    /// new one there.
+    void releaseDatabase();
 
     /// Writes the CSV of the selected records to path; a failure shows an "Export Error" box.
     void exportTo(const QString &path);
@@ -63,7 +69,7 @@ private:
     /// Stores the names of the shown record; false, after a "Records Error" box, when it fails.
     bool storeNames(const QString &testName, const QString &operatorName, QWidget *boxOwner);
 
-    RecordStore &m_store;
+    TestRecorder &m_recorder;
     std::unique_ptr<RecordStore> m_reader;
     WindowHandover &m_handover;
     QString m_appPath;
@@ -85,7 +91,6 @@ private:
     QPushButton *m_exportCsv = nullptr;
     QLabel *m_status = nullptr;
 
-    /// The record in the detail pane and its trace.
-    std::optional<TestRecord> m_shown;
-    std::vector<TraceSample> m_trace;
+    /// The record in the detail pane, with its trace, decisions and link events.
+    std::optional<RecordDetails> m_shown;
 };
