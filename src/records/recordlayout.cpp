@@ -48,7 +48,11 @@ std::optional<double> optionalRealOf(const QVariant &value)
 /// takes the record by any reference and returns a reference to the float).
 template <typename Field> Column real(const char *name, Field field)
 {
-    return {QLatin1String(name), SqlType::Real, kNotNull, 1, Written::Always,
+    return {QLatin1String(name),
+            SqlType::Real,
+            kNotNull,
+            1,
+            Written::Always,
             [field](const TestRecord &r) { return QVariant(double(field(r))); },
             [field](TestRecord &r, const QVariant &v) { field(r) = float(v.toDouble()); }};
 }
@@ -56,7 +60,11 @@ template <typename Field> Column real(const char *name, Field field)
 /// A nullable REAL column over an optional figure of the record.
 Column figure(const char *name, int since, std::optional<double> TestRecord::*field)
 {
-    return {QLatin1String(name), SqlType::Real, {}, since, Written::Always,
+    return {QLatin1String(name),
+            SqlType::Real,
+            {},
+            since,
+            Written::Always,
             [field](const TestRecord &r) { return optionalReal(r.*field); },
             [field](TestRecord &r, const QVariant &v) { r.*field = optionalRealOf(v); }};
 }
@@ -64,7 +72,11 @@ Column figure(const char *name, int since, std::optional<double> TestRecord::*fi
 /// A nullable TEXT column over an optional time of the record.
 Column time(const char *name, std::optional<QDateTime> TestRecord::*field)
 {
-    return {QLatin1String(name), SqlType::Text, {}, 1, Written::Always,
+    return {QLatin1String(name),
+            SqlType::Text,
+            {},
+            1,
+            Written::Always,
             [field](const TestRecord &r) { return optionalTime(r.*field); },
             [field](TestRecord &r, const QVariant &v) { r.*field = optionalTimeOf(v); }};
 }
@@ -72,8 +84,12 @@ Column time(const char *name, std::optional<QDateTime> TestRecord::*field)
 /// A name column: written with the names only.
 Column name(const char *column, QString TestRecord::*field)
 {
-    return {QLatin1String(column), SqlType::Text, QStringLiteral("NOT NULL DEFAULT ''"), 1,
-            Written::Names, [field](const TestRecord &r) { return text(r.*field); },
+    return {QLatin1String(column),
+            SqlType::Text,
+            QStringLiteral("NOT NULL DEFAULT ''"),
+            1,
+            Written::Names,
+            [field](const TestRecord &r) { return text(r.*field); },
             [field](TestRecord &r, const QVariant &v) { r.*field = v.toString(); }};
 }
 
@@ -81,7 +97,11 @@ std::vector<Column> declare()
 {
     using R = TestRecord &;
     return {
-        {QStringLiteral("id"), SqlType::Integer, {}, 1, Written::Key,
+        {QStringLiteral("id"),
+         SqlType::Integer,
+         {},
+         1,
+         Written::Key,
          [](const TestRecord &r) { return QVariant(qlonglong(r.id)); },
          [](R r, const QVariant &v) { r.id = v.toLongLong(); }},
         {QStringLiteral("station"), SqlType::Integer,
@@ -91,11 +111,19 @@ std::vector<Column> declare()
         {QStringLiteral("start_time"), SqlType::Text, kNotNull, 1, Written::Always,
          [](const TestRecord &r) { return QVariant(isoTime(r.start)); },
          [](R r, const QVariant &v) { r.start = fromIsoTime(v.toString()); }},
-        {QStringLiteral("start_utc"), SqlType::Integer, kNotNull, 1, Written::Always,
+        {QStringLiteral("start_utc"),
+         SqlType::Integer,
+         kNotNull,
+         1,
+         Written::Always,
          [](const TestRecord &r) { return QVariant(r.start.toSecsSinceEpoch()); },
          {}},
         time("end_time", &TestRecord::end),
-        {QStringLiteral("end_utc"), SqlType::Integer, {}, 1, Written::Always,
+        {QStringLiteral("end_utc"),
+         SqlType::Integer,
+         {},
+         1,
+         Written::Always,
          [](const TestRecord &r) {
              return r.end ? QVariant(r.end->toSecsSinceEpoch()) : QVariant();
          },
@@ -108,23 +136,38 @@ std::vector<Column> declare()
              return r.outcome ? QVariant(outcomeText(*r.outcome)) : QVariant();
          },
          [](R r, const QVariant &v) { r.outcome = outcomeFromText(v.toString()); }},
-        real("start_pressure_limit", [](auto &r) -> auto & { return r.parameters.StartPressureLimit; }),
-        real("leak_fall_limit", [](auto &r) -> auto & { return r.parameters.LeakFallLimit; }),
+        real(
+            "start_pressure_limit",
+            [](auto &r) -> auto & { return r.parameters.StartPressureLimit; }),
+        real(
+            "leak_fall_limit", [](auto &r) -> auto & { return r.parameters.LeakFallLimit; }),
         {QStringLiteral("leak_test_duration"), SqlType::Integer, kNotNull, 1, Written::Always,
          [](const TestRecord &r) { return QVariant(int(r.parameters.LeakTestDuration)); },
          [](R r, const QVariant &v) { r.parameters.LeakTestDuration = int16_t(v.toInt()); }},
-        real("bath_fall_limit", [](auto &r) -> auto & { return r.parameters.BathFallLimit; }),
+        real(
+            "bath_fall_limit", [](auto &r) -> auto & { return r.parameters.BathFallLimit; }),
         {QStringLiteral("main_test_duration"), SqlType::Integer, kNotNull, 1, Written::Always,
          [](const TestRecord &r) { return QVariant(int(r.parameters.MainTestDuration)); },
          [](R r, const QVariant &v) { r.parameters.MainTestDuration = int16_t(v.toInt()); }},
-        real("min_bath_temp", [](auto &r) -> auto & { return r.parameters.MinBathTemp; }),
-        real("cal_range", [](auto &r) -> auto & { return r.calRange; }),
-        real("cal_zero", [](auto &r) -> auto & { return r.calZero; }),
-        real("cal_span", [](auto &r) -> auto & { return r.calSpan; }),
-        real("temp_zero", [](auto &r) -> auto & { return r.tempZero; }),
-        real("temp_span", [](auto &r) -> auto & { return r.tempSpan; }),
-        real("leak_ref_pressure", [](auto &r) -> auto & { return r.leakRefPressure; }),
-        {QStringLiteral("main_ref_pressure"), SqlType::Real, {}, 1, Written::Always,
+        real(
+            "min_bath_temp", [](auto &r) -> auto & { return r.parameters.MinBathTemp; }),
+        real(
+            "cal_range", [](auto &r) -> auto & { return r.calRange; }),
+        real(
+            "cal_zero", [](auto &r) -> auto & { return r.calZero; }),
+        real(
+            "cal_span", [](auto &r) -> auto & { return r.calSpan; }),
+        real(
+            "temp_zero", [](auto &r) -> auto & { return r.tempZero; }),
+        real(
+            "temp_span", [](auto &r) -> auto & { return r.tempSpan; }),
+        real(
+            "leak_ref_pressure", [](auto &r) -> auto & { return r.leakRefPressure; }),
+        {QStringLiteral("main_ref_pressure"),
+         SqlType::Real,
+         {},
+         1,
+         Written::Always,
          [](const TestRecord &r) { return optionalReal(r.mainRefPressure); },
          [](R r, const QVariant &v) {
              if (const auto main = optionalRealOf(v))
@@ -141,8 +184,8 @@ std::vector<Column> declare()
         figure("main_fall", 2, &TestRecord::mainFall),
         figure("post_fall", 3, &TestRecord::postFall),
         // Records from before version 3 kept no decisions: they read 0 here.
-        {QStringLiteral("decisions_recorded"), SqlType::Integer, QStringLiteral("NOT NULL DEFAULT 0"),
-         3, Written::Always,
+        {QStringLiteral("decisions_recorded"), SqlType::Integer,
+         QStringLiteral("NOT NULL DEFAULT 0"), 3, Written::Always,
          [](const TestRecord &r) { return QVariant(int(r.decisionsRecorded)); },
          [](R r, const QVariant &v) { r.decisionsRecorded = v.toInt() != 0; }},
     };

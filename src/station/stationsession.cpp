@@ -21,9 +21,8 @@ StartOutcome StationSession::startPressed(const Readings &readings,
                                           const CalibrationConstants &calibration,
                                           const Clock &clock)
 {
-    StartOutcome outcome =
-        testStartPressed(m_record, stationPressure(readings, m_station), bathTemperature(readings),
-                         parameters, clock);
+    StartOutcome outcome = testStartPressed(m_record, stationPressure(readings, m_station),
+                                            bathTemperature(readings), parameters, clock);
     if (outcome.kind == StartOutcome::Kind::LeakStarted)
         m_recorder.leakStarted(m_station, m_record, parameters, calibration);
     else if (outcome.kind == StartOutcome::Kind::MainStarted)
@@ -40,8 +39,8 @@ bool StationSession::stopPressed(const Clock &clock)
 }
 
 StationSession::Tick StationSession::tick(const Readings &readings,
-                                          const TestParameters &parameters,
-                                          const QString &appPath, const Clock &clock)
+                                          const TestParameters &parameters, const QString &appPath,
+                                          const Clock &clock)
 {
     Tick tick;
     tick.decisions =
@@ -65,9 +64,8 @@ void StationSession::sample(const Readings &readings, const QDateTime &now)
 }
 
 StationSessions::StationSessions(SharedState &state)
-    : m_state(state),
-      m_store(std::make_unique<RecordStore>(QDir(state.AppPath).filePath(RecordStore::kFileName),
-                                            *state.clock)),
+    : m_state(state), m_store(std::make_unique<RecordStore>(
+                          QDir(state.AppPath).filePath(RecordStore::kFileName), *state.clock)),
       m_recorder(std::make_unique<TestRecorder>(*m_store))
 {
     for (int station = 0; station < kStations; ++station)
@@ -107,8 +105,8 @@ SequencerResult StationSessions::scanTick()
 {
     SequencerResult result;
     for (int s = 0; s < kStations; ++s) {
-        StationSession::Tick tick = m_sessions[size_t(s)].tick(
-            m_state.readings, m_state.parameters, m_state.AppPath, *m_state.clock);
+        StationSession::Tick tick = m_sessions[size_t(s)].tick(m_state.readings, m_state.parameters,
+                                                               m_state.AppPath, *m_state.clock);
         if (tick.exportFailure)
             result.exportFailures.push_back(*tick.exportFailure);
         if (tick.decisions.empty())
