@@ -12,6 +12,7 @@ PACKAGES=(
   fonts-liberation2 fonts-urw-base35 fontconfig libfontconfig-dev
   xvfb xauth
   libcups2-dev cups-daemon cups-client cups-filters cups-filters-core-drivers poppler-utils
+  postgresql-15 libqt6sql6-psql
   dpkg-dev file lintian desktop-file-utils
   clang-14 libclang-rt-14-dev llvm-14
 )

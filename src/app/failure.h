@@ -24,6 +24,9 @@ public:
     bool ok() const { return m_value.has_value(); }
     /// The failure; empty when there is a value.
     const MaybeFailure &failure() const { return m_failure; }
+    /// The value; only when ok().
+    T &value() { return *m_value; }
+    const T &value() const { return *m_value; }
     T &operator*() { return *m_value; }
     const T &operator*() const { return *m_value; }
     T *operator->() { return &*m_value; }

@@ -1,0 +1,48 @@
+#!/bin/sh
+# Stops the throwaway PostgreSQL server that start-server.sh started and removes its folder;
+# also every server of the same fixture that an earlier, killed test run left behind.
+#
+#   stop-server.sh INFO_FILE
+set -u
+
+info_file=$1
+
+# Stops the server of one folder and removes the folder.
+stop_folder() {
+    folder=$1
+    case "$folder" in
+    */kestrava-pg.*) ;;
+    *) echo "stop-server: unexpected folder '$folder'" >&2; return 1 ;;
+    esac
+    pid=$(head -n 1 "$folder/data/postmaster.pid" 2>/dev/null)
+    # Only the server of this folder: a process id may have been reused since. The server
+    # works in its data folder.
+    if [ -n "$pid" ] && [ "$(readlink "/proc/$pid/cwd" 2>/dev/null)" = "$folder/data" ]; then
+        # Fast shutdown (sessions are ended), then immediate, then the hard way.
+        for signal in INT QUIT KILL; do
+            kill -s "$signal" "$pid" 2>/dev/null
+            tries=0
+            while kill -0 "$pid" 2>/dev/null && [ "$tries" -lt 100 ]; do
+                tries=$((tries + 1))
+                sleep 0.1
+            done
+            kill -0 "$pid" 2>/dev/null || break
+        done
+    fi
+    rm -rf "$folder"
+}
+
+status=0
+if [ -f "$info_file" ]; then
+    stop_folder "$(sed -n 's/^folder=//p' "$info_file")" || status=1
+    rm -f "$info_file"
+fi
+# Servers left behind: their folder's owner file names this info file.
+for owner in "${TMPDIR:-/tmp}"/kestrava-pg.*/owner; do
+    [ -f "$owner" ] || continue
+    if [ "$(cat "$owner")" = "$info_file" ]; then
+        echo "stop-server: stopping a server left behind in $(dirname "$owner")"
+        stop_folder "$(dirname "$owner")" || status=1
+    fi
+done
+exit $status
