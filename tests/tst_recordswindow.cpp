@@ -436,7 +436,34 @@ void TestRecordsWindow::openedFromTheMainWindowWhileATestRuns()
     });
     named<QAction>(&window, "RecordsTestRecords")->trigger();
     QCOMPARE(firstRows, (QStringList{"4 2 interrupted", "5 1 running", "5 1 stopped"}));
+
+    // Names saved in the records window for that test are what its report from the main
+    // window shows, and a report saved from there keeps them.
+    onNextModal([](QWidget *modal) {
+        if (auto *records = qobject_cast<RecordsWindow *>(modal)) {
+            named<QLineEdit>(records, "txtTestName")->setText(QStringLiteral("Vessel E"));
+            named<QLineEdit>(records, "txtOperator")->setText(QStringLiteral("Ann"));
+            named<QPushButton>(records, "cmdSaveNames")->click();
+        }
+        modal->close();
+    });
+    named<QAction>(&window, "RecordsTestRecords")->trigger();
+    QStringList reportNames;
+    const QString pdf = m_dir->filePath(QStringLiteral("report.pdf"));
+    onNextModal([&](QWidget *modal) {
+        if (auto *report = qobject_cast<ReportWindow *>(modal)) {
+            reportNames << named<QLineEdit>(report, "txtTestName")->text()
+                        << named<QLineEdit>(report, "txtOperator")->text();
+            report->saveTo(pdf);
+        }
+        modal->close();
+    });
+    named<QPushButton>(&window, "cmdReport", 0)->click();
+    QCOMPARE(reportNames, (QStringList{"Vessel E", "Ann"}));
     window.close();
+    const std::vector<Stored> records = readStored(m_dir->filePath(RecordStore::kFileName));
+    QCOMPARE(records.front().record.testName, QStringLiteral("Vessel E"));
+    QCOMPARE(records.front().record.operatorName, QStringLiteral("Ann"));
 }
 
 QTEST_MAIN(TestRecordsWindow)
