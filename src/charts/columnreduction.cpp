@@ -64,19 +64,28 @@ void reduceRun(CurvePolylines &out, std::span<const float> run, double first, do
     Range range{nanAsBelowAll(run[0]), nanAsBelowAll(run[0])};
     const auto close = [&] {
         const double left = column * columnWidth;
-        if (range.low == range.high)
-            addPolyline(out, {{left, range.low}, {left + columnWidth, range.low}});
-        else
-            addPolyline(
-                out, {{left + columnWidth / 2, range.low}, {left + columnWidth / 2, range.high}});
+        if (range.low == range.high) {
+            out.points.emplace_back(left, range.low);
+            out.points.emplace_back(left + columnWidth, range.low);
+        } else {
+            out.points.emplace_back(left + columnWidth / 2, range.low);
+            out.points.emplace_back(left + columnWidth / 2, range.high);
+        }
+        out.ends.push_back(int(out.points.size()));
     };
     size_t k = 0; // the last value taken
     while (true) {
-        // The values up to the column's right edge, found by arithmetic, not point by point.
+        // The values up to the column's right edge, found by arithmetic, not point by point
+        // (and without the library's rounding, which costs more than the rest of a column).
         const double right = (column + 1) * columnWidth;
-        const double reach = std::ceil((right - first) * perStep);
-        const size_t end =
-            reach >= double(count) ? count : std::max(k + 1, size_t(std::max(0.0, reach)));
+        const double edgeIndex = (right - first) * perStep;
+        size_t end = k + 1;
+        if (!(edgeIndex < double(count))) {
+            end = count;
+        } else if (edgeIndex > double(end)) {
+            end = size_t(edgeIndex);
+            end += double(end) < edgeIndex ? 1 : 0;
+        }
         takeAll(range, run.subspan(k + 1, end - k - 1));
         k = end - 1;
         if (end == count) {
@@ -85,15 +94,17 @@ void reduceRun(CurvePolylines &out, std::span<const float> run, double first, do
         }
         const double x = first + double(end) * step;
         const double value = nanAsBelowAll(run[end]);
-        const double next = std::floor(x * perUnit);
+        const double next = x < right                 ? column
+                            : x < right + columnWidth ? column + 1
+                                                      : std::floor(x * perUnit);
         if (next <= column) { // rounding put the edge one value early
             range.take(value);
         } else if (next == column + 1) {
-            // Where the segment crosses into the next column belongs to both columns.
-            const double lastX = first + double(k) * step;
+            // Where the segment from the value before, one step back, crosses into the next
+            // column belongs to both columns.
             const double last = nanAsBelowAll(run[k]);
             const double edge =
-                nanAsBelowAll(last + (value - last) * (right - lastX) / (x - lastX));
+                nanAsBelowAll(last + (value - last) * (right - (x - step)) * perStep);
             range.take(edge);
             close();
             range = {edge, edge};
@@ -135,8 +146,10 @@ CurvePolylines reduceToColumns(std::span<const float> values, std::span<const ui
     CurvePolylines reduced;
     // Two points a column the curve crosses; gaps add a few more.
     const double columns = double(values.size()) * x.step / columnWidth + 2;
-    if (columns < double(values.size()))
+    if (columns < double(values.size())) {
         reduced.points.reserve(2 * size_t(columns));
+        reduced.ends.reserve(size_t(columns));
+    }
     const size_t flagged = std::min(values.size(), valid.size());
     size_t k = 0;
     while (k < values.size()) {
