@@ -147,6 +147,13 @@ int main(int argc, char *argv[])
             drawTrendTick(area, chartSamplesOf(state->stations[0]), detail);
         },
         bareLinesMs(trendSize, *state, 0, 10000, 1.0, 1));
+    QImage window(trendSize, QImage::Format_RGB32);
+    std::printf("%-40s %8.3f ms (clearing, texts, painting on the window)\n",
+                "trend tick without samples", medianMs([&] {
+                    drawTrendTick(trend, ChartSamples{});
+                    QPainter painter(&window);
+                    trend.paint(painter);
+                }));
 
     const QSize reportSize = twipsRect(360, 2640, 9615, 6135).size();
     PictureArea chart(reportSize, RGB(255, 255, 255));
