@@ -315,11 +315,12 @@ void TestRecordsWindow::reportDrawsTheRecordsTrace()
         }
         for (const char *field : {"txtTestName", "txtOperator", "txtDate", "txtTime"})
             details << named<QLineEdit>(report, QLatin1String(field))->text();
-        // The trace as the export file would hold it: the second without a reading as 0.
+        // The trace as the export file would hold it, the second without a reading a gap.
         const std::vector<float> pressures{700, 0, 699, 699, 698, 697};
+        const std::vector<uint8_t> valid{1, 0, 1, 1, 1, 1};
         PictureArea &chart = named<PictureBox>(report, "pic")->area();
         PictureArea expected(chart.size(), RGB(255, 255, 255));
-        drawReportChart(expected, ChartSamples{pressures, 5});
+        drawReportChart(expected, ChartSamples{pressures, 5, valid});
         chartIsTheTrace = chart.picture() == expected.picture();
         named<QLineEdit>(report, "txtTestName")->setText(QStringLiteral("Vessel A, retested"));
         report->saveTo(pdf);

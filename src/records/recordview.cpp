@@ -167,7 +167,16 @@ std::vector<float> exportedPressures(std::span<const TraceSample> trace)
     return pressures;
 }
 
-ChartSamples chartSamplesOf(std::span<const float> pressures)
+std::vector<uint8_t> pressureValidity(std::span<const TraceSample> trace)
 {
-    return {pressures, std::max(0, int(pressures.size()) - 1)};
+    std::vector<uint8_t> valid;
+    valid.reserve(trace.size());
+    for (const TraceSample &sample : trace)
+        valid.push_back(sample.pressureValid ? 1 : 0);
+    return valid;
+}
+
+ChartSamples chartSamplesOf(std::span<const float> pressures, std::span<const uint8_t> valid)
+{
+    return {pressures, std::max(0, int(pressures.size()) - 1), valid};
 }

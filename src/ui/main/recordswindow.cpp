@@ -351,13 +351,15 @@ void RecordsWindow::onReportClicked()
     if (!m_shown)
         return;
     const TestRecord record = m_shown->record;
-    // The report draws what the export file would hold: an invalid reading as 0.
+    // The report draws the pressures the export file would hold, with a gap for each second
+    // whose reading was invalid (0 in the file).
     auto pressures = std::make_shared<const std::vector<float>>(exportedPressures(m_shown->trace));
+    auto valid = std::make_shared<const std::vector<uint8_t>>(pressureValidity(m_shown->trace));
     ReportSource source;
     source.station = record.station;
     source.startDate = formatDate(record.start);
     source.startTime = formatTime(record.start);
-    source.samples = [pressures] { return chartSamplesOf(*pressures); };
+    source.samples = [pressures, valid] { return chartSamplesOf(*pressures, *valid); };
     source.testName = record.testName;
     source.operatorName = record.operatorName;
     ReportWindow window(source, m_handover, m_appPath, this);
