@@ -5,6 +5,7 @@
 #include "support/modalwatcher.h"
 #include "support/widgets.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +34,7 @@ private slots:
     void calibrateLocksTheOtherChannels_data();
     void calibrateLocksTheOtherChannels();
     void capturesTakeTheLatestRawValues();
+    void firstSpaceCapturesNothing();
     void scanTickPollsAReadyPort_data();
     void scanTickPollsAReadyPort();
 
@@ -191,6 +193,28 @@ void TestCalibration::capturesTakeTheLatestRawValues()
     reply("001123 005400 011999\r");
     QCOMPARE(readings.Pressure1, 500.0f);
     QCOMPARE(readings.BathTemp, 100.0f);
+}
+
+void TestCalibration::firstSpaceCapturesNothing()
+{
+    Readings &readings = m_state->readings;
+    readings.RawPressure1 = 2000;
+    readings.RawPressure2 = 3000;
+    readings.RawTemp = 400;
+    const auto constants = [this] {
+        const CalibrationConstants &c = m_state->calibration;
+        return QList<float>{c.CalZero[0], c.CalZero[1], c.CalSpan[0],
+                            c.CalSpan[1], c.TempZero,   c.TempSpan};
+    };
+    const QList<float> before = constants();
+    openWindow();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTRY_COMPARE(QApplication::focusWidget(), range(0));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(constants(), before);
+    for (int c = 0; c < kCalibChannels; ++c)
+        QCOMPARE(button("cmdCalib", c)->text(), QStringLiteral("Calibrate"));
 }
 
 void TestCalibration::scanTickPollsAReadyPort_data()

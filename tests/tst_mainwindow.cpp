@@ -77,6 +77,37 @@ int lowestDarkRow(const QImage &image, const QRect &box, const QRect &skip)
     return -1;
 }
 
+/// Whether the focus shows as a frame: between a grab without and one with the focus, pixels
+/// differ clearly (by 64 in a colour channel) at least two deep along every side of the box.
+bool framedWhenFocused(const QImage &without, const QImage &with)
+{
+    const int w = with.width(), h = with.height();
+    auto differs = [&](int x, int y) {
+        const QRgb a = without.pixel(x, y), b = with.pixel(x, y);
+        return qAbs(qRed(a) - qRed(b)) >= 64 || qAbs(qGreen(a) - qGreen(b)) >= 64 ||
+               qAbs(qBlue(a) - qBlue(b)) >= 64;
+    };
+    // Depth of changed pixels from the edge inwards, at position i along a side.
+    auto deep = [&](int i, int side) {
+        int depth = 0;
+        for (int d = 0; d < (side < 2 ? h : w) / 4; ++d) {
+            const int x = side == 2 ? d : side == 3 ? w - 1 - d : i;
+            const int y = side == 0 ? d : side == 1 ? h - 1 - d : i;
+            depth += differs(x, y) ? 1 : 0;
+        }
+        return depth >= 2;
+    };
+    for (int side = 0; side < 4; ++side) { // top, bottom, left, right
+        const int length = side < 2 ? w : h;
+        int framed = 0;
+        for (int i = length / 4; i < length * 3 / 4; ++i)
+            framed += deep(i, side) ? 1 : 0;
+        if (framed < length / 2 * 9 / 10)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -96,6 +127,8 @@ private slots:
     void keysTypedInAWindow();
     void unwritableFolderIsReported();
     void aboutBoxWaitsForOk();
+    void focusIsFramed_data();
+    void focusIsFramed();
     void startUpShowsTheSplashFirst();
     void terminationSignalClosesInOrder();
     void signalDuringStartUpEndsTheProgram_data();
@@ -337,10 +370,12 @@ void TestMainWindow::refusedStartShowsTheReason()
 void TestMainWindow::keysTypedInAWindow_data()
 {
     QTest::addColumn<QString>("opener"); // the main window's menu item or button
-    QTest::addColumn<QString>("field");  // where the key is typed; empty: the focused control
+    QTest::addColumn<QString>("field");  // the control focused and typed into; empty: as opened
     QTest::addColumn<QString>("typed");  // typed into the field, or the entry chosen in a list
     QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("outcome"); // the window "stays", "closes", or closes and "applies"
+    // The window "stays", "closes", or closes and "applies"; it stays and "captures" (a
+    // calibration value) or "toggles" (a button's caption); it "opens" another window over it.
+    QTest::addColumn<QString>("outcome");
     auto row = [](const char *name, const char *opener, const char *field, const char *typed,
                   int key, const char *outcome) {
         QTest::newRow(name) << QString(opener) << QString(field) << QString(typed) << key
@@ -360,6 +395,14 @@ void TestMainWindow::keysTypedInAWindow_data()
     // The windows whose design gives Enter a meaning.
     row("options, Enter is OK", "SettingsOptions", "txtPara(4)", "1600", enter, "applies");
     row("about, Enter is OK", "HelpAbout", "", "", enter, "closes");
+    // Enter on a focused button presses that button.
+    row("calibration, Enter on 4mA", "SettingsCalib", "cmd4(0)", "", enter, "captures");
+    row("calibration, keypad Enter on 100 deg.", "SettingsCalib", "cmd20(2)", "", Qt::Key_Enter,
+        "captures");
+    row("calibration, Enter on Calibrate", "SettingsCalib", "cmdCalib(1)", "", enter, "toggles");
+    row("port, Enter on OK", "SettingsComm", "cmdOK", "", enter, "closes");
+    row("report, Enter on Print", "cmdReport(0)", "cmdPrint", "", enter, "opens frmPrint");
+    row("report, Enter on Save", "cmdReport(1)", "cmdSave", "", enter, "opens saveDialog");
 }
 
 void TestMainWindow::keysTypedInAWindow()
@@ -369,8 +412,10 @@ void TestMainWindow::keysTypedInAWindow()
     QFETCH(QString, typed);
     QFETCH(int, key);
     QFETCH(QString, outcome);
-    const bool closes = outcome != QLatin1String("stays");
-    const bool applies = outcome == QLatin1String("applies");
+    const bool closes = outcome == QLatin1String("closes") || outcome == QLatin1String("applies");
+    const bool applies =
+        outcome == QLatin1String("applies") || outcome == QLatin1String("captures");
+    const QString opens = outcome.section(QLatin1String("opens "), 1);
     auto window = openMainWindow();
     // Raw values that any capture button would take into the calibration.
     m_state->readings.RawPressure1 = 2000;
@@ -420,15 +465,16 @@ void TestMainWindow::keysTypedInAWindow()
     else
         named<QPushButton>(window.get(), opener)->click();
     QVERIFY(seen.opened);
-    QVERIFY2(seen.over.isEmpty(), qPrintable(seen.over.join(QStringLiteral(" | "))));
+    QCOMPARE(seen.over.join(QStringLiteral(" | ")).section(u' ', 0, 0), opens);
     if (applies)
         QVERIFY(seen.settingsAfter != seen.settingsBefore);
     else
         QCOMPARE(seen.settingsAfter, seen.settingsBefore);
     QCOMPARE(!seen.openAfter, closes);
     if (!closes) {
-        QCOMPARE(seen.buttonsAfter, seen.buttonsBefore); // nothing pressed or toggled
-        QCOMPARE(seen.textAfter, typed);                 // what was typed is still there
+        // Only the button pressed toggles; what was typed is still there.
+        QCOMPARE(seen.buttonsAfter != seen.buttonsBefore, outcome == QLatin1String("toggles"));
+        QCOMPARE(seen.textAfter, typed);
     }
 }
 
@@ -481,6 +527,66 @@ void TestMainWindow::unwritableFolderIsReported()
     QCOMPARE(configError.icon, QMessageBox::Warning);
     QVERIFY2(configError.text.contains(QStringLiteral("twdaq.cfg")), qPrintable(configError.text));
     QVERIFY(!window->isVisible());
+}
+
+void TestMainWindow::focusIsFramed_data()
+{
+    QTest::addColumn<QString>("opener"); // the menu item or button that opens the window; empty:
+                                         // the main window
+    QTest::addColumn<QString>("button"); // empty: the message box's button
+    QTest::newRow("main window, picture button") << ""
+                                                 << "cmdTestStart(0)";
+    QTest::newRow("options, Cancel") << "SettingsOptions"
+                                     << "cmdCancel";
+    QTest::newRow("calibration, capture") << "SettingsCalib"
+                                          << "cmd4(0)";
+    QTest::newRow("report, grey picture button") << "cmdReport(0)"
+                                                 << "cmdPrint";
+    QTest::newRow("message box") << "cmdTestStart(1)"
+                                 << "";
+}
+
+void TestMainWindow::focusIsFramed()
+{
+    QFETCH(QString, opener);
+    QFETCH(QString, button);
+    // The program as started, in a folder without configuration or port.
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    SeenMessage commError;
+    onNextModal([&commError](QWidget *splash) {
+        closeModal(splash); // not waited for
+        acceptNextMessage(commError);
+    });
+    auto window = subMain(*m_state);
+    QDir::setCurrent(previous);
+    QVERIFY(commError.seen);
+
+    bool framed = false;
+    const auto grabBoth = [&](QWidget *shown) {
+        auto *pressable = button.isEmpty() ? shown->findChild<QPushButton *>()
+                                           : named<QPushButton>(shown, button);
+        shown->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(shown));
+        pressable->clearFocus();
+        const QImage without = pressable->grab().toImage();
+        pressable->setFocus();
+        QTRY_VERIFY(pressable->hasFocus());
+        framed = framedWhenFocused(without, pressable->grab().toImage());
+    };
+    if (opener.isEmpty()) {
+        grabBoth(window.get());
+    } else {
+        onNextModal([&](QWidget *modal) {
+            grabBoth(modal);
+            closeModal(modal);
+        });
+        if (auto *action = window->findChild<QAction *>(opener))
+            action->trigger();
+        else
+            named<QPushButton>(window.get(), opener)->click();
+    }
+    QVERIFY(framed);
 }
 
 void TestMainWindow::aboutBoxWaitsForOk()

@@ -4,6 +4,7 @@
 #include "device/devicelink.h"
 #include "ui/designcolours.h"
 #include "ui/designfont.h"
+#include "ui/keyboard.h"
 #include "ui/labels.h"
 #include "ui/twips.h"
 
@@ -35,7 +36,7 @@ QString indexed(const char *name, int index)
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
 }
 
-/// A button that only a click or Space on it presses: never Enter typed elsewhere.
+/// A button that a click, or Space or Enter on it, presses: never Enter typed elsewhere.
 QPushButton *addButton(QWidget *parent, const QString &name, const QString &text, const QRect &box)
 {
     auto *button = new QPushButton(text, parent);
@@ -57,6 +58,9 @@ CalibrationWindow::CalibrationWindow(SharedState &state, CommOutput &port, QWidg
 
     for (int channel = 0; channel < kCalibChannels; ++channel)
         buildChannel(channel);
+    // The first key typed goes to the first range, never to a capture button.
+    m_channels[0].range->setFocus();
+    enterPressesFocusedButton(this);
 
     m_scanTimer = new QTimer(this);
     m_scanTimer->setObjectName(QStringLiteral("tmrScan"));
