@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -148,6 +149,8 @@ void TestMainWindow::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     qputenv("KESTRAVA_PORT_DIR", m_dir->path().toLocal8Bit()); // holds no ports
+    // What windows keep in the user's settings (a file dialog's folders) stays in the test.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path());
     m_state = std::make_unique<SharedState>();
     m_state->AppPath = m_dir->path();
     applyConfigDefaults(*m_state);

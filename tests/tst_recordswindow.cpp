@@ -1,6 +1,7 @@
 // The records window over a database of four hand-made records: the list, its filters and
-// sorting, the detail pane, a record's report, its names, the CSV of selected records, and the
-// window as the main window opens it while a test begins and ends.
+// sorting, the detail pane, a record's report, its names, the CSV of selected records, the
+// window on a 1024 × 768 screen and from the keyboard, and the window as the main window opens
+// it while a test begins and ends.
 #include "app/clock.h"
 #include "app/config.h"
 #include "app/sharedstate.h"
@@ -19,18 +20,25 @@
 #include "support/modalwatcher.h"
 #include "support/records.h"
 #include "support/widgets.h"
+#include "ui/dayfilter.h"
 #include "ui/main/mainwindow.h"
 #include "ui/main/recordswindow.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -86,6 +94,57 @@ QPushButton *button(QWidget *window, const char *name)
     return named<QPushButton>(window, QLatin1String(name));
 }
 
+/// A widget a window lays out, as a test message names it.
+QString describe(const QWidget *widget)
+{
+    if (!widget->objectName().isEmpty())
+        return widget->objectName();
+    const auto *label = qobject_cast<const QLabel *>(widget);
+    return QStringLiteral("%1 \"%2\"")
+        .arg(QLatin1String(widget->metaObject()->className()), label ? label->text() : QString());
+}
+
+/// What is wrong with the layout of a window's visible controls (the widgets its layouts
+/// place, not the parts of a control): one outside the window, smaller than it needs to be,
+/// or two overlapping.
+QStringList layoutFaults(QWidget *window)
+{
+    const auto container = [](const QWidget *w) {
+        return w->metaObject() == &QWidget::staticMetaObject ||
+               qobject_cast<const QSplitter *>(w) || qobject_cast<const DayFilter *>(w);
+    };
+    QList<QWidget *> controls;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        bool placed = w->isVisible() && !container(w);
+        for (QWidget *p = w->parentWidget(); placed && p != window; p = p->parentWidget())
+            placed = container(p);
+        if (placed)
+            controls << w;
+    }
+    QStringList faults;
+    const auto box = [window](const QWidget *w) {
+        return QRect(w->mapTo(window, QPoint()), w->size());
+    };
+    for (int i = 0; i < controls.size(); ++i) {
+        const QWidget *w = controls[i];
+        const QSize least = w->minimumSizeHint();
+        if (!window->rect().contains(box(w)))
+            faults << describe(w) + QStringLiteral(" outside the window");
+        if (least.isValid() && (w->width() < least.width() || w->height() < least.height()))
+            faults << describe(w) + QStringLiteral(" squeezed");
+        for (int j = i + 1; j < controls.size(); ++j)
+            if (box(w).intersects(box(controls[j])))
+                faults << describe(w) + QStringLiteral(" overlaps ") + describe(controls[j]);
+    }
+    return faults;
+}
+
+void activate(QWidget *window)
+{
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
+
 } // namespace
 
 class TestRecordsWindow : public QObject {
@@ -100,9 +159,18 @@ private slots:
     void sortedByAClickedHeader();
     void detailPaneShowsTheSelectedRecord();
     void reportDrawsTheRecordsTrace();
+    void namesAreStored_data();
     void namesAreStored();
+    void namesNotSavedAreAskedAbout_data();
+    void namesNotSavedAreAskedAbout();
     void csvOfTheSelectedRecords();
     void openedFromTheMainWindowWhileATestRuns();
+    void opensInsideASmallScreen_data();
+    void opensInsideASmallScreen();
+    void sizeAndSplitAreRemembered();
+    void tabWalksInReadingOrder();
+    void daysTypedOrPicked_data();
+    void daysTypedOrPicked();
 
 private:
     /// Opens the window over the store, shown but not modal, so that the boxes and windows
@@ -116,8 +184,11 @@ private:
                 QItemSelectionModel::SelectionFlags how = QItemSelectionModel::ClearAndSelect);
     /// What another program reads of the record.
     TestRecord stored(int64_t id);
+    QWidget *shown() const { return m_window.get(); }
+    QString shownName() const { return named<QLineEdit>(shown(), "txtTestName")->text(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_settings; // the user's settings, new for each test
     std::unique_ptr<ManualClock> m_clock;
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<TestRecorder> m_recorder;
@@ -131,11 +202,14 @@ void TestRecordsWindow::initTestCase()
 {
     // The days and times shown are those of Central European time.
     QCOMPARE(qgetenv("TZ"), QByteArray("Europe/Berlin"));
+    QCOMPARE(QGuiApplication::primaryScreen()->availableGeometry(), QRect(0, 0, 1024, 768));
 }
 
 void TestRecordsWindow::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
+    m_settings = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings->path());
     m_clock = std::make_unique<ManualClock>(QDateTime(QDate(2026, 7, 13), QTime(9, 0)));
     m_store = std::make_unique<RecordStore>(m_dir->filePath(RecordStore::kFileName), *m_clock);
     QVERIFY(!m_store->open());
@@ -236,10 +310,12 @@ void TestRecordsWindow::listing()
     named<QComboBox>(m_window.get(), "cmbStation")->setCurrentIndex(station);
     auto *outcomes = named<QComboBox>(m_window.get(), "cmbOutcome");
     outcomes->setCurrentIndex(outcomes->findText(outcome));
-    if (from.isValid())
-        named<QDateEdit>(m_window.get(), "dtFrom")->setDate(from);
-    if (to.isValid())
-        named<QDateEdit>(m_window.get(), "dtTo")->setDate(to);
+    for (const auto &[name, day] : {std::pair{"From", from}, std::pair{"To", to}}) {
+        if (!day.isValid())
+            continue;
+        named<QCheckBox>(m_window.get(), QStringLiteral("chk") + name)->setChecked(true);
+        named<QDateEdit>(m_window.get(), QStringLiteral("dt") + name)->setDate(day);
+    }
     QTest::keyClicks(named<QLineEdit>(m_window.get(), "txtFilter"), text);
     QCOMPARE(listedNames(), listed);
     // The first record listed is described; with none, nothing is, and nothing can be done.
@@ -337,8 +413,19 @@ void TestRecordsWindow::reportDrawsTheRecordsTrace()
     QVERIFY(listedNames().contains(QStringLiteral("Vessel A, retested")));
 }
 
+void TestRecordsWindow::namesAreStored_data()
+{
+    QTest::addColumn<QString>("way"); // a click on Save Names, or Enter in a name field
+    QTest::addColumn<int>("key");
+    QTest::newRow("Save Names") << "cmdSaveNames" << 0;
+    QTest::newRow("Return in the test name") << "txtTestName" << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter in the operator") << "txtOperator" << int(Qt::Key_Enter);
+}
+
 void TestRecordsWindow::namesAreStored()
 {
+    QFETCH(QString, way);
+    QFETCH(int, key);
     m_window = openWindow();
     select(QStringLiteral("Pump C"));
     auto *name = named<QLineEdit>(m_window.get(), "txtTestName");
@@ -347,14 +434,81 @@ void TestRecordsWindow::namesAreStored()
     QTest::keyClicks(name, QStringLiteral("Pump C2"));
     person->clear();
     QTest::keyClicks(person, QStringLiteral("Ann"));
-    QTest::keyClick(person, Qt::Key_Return); // presses nothing
     QCOMPARE(stored(m_records[2].record.id).testName, QStringLiteral("Pump C"));
-    QTest::mouseClick(button(m_window.get(), "cmdSaveNames"), Qt::LeftButton);
+    if (key == 0)
+        QTest::mouseClick(button(m_window.get(), "cmdSaveNames"), Qt::LeftButton);
+    else
+        QTest::keyClick(named<QLineEdit>(m_window.get(), way), Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     const TestRecord record = stored(m_records[2].record.id);
     QCOMPARE(record.testName, QStringLiteral("Pump C2"));
     QCOMPARE(record.operatorName, QStringLiteral("Ann"));
     QCOMPARE(listedNames(), (QStringList{"Vessel D", "Pump C2", "Vessel B", "Vessel A"}));
     QCOMPARE(stored(m_records[3].record.id).testName, QStringLiteral("Vessel D")); // untouched
+}
+
+void TestRecordsWindow::namesNotSavedAreAskedAbout_data()
+{
+    QTest::addColumn<QString>("leaving"); // another record "selected", or the window "closed"
+    QTest::addColumn<int>("answer");      // the button of the question, pressed by Enter on it
+    QTest::addColumn<QString>("stored");  // the test name stored then
+    QTest::addColumn<QString>("shown");   // the test name shown then; empty: the window is closed
+    const int save = QMessageBox::Save, discard = QMessageBox::Discard;
+    const int cancel = QMessageBox::Cancel;
+    QTest::newRow("selected, Save") << "selected" << save << "Pump C2"
+                                    << "Vessel B";
+    QTest::newRow("selected, Discard") << "selected" << discard << "Pump C"
+                                       << "Vessel B";
+    QTest::newRow("selected, Cancel") << "selected" << cancel << "Pump C"
+                                      << "Pump C2";
+    QTest::newRow("closed, Save") << "closed" << save << "Pump C2"
+                                  << "";
+    QTest::newRow("closed, Discard") << "closed" << discard << "Pump C"
+                                     << "";
+    QTest::newRow("closed, Cancel") << "closed" << cancel << "Pump C"
+                                    << "Pump C2";
+}
+
+void TestRecordsWindow::namesNotSavedAreAskedAbout()
+{
+    QFETCH(QString, leaving);
+    QFETCH(int, answer);
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    m_window = openWindow();
+    select(QStringLiteral("Pump C"));
+    auto *name = named<QLineEdit>(m_window.get(), "txtTestName");
+    name->clear();
+    QTest::keyClicks(name, QStringLiteral("Pump C2"));
+    QString asked;
+    bool saveIsDefault = false;
+    onNextModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box) {
+            closeModal(modal);
+            return;
+        }
+        asked = box->text();
+        saveIsDefault = box->defaultButton() == box->button(QMessageBox::Save);
+        QAbstractButton *pressed = box->button(QMessageBox::StandardButton(answer));
+        pressed->setFocus();
+        QTest::keyClick(pressed, Qt::Key_Return);
+    });
+    if (leaving == QLatin1String("selected"))
+        select(QStringLiteral("Vessel B"));
+    else
+        m_window->close();
+    QTRY_COMPARE(asked, QStringLiteral("Save the names of record %1?").arg(m_records[2].record.id));
+    QVERIFY(saveIsDefault);
+    QCOMPARE(this->stored(m_records[2].record.id).testName, stored);
+    QCOMPARE(m_window->isVisible(), !shown.isEmpty());
+    if (shown.isEmpty())
+        return;
+    QTRY_COMPARE(shownName(), shown);
+    // The record shown is the one selected, and the list shows what is stored.
+    QCOMPARE(listedNames().value(table()->currentIndex().row()),
+             answer == QMessageBox::Cancel ? QStringLiteral("Pump C") : shown);
+    QTRY_VERIFY(listedNames().contains(stored));
 }
 
 void TestRecordsWindow::csvOfTheSelectedRecords()
@@ -464,6 +618,147 @@ void TestRecordsWindow::openedFromTheMainWindowWhileATestRuns()
     const std::vector<Stored> records = readStored(m_dir->filePath(RecordStore::kFileName));
     QCOMPARE(records.front().record.testName, QStringLiteral("Vessel E"));
     QCOMPARE(records.front().record.operatorName, QStringLiteral("Ann"));
+}
+
+void TestRecordsWindow::opensInsideASmallScreen_data()
+{
+    QTest::addColumn<QSize>("left"); // the size the user left the window at; none: first opening
+    QTest::newRow("first opening") << QSize();
+    QTest::newRow("left larger than the screen") << QSize(1400, 900);
+    QTest::newRow("left small") << QSize(840, 600);
+}
+
+void TestRecordsWindow::opensInsideASmallScreen()
+{
+    QFETCH(QSize, left);
+    if (left.isValid()) {
+        m_window = openWindow();
+        m_window->resize(left);
+        m_window->close();
+    }
+    m_window = openWindow();
+    const QRect screen = m_window->screen()->availableGeometry();
+    QTRY_VERIFY2(screen.contains(m_window->frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(m_window->frameGeometry().x())
+                                .arg(m_window->frameGeometry().y())
+                                .arg(m_window->frameGeometry().width())
+                                .arg(m_window->frameGeometry().height())));
+    if (left.isValid() && left.width() < screen.width() && left.height() < screen.height())
+        QCOMPARE(m_window->size(), left);
+    const QStringList faults = layoutFaults(m_window.get());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+}
+
+void TestRecordsWindow::sizeAndSplitAreRemembered()
+{
+    m_window = openWindow();
+    m_window->resize(900, 640);
+    named<QSplitter>(m_window.get(), "splRecords")->setSizes({260, 620});
+    const QList<int> split = named<QSplitter>(m_window.get(), "splRecords")->sizes();
+    m_window->close();
+    // Kept in the user's settings, which this test keeps in a folder of its own.
+    QDirIterator files(m_settings->path(), QDir::Files, QDirIterator::Subdirectories);
+    QVERIFY(files.hasNext());
+
+    m_window = openWindow();
+    QCOMPARE(m_window->size(), QSize(900, 640));
+    QCOMPARE(named<QSplitter>(m_window.get(), "splRecords")->sizes(), split);
+}
+
+void TestRecordsWindow::tabWalksInReadingOrder()
+{
+    m_window = openWindow();
+    activate(m_window.get());
+    // The days on, so that their fields take part, and every record listed.
+    named<QCheckBox>(m_window.get(), "chkFrom")->setChecked(true);
+    named<QDateEdit>(m_window.get(), "dtFrom")->setDate(QDate(2026, 7, 1));
+    named<QCheckBox>(m_window.get(), "chkTo")->setChecked(true);
+    named<QWidget>(m_window.get(), "cmbStation")->setFocus();
+    QStringList visited;
+    do {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    } while (QApplication::focusWidget()->objectName() != u"cmbStation" && visited.size() < 40);
+    QCOMPARE(visited,
+             (QStringList{"cmbStation", "cmbOutcome", "txtFilter", "chkFrom", "dtFrom", "chkTo",
+                          "dtTo", "tblRecords", "txtDetail", "txtTestName", "txtOperator",
+                          "cmdSaveNames", "cmbPhase", "cmdReport", "cmdExportCsv"}));
+    // Tab went through the list and left the shown record as it was; Shift+Tab goes back.
+    QCOMPARE(shownName(), QStringLiteral("Vessel D"));
+    table()->setFocus();
+    QTest::keyClick(table(), Qt::Key_Tab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("dtTo"));
+    // In the list, Down and Up move from record to record.
+    table()->setFocus();
+    QTest::keyClick(table(), Qt::Key_Down);
+    QCOMPARE(shownName(), QStringLiteral("Pump C"));
+    QTest::keyClick(table(), Qt::Key_Down);
+    QTest::keyClick(table(), Qt::Key_Up);
+    QCOMPARE(shownName(), QStringLiteral("Pump C"));
+}
+
+void TestRecordsWindow::daysTypedOrPicked_data()
+{
+    // How a day is set: left "" (Any), typed, picked from the calendar a number of days before
+    // the day it offers (today, 13 July), or typed and turned off again.
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QString>("hint"); // beside the days
+    QTest::newRow("from typed") << "2026-07-12"
+                                << "" << QStringList{"Vessel D", "Pump C"} << "";
+    QTest::newRow("both typed") << "2026-07-11"
+                                << "2026-07-11" << QStringList{"Vessel B"} << "";
+    QTest::newRow("to picked") << ""
+                               << "calendar 2" << QStringList{"Vessel B", "Vessel A"} << "";
+    QTest::newRow("from turned off")
+        << "2026-07-12 off"
+        << "" << QStringList{"Vessel D", "Pump C", "Vessel B", "Vessel A"} << "";
+    // The list stays as the first day alone made it.
+    QTest::newRow("reversed") << "2026-07-12"
+                              << "2026-07-11" << QStringList{"Vessel D", "Pump C"}
+                              << "The first day is after the last.";
+}
+
+void TestRecordsWindow::daysTypedOrPicked()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QStringList, listed);
+    QFETCH(QString, hint);
+    m_window = openWindow();
+    activate(m_window.get());
+    for (const auto &[name, how] : {std::pair{"From", from}, std::pair{"To", to}}) {
+        auto *field = named<QDateEdit>(m_window.get(), QStringLiteral("dt") + name);
+        QCOMPARE(field->text(), QStringLiteral("Any"));
+        if (how.isEmpty())
+            continue;
+        // Space turns the day on, Tab goes to its field.
+        auto *on = named<QCheckBox>(m_window.get(), QStringLiteral("chk") + name);
+        on->setFocus();
+        QTest::keyClick(on, Qt::Key_Space);
+        QTest::keyClick(on, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), field);
+        if (how.startsWith(QLatin1String("calendar"))) {
+            QTest::keyClick(field, Qt::Key_Down, Qt::AltModifier);
+            QTRY_VERIFY(QApplication::activePopupWidget());
+            for (int back = how.section(u' ', 1).toInt(); back > 0; --back)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QTRY_VERIFY(!QApplication::activePopupWidget());
+        } else {
+            QTest::keyClicks(field, how.section(u' ', 0, 0));
+        }
+        if (how.endsWith(QLatin1String(" off"))) {
+            QTest::keyClick(field, Qt::Key_Tab, Qt::ShiftModifier);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+            QCOMPARE(field->text(), QStringLiteral("Any"));
+            QVERIFY(!field->isEnabled());
+        }
+    }
+    QCOMPARE(listedNames(), listed);
+    QCOMPARE(named<QLabel>(m_window.get(), "lblDays")->text(), hint);
 }
 
 QTEST_MAIN(TestRecordsWindow)
