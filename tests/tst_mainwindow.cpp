@@ -78,32 +78,22 @@ int lowestDarkRow(const QImage &image, const QRect &box, const QRect &skip)
     return -1;
 }
 
-/// Whether the focus shows as a frame: between a grab without and one with the focus, pixels
-/// differ clearly (by 64 in a colour channel) at least two deep along every side of the box.
+/// Whether the focus shows as a frame: between grabs without and with the focus, the grey
+/// level changes by 64 or more over two pixels' depth along the middle half of every side.
 bool framedWhenFocused(const QImage &without, const QImage &with)
 {
     const int w = with.width(), h = with.height();
-    auto differs = [&](int x, int y) {
-        const QRgb a = without.pixel(x, y), b = with.pixel(x, y);
-        return qAbs(qRed(a) - qRed(b)) >= 64 || qAbs(qGreen(a) - qGreen(b)) >= 64 ||
-               qAbs(qBlue(a) - qBlue(b)) >= 64;
-    };
-    // Depth of changed pixels from the edge inwards, at position i along a side.
-    auto deep = [&](int i, int side) {
-        int depth = 0;
-        for (int d = 0; d < (side < 2 ? h : w) / 4; ++d) {
-            const int x = side == 2 ? d : side == 3 ? w - 1 - d : i;
-            const int y = side == 0 ? d : side == 1 ? h - 1 - d : i;
-            depth += differs(x, y) ? 1 : 0;
-        }
-        return depth >= 2;
-    };
-    for (int side = 0; side < 4; ++side) { // top, bottom, left, right
-        const int length = side < 2 ? w : h;
-        int framed = 0;
-        for (int i = length / 4; i < length * 3 / 4; ++i)
-            framed += deep(i, side) ? 1 : 0;
-        if (framed < length / 2 * 9 / 10)
+    const QRect bands[] = {{w / 4, 0, w / 2, h / 4},
+                           {w / 4, h - h / 4, w / 2, h / 4},
+                           {0, h / 4, w / 4, h / 2},
+                           {w - w / 4, h / 4, w / 4, h / 2}};
+    for (int side = 0; side < 4; ++side) {
+        const QRect &band = bands[side];
+        int changed = 0;
+        for (int y = band.top(); y <= band.bottom(); ++y)
+            for (int x = band.left(); x <= band.right(); ++x)
+                changed += qAbs(qGray(without.pixel(x, y)) - qGray(with.pixel(x, y))) >= 64;
+        if (changed < (side < 2 ? band.width() : band.height()) * 18 / 10)
             return false;
     }
     return true;
@@ -534,19 +524,16 @@ void TestMainWindow::unwritableFolderIsReported()
 
 void TestMainWindow::focusIsFramed_data()
 {
-    QTest::addColumn<QString>("opener"); // the menu item or button that opens the window; empty:
-                                         // the main window
+    QTest::addColumn<QString>("opener"); // what opens the window; empty: the main window itself
     QTest::addColumn<QString>("button"); // empty: the message box's button
-    QTest::newRow("main window, picture button") << ""
-                                                 << "cmdTestStart(0)";
-    QTest::newRow("options, Cancel") << "SettingsOptions"
-                                     << "cmdCancel";
-    QTest::newRow("calibration, capture") << "SettingsCalib"
-                                          << "cmd4(0)";
-    QTest::newRow("report, grey picture button") << "cmdReport(0)"
-                                                 << "cmdPrint";
-    QTest::newRow("message box") << "cmdTestStart(1)"
-                                 << "";
+    const auto row = [](const char *name, const char *opener, const char *button) {
+        QTest::newRow(name) << QString(opener) << QString(button);
+    };
+    row("main window, picture button", "", "cmdTestStart(0)");
+    row("options, Cancel", "SettingsOptions", "cmdCancel");
+    row("calibration, capture", "SettingsCalib", "cmd4(0)");
+    row("report, grey picture button", "cmdReport(0)", "cmdPrint");
+    row("message box", "cmdTestStart(1)", "");
 }
 
 void TestMainWindow::focusIsFramed()
@@ -558,13 +545,11 @@ void TestMainWindow::focusIsFramed()
     QDir::setCurrent(m_dir->path());
     SeenMessage commError;
     onNextModal([&commError](QWidget *splash) {
-        closeModal(splash); // not waited for
+        closeModal(splash);
         acceptNextMessage(commError);
     });
     auto window = subMain(*m_state);
     QDir::setCurrent(previous);
-    QVERIFY(commError.seen);
-
     bool framed = false;
     const auto grabBoth = [&](QWidget *shown) {
         auto *pressable = button.isEmpty() ? shown->findChild<QPushButton *>()
@@ -576,19 +561,17 @@ void TestMainWindow::focusIsFramed()
         pressable->setFocus();
         QTRY_VERIFY(pressable->hasFocus());
         framed = framedWhenFocused(without, pressable->grab().toImage());
+        if (shown != window.get())
+            closeModal(shown);
     };
-    if (opener.isEmpty()) {
+    if (opener.isEmpty())
         grabBoth(window.get());
-    } else {
-        onNextModal([&](QWidget *modal) {
-            grabBoth(modal);
-            closeModal(modal);
-        });
-        if (auto *action = window->findChild<QAction *>(opener))
-            action->trigger();
-        else
-            named<QPushButton>(window.get(), opener)->click();
-    }
+    else
+        onNextModal(grabBoth);
+    if (auto *action = window->findChild<QAction *>(opener))
+        action->trigger();
+    else if (!opener.isEmpty())
+        named<QPushButton>(window.get(), opener)->click();
     QVERIFY(framed);
 }
 
