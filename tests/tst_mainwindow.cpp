@@ -390,12 +390,9 @@ void TestMainWindow::keysTypedInAWindow_data()
     row("about, Enter is OK", "HelpAbout", "", "", enter, "closes");
     // Enter on a focused button presses that button.
     row("calibration, Enter on 4mA", "SettingsCalib", "cmd4(0)", "", enter, "captures");
-    row("calibration, keypad Enter on 100 deg.", "SettingsCalib", "cmd20(2)", "", Qt::Key_Enter,
-        "captures");
     row("calibration, Enter on Calibrate", "SettingsCalib", "cmdCalib(1)", "", enter, "toggles");
     row("port, Enter on OK", "SettingsComm", "cmdOK", "", enter, "closes");
     row("report, Enter on Print", "cmdReport(0)", "cmdPrint", "", enter, "opens frmPrint");
-    row("report, Enter on Save", "cmdReport(1)", "cmdSave", "", enter, "opens saveDialog");
 }
 
 void TestMainWindow::keysTypedInAWindow()
@@ -531,7 +528,6 @@ void TestMainWindow::focusIsFramed_data()
     };
     row("main window, picture button", "", "cmdTestStart(0)");
     row("options, Cancel", "SettingsOptions", "cmdCancel");
-    row("calibration, capture", "SettingsCalib", "cmd4(0)");
     row("report, grey picture button", "cmdReport(0)", "cmdPrint");
     row("message box", "cmdTestStart(1)", "");
 }
