@@ -18,8 +18,8 @@ class QTimer;
 /// channels and the temperature channel and takes the pressure ranges. Its own scan timer
 /// polls the instrument while the main window's scan timer is stopped. It closes only by its
 /// close control, and closing takes both ranges. It opens with the focus on the first range;
-/// no key typed in a range field presses a button. What its polls find out about the link (readings
-/// gone stale) goes to its owner.
+/// no key typed in a range field presses a button. What its polls find out about the link
+/// (readings gone stale) goes to its owner.
 class CalibrationWindow final : public CloseControlDialog {
     Q_OBJECT
 
