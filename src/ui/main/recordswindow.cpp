@@ -13,10 +13,12 @@
 #include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "ui/centring.h"
+#include "ui/dayfilter.h"
 #include "ui/designfont.h"
+#include "ui/keyboard.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -28,7 +30,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSettings>
+#include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -37,9 +43,18 @@
 
 namespace {
 
-/// The earliest day a date field offers; the field shows "Any" there, for no limit.
-const QDate kNoDay(2000, 1, 1);
 const QSize kDecaySize(560, 280);
+/// The size the window asks for when none is remembered; a smaller screen gets less.
+const QSize kWantedSize(1240, 720);
+const QString kTitle = QStringLiteral("Test Records");
+const QString kSizeKey = QStringLiteral("RecordsWindow/size");
+const QString kSplitterKey = QStringLiteral("RecordsWindow/splitter");
+
+/// The user's own settings, where the window's size and split are remembered.
+QSettings userSettings()
+{
+    return QSettings(QSettings::UserScope, QStringLiteral("Kestrava"), QStringLiteral("kestrava"));
+}
 
 QLabel *caption(const QString &text, QWidget *parent)
 {
@@ -54,23 +69,6 @@ QPushButton *button(const QString &name, const QString &text, QWidget *parent)
     return b;
 }
 
-QDateEdit *dayField(const QString &name, QWidget *parent)
-{
-    auto *field = new QDateEdit(parent);
-    field->setObjectName(name);
-    field->setDisplayFormat(QStringLiteral("dd-MM-yyyy"));
-    field->setCalendarPopup(true);
-    field->setMinimumDate(kNoDay);
-    field->setSpecialValueText(QStringLiteral("Any"));
-    field->setDate(kNoDay);
-    return field;
-}
-
-std::optional<QDate> dayOf(const QDateEdit *field)
-{
-    return field->date() == kNoDay ? std::nullopt : std::optional<QDate>(field->date());
-}
-
 } // namespace
 
 RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath,
@@ -82,7 +80,7 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
 {
     setObjectName(QStringLiteral("frmRecords"));
     setModal(true);
-    setWindowTitle(QStringLiteral("Test Records"));
+    setWindowTitle(kTitle);
     setFont(designFont(QStringLiteral("Arial"), 9));
     setAutoFillBackground(true);
     QPalette white = palette();
@@ -91,54 +89,27 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
 
     auto *layout = new QVBoxLayout(this);
     auto *bar = new QWidget(this);
-    buildFilters(bar);
+    buildFilters(bar, clock.now().date());
     layout->addWidget(bar);
 
-    auto *middle = new QHBoxLayout;
-    layout->addLayout(middle, 1);
-    m_table = new QTableView(this);
+    // The list and the selected record side by side; the user moves the split.
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("splRecords"));
+    m_splitter->setChildrenCollapsible(false);
+    layout->addWidget(m_splitter, 1);
+    m_table = new QTableView(m_splitter);
     m_table->setObjectName(QStringLiteral("tblRecords"));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setTabKeyNavigation(false); // Tab leaves the list; Up and Down choose the record
     m_table->verticalHeader()->hide();
-    m_table->setMinimumWidth(740);
-    middle->addWidget(m_table, 1);
-
-    auto *pane = new QVBoxLayout;
-    middle->addLayout(pane);
-    m_detail = new QPlainTextEdit(this);
-    m_detail->setObjectName(QStringLiteral("txtDetail"));
-    m_detail->setReadOnly(true);
-    m_detail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    pane->addWidget(m_detail, 1);
-
-    auto *names = new QGridLayout;
-    pane->addLayout(names);
-    m_testName = new QLineEdit(this);
-    m_testName->setObjectName(QStringLiteral("txtTestName"));
-    m_operator = new QLineEdit(this);
-    m_operator->setObjectName(QStringLiteral("txtOperator"));
-    m_saveNames = button(QStringLiteral("cmdSaveNames"), QStringLiteral("Save Names"), this);
-    names->addWidget(caption(QStringLiteral("Test Name:"), this), 0, 0);
-    names->addWidget(m_testName, 0, 1);
-    names->addWidget(caption(QStringLiteral("Operator:"), this), 1, 0);
-    names->addWidget(m_operator, 1, 1);
-    names->addWidget(m_saveNames, 1, 2);
-
-    auto *phaseRow = new QHBoxLayout;
-    pane->addLayout(phaseRow);
-    m_phase = new QComboBox(this);
-    m_phase->setObjectName(QStringLiteral("cmbPhase"));
-    m_phase->addItems(
-        {QStringLiteral("Leak test"), QStringLiteral("Main test"), QStringLiteral("Post-test")});
-    phaseRow->addWidget(caption(QStringLiteral("Decay chart:"), this));
-    phaseRow->addWidget(m_phase);
-    phaseRow->addStretch(1);
-    m_decay = new PictureBox(kDecaySize, RGB(255, 255, 255), this);
-    m_decay->setObjectName(QStringLiteral("picDecay"));
-    pane->addWidget(m_decay);
+    m_splitter->addWidget(m_table);
+    auto *pane = new QWidget(m_splitter);
+    buildDetailPane(pane);
+    m_splitter->addWidget(pane);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
 
     auto *bottom = new QHBoxLayout;
     layout->addLayout(bottom);
@@ -167,12 +138,16 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
         m_status->setText(opened->reason);
 
     connect(m_table, &QTableView::doubleClicked, this, &RecordsWindow::onReportClicked);
-    connect(m_phase, &QComboBox::currentIndexChanged, this, &RecordsWindow::onPhaseChanged);
     connect(m_report, &QPushButton::clicked, this, &RecordsWindow::onReportClicked);
     connect(m_exportCsv, &QPushButton::clicked, this, &RecordsWindow::onExportCsvClicked);
-    connect(m_saveNames, &QPushButton::clicked, this, &RecordsWindow::onSaveNamesClicked);
-    resize(1340, 720);
-    centreOnScreen(this, parent);
+    enterPressesFocusedButton(this);
+
+    // The size and split the user left, within the screen the window opens on.
+    const QSettings settings = userSettings();
+    const QSize remembered = settings.value(kSizeKey).toSize();
+    placeOnScreen(this, parent, remembered.isValid() ? remembered : kWantedSize);
+    if (!m_splitter->restoreState(settings.value(kSplitterKey).toByteArray()))
+        m_splitter->setSizes({width() - kDecaySize.width(), kDecaySize.width()});
 }
 
 RecordsWindow::~RecordsWindow()
@@ -184,10 +159,16 @@ RecordsWindow::~RecordsWindow()
     m_reader.reset();
 }
 
-void RecordsWindow::buildFilters(QWidget *bar)
+void RecordsWindow::buildFilters(QWidget *bar, QDate today)
 {
-    auto *row = new QHBoxLayout(bar);
-    row->setContentsMargins(0, 0, 0, 0);
+    // Two rows, created in reading order, which is the order Tab visits them.
+    auto *rows = new QGridLayout(bar);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto *first = new QHBoxLayout;
+    auto *second = new QHBoxLayout;
+    rows->addLayout(first, 0, 0);
+    rows->addLayout(second, 1, 0);
+
     m_station = new QComboBox(bar);
     m_station->setObjectName(QStringLiteral("cmbStation"));
     m_station->addItems(
@@ -198,29 +179,75 @@ void RecordsWindow::buildFilters(QWidget *bar)
     for (const Outcome outcome : {Outcome::Completed, Outcome::LeakTestFailed,
                                   Outcome::MainTestFailed, Outcome::Stopped, Outcome::Interrupted})
         m_outcome->addItem(outcomeText(outcome), int(outcome));
-    m_from = dayField(QStringLiteral("dtFrom"), bar);
-    m_to = dayField(QStringLiteral("dtTo"), bar);
     m_filterText = new QLineEdit(bar);
     m_filterText->setObjectName(QStringLiteral("txtFilter"));
     m_filterText->setPlaceholderText(QStringLiteral("test name or operator"));
     m_filterText->setClearButtonEnabled(true);
+    first->addWidget(caption(QStringLiteral("Station:"), bar));
+    first->addWidget(m_station);
+    first->addWidget(caption(QStringLiteral("Result:"), bar));
+    first->addWidget(m_outcome);
+    first->addWidget(caption(QStringLiteral("Find:"), bar));
+    first->addWidget(m_filterText, 1);
 
-    row->addWidget(caption(QStringLiteral("Station:"), bar));
-    row->addWidget(m_station);
-    row->addWidget(caption(QStringLiteral("Result:"), bar));
-    row->addWidget(m_outcome);
-    row->addWidget(caption(QStringLiteral("Started from:"), bar));
-    row->addWidget(m_from);
-    row->addWidget(caption(QStringLiteral("to:"), bar));
-    row->addWidget(m_to);
-    row->addWidget(caption(QStringLiteral("Find:"), bar));
-    row->addWidget(m_filterText, 1);
+    m_from = new DayFilter(QStringLiteral("Started from:"), QStringLiteral("From"), today, bar);
+    m_to = new DayFilter(QStringLiteral("to:"), QStringLiteral("To"), today, bar);
+    m_daysHint = new QLabel(bar);
+    m_daysHint->setObjectName(QStringLiteral("lblDays"));
+    second->addWidget(m_from);
+    second->addWidget(m_to);
+    second->addWidget(m_daysHint, 1);
 
     connect(m_station, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_outcome, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
-    connect(m_from, &QDateEdit::dateChanged, this, &RecordsWindow::onFilterChanged);
-    connect(m_to, &QDateEdit::dateChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_from, &DayFilter::changed, this, &RecordsWindow::onFilterChanged);
+    connect(m_to, &DayFilter::changed, this, &RecordsWindow::onFilterChanged);
     connect(m_filterText, &QLineEdit::textChanged, this, &RecordsWindow::onFilterChanged);
+}
+
+void RecordsWindow::buildDetailPane(QWidget *pane)
+{
+    auto *column = new QVBoxLayout(pane);
+    column->setContentsMargins(0, 0, 0, 0);
+    m_detail = new QPlainTextEdit(pane);
+    m_detail->setObjectName(QStringLiteral("txtDetail"));
+    m_detail->setReadOnly(true);
+    m_detail->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    m_detail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    column->addWidget(m_detail, 1);
+
+    auto *names = new QGridLayout;
+    column->addLayout(names);
+    m_testName = new QLineEdit(pane);
+    m_testName->setObjectName(QStringLiteral("txtTestName"));
+    m_operator = new QLineEdit(pane);
+    m_operator->setObjectName(QStringLiteral("txtOperator"));
+    m_saveNames = button(QStringLiteral("cmdSaveNames"), QStringLiteral("Save Names"), pane);
+    names->addWidget(caption(QStringLiteral("Test Name:"), pane), 0, 0);
+    names->addWidget(m_testName, 0, 1);
+    names->addWidget(caption(QStringLiteral("Operator:"), pane), 1, 0);
+    names->addWidget(m_operator, 1, 1);
+    names->addWidget(m_saveNames, 1, 2);
+
+    auto *phaseRow = new QHBoxLayout;
+    column->addLayout(phaseRow);
+    m_phase = new QComboBox(pane);
+    m_phase->setObjectName(QStringLiteral("cmbPhase"));
+    m_phase->addItems(
+        {QStringLiteral("Leak test"), QStringLiteral("Main test"), QStringLiteral("Post-test")});
+    phaseRow->addWidget(caption(QStringLiteral("Decay chart:"), pane));
+    phaseRow->addWidget(m_phase);
+    phaseRow->addStretch(1);
+    m_decay = new PictureBox(kDecaySize, RGB(255, 255, 255), pane);
+    m_decay->setObjectName(QStringLiteral("picDecay"));
+    column->addWidget(m_decay);
+
+    // Enter in a name field saves the names, as the button does.
+    connect(m_testName, &QLineEdit::returnPressed, this, &RecordsWindow::onSaveNamesClicked);
+    connect(m_operator, &QLineEdit::returnPressed, this, &RecordsWindow::onSaveNamesClicked);
+    connect(m_saveNames, &QPushButton::clicked, this, &RecordsWindow::onSaveNamesClicked);
+    connect(m_phase, &QComboBox::currentIndexChanged, this, &RecordsWindow::onPhaseChanged);
 }
 
 void RecordsWindow::refresh()
@@ -240,44 +267,122 @@ void RecordsWindow::releaseDatabase()
 
 void RecordsWindow::onFilterChanged()
 {
+    const std::optional<QDate> from = m_from->day();
+    const std::optional<QDate> to = m_to->day();
+    // Reversed days would list nothing: that is said beside them, and the list stays as it was.
+    const bool reversed = from && to && *from > *to;
+    m_daysHint->setText(reversed ? QStringLiteral("The first day is after the last.") : QString());
+    if (reversed)
+        return;
     RecordFilter filter;
     if (m_station->currentIndex() > 0)
         filter.station = m_station->currentIndex() - 1;
     if (m_outcome->currentIndex() > 0)
         filter.outcome = Outcome(m_outcome->currentData().toInt());
-    setStartDays(filter, dayOf(m_from), dayOf(m_to));
+    setStartDays(filter, from, to);
     filter.text = m_filterText->text().trimmed();
     m_model->setFilter(filter);
 }
 
 void RecordsWindow::onListReset()
 {
-    // Every new listing (filter, sort, refresh) keeps the shown record selected while it is
-    // listed; otherwise the first record is shown.
+    // Every new listing (filter, sort, refresh) keeps the shown record while it is listed, or
+    // while it has names typed and not saved; otherwise the first record is shown.
     if (const MaybeFailure failure = m_model->lastFailure())
         m_status->setText(failure->reason);
-    int row = m_model->rowCount() > 0 ? 0 : -1;
-    if (m_shown) {
-        for (int r = 0; r < m_model->rowCount(); ++r) {
-            if (m_model->recordId(r) == m_shown->record.id) {
-                row = r;
-                break;
-            }
-        }
+    std::optional<int64_t> id;
+    if (m_shown && (rowOf(m_shown->record.id) >= 0 || namesEdited()))
+        id = m_shown->record.id;
+    else if (m_model->rowCount() > 0)
+        id = m_model->recordId(0);
+    const bool keepNames = namesEdited() && id == m_shown->record.id;
+    const QString testName = m_testName->text();
+    const QString operatorName = m_operator->text();
+    showRecord(id);
+    if (keepNames) {
+        m_testName->setText(testName);
+        m_operator->setText(operatorName);
     }
-    if (row < 0) {
-        showRecord(std::nullopt);
-        return;
-    }
-    m_table->selectionModel()->setCurrentIndex(
-        m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selectShown();
+}
+
+std::optional<int64_t> RecordsWindow::currentId() const
+{
+    const QModelIndex current = m_table->selectionModel()->currentIndex();
+    return current.isValid() ? std::optional<int64_t>(m_model->recordId(current.row()))
+                             : std::nullopt;
+}
+
+int RecordsWindow::rowOf(int64_t id) const
+{
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        if (m_model->recordId(row) == id)
+            return row;
+    return -1;
+}
+
+void RecordsWindow::selectShown()
+{
+    const QScopedValueRollback<bool> quiet(m_selecting, true);
+    const int row = m_shown ? rowOf(m_shown->record.id) : -1;
+    QItemSelectionModel *selection = m_table->selectionModel();
+    if (row < 0)
+        selection->clear();
+    else
+        selection->setCurrentIndex(m_model->index(row, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void RecordsWindow::onCurrentRowChanged()
 {
-    const QModelIndex current = m_table->selectionModel()->currentIndex();
-    showRecord(current.isValid() ? std::optional<int64_t>(m_model->recordId(current.row()))
-                                 : std::nullopt);
+    if (m_selecting)
+        return;
+    if (!namesEdited()) {
+        showRecord(currentId());
+        return;
+    }
+    // Names typed for the shown record: the question waits until the list has finished its
+    // change (a click goes on selecting after it moves the current row).
+    if (!m_asking) {
+        m_asking = true;
+        QTimer::singleShot(0, this, &RecordsWindow::onLeavingNamedRecord);
+    }
+}
+
+void RecordsWindow::onLeavingNamedRecord()
+{
+    const std::optional<int64_t> wanted = currentId();
+    const bool leave = !m_shown || wanted == m_shown->record.id || mayLeaveRecord();
+    m_asking = false;
+    if (leave && (!m_shown || wanted != m_shown->record.id)) {
+        showRecord(wanted);
+        refresh(); // the list shows the names if they were saved
+    }
+    selectShown();
+}
+
+bool RecordsWindow::namesEdited() const
+{
+    return m_shown && (m_testName->text() != m_shown->record.testName ||
+                       m_operator->text() != m_shown->record.operatorName);
+}
+
+bool RecordsWindow::mayLeaveRecord()
+{
+    if (!namesEdited())
+        return true;
+    QMessageBox box(QMessageBox::Question, kTitle,
+                    QStringLiteral("Save the names of record %1?").arg(m_shown->record.id),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return saveNames();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void RecordsWindow::showRecord(std::optional<int64_t> id)
@@ -335,15 +440,39 @@ bool RecordsWindow::storeNames(const QString &testName, const QString &operatorN
     return true;
 }
 
+bool RecordsWindow::saveNames()
+{
+    const QString testName = m_testName->text();
+    const QString operatorName = m_operator->text();
+    if (!storeNames(testName, operatorName, this))
+        return false;
+    m_shown->record.testName = testName;
+    m_shown->record.operatorName = operatorName;
+    m_status->setText(QStringLiteral("The names of record %1 are saved.").arg(m_shown->record.id));
+    return true;
+}
+
 void RecordsWindow::onSaveNamesClicked()
 {
-    if (!m_shown)
-        return;
-    if (storeNames(m_testName->text(), m_operator->text(), this)) {
-        m_status->setText(
-            QStringLiteral("The names of record %1 are saved.").arg(m_shown->record.id));
+    if (m_shown && saveNames())
         refresh();
+}
+
+void RecordsWindow::closeEvent(QCloseEvent *event)
+{
+    if (!mayLeaveRecord()) {
+        event->ignore();
+        return;
     }
+    CloseControlDialog::closeEvent(event);
+}
+
+void RecordsWindow::done(int result)
+{
+    QSettings settings = userSettings();
+    settings.setValue(kSizeKey, size());
+    settings.setValue(kSplitterKey, m_splitter->saveState());
+    CloseControlDialog::done(result);
 }
 
 void RecordsWindow::onReportClicked()
