@@ -7,12 +7,26 @@
 #include "records/recordcsv.h"
 #include "records/recordjson.h"
 #include "records/recordlayout.h"
+#include "records/sharedreader.h"
 #include "records/sharedstore.h"
+#include "records/syncsupervisor.h"
+#include "records/testrecorder.h"
+#include "ui/main/recordswindow.h"
+#include "ui/main/shareddatabasedialog.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -177,7 +191,9 @@ QString differences(const QString &localPath, const QString &url, const QString 
     if (!mine.ok() || !theirs.ok())
         return QStringLiteral("cannot list");
     if (mine->size() != theirs->size())
-        return QStringLiteral("%1 local records, %2 on the server").arg(mine->size()).arg(theirs->size());
+        return QStringLiteral("%1 local records, %2 on the server")
+            .arg(mine->size())
+            .arg(theirs->size());
     int64_t samples = 0, decisions = 0, events = 0;
     for (size_t i = 0; i < mine->size(); ++i) {
         const TestRecord &a = (*mine)[i];
@@ -216,6 +232,26 @@ QString differences(const QString &localPath, const QString &url, const QString 
     return {};
 }
 
+/// The processes of kestrava-records syncing the database at path (the supervisor's child).
+std::vector<pid_t> syncProcesses(const QString &database)
+{
+    std::vector<pid_t> pids;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> arguments = cmdline.readAll().split('\0');
+        if (arguments.contains("sync") && arguments.contains(QFile::encodeName(database)))
+            pids.push_back(pid_t(entry.toInt()));
+    }
+    return pids;
+}
+
+template <typename T> T *child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
+
 /// A Unix socket folder whose server socket refuses connections: bound, never listening.
 int refusingSocket(const QString &path)
 {
@@ -234,11 +270,16 @@ class TestSharedDatabase : public QObject {
 
 private slots:
     void initTestCase();
+    /// A server a failed test left frozen goes on.
+    void cleanup() { g_server.thaw(); }
     void failures_data();
     void failures();
     void copiesEveryChange();
     void twoRigs();
     void killedSync();
+    void supervisedSync();
+    void frozenServer();
+    void allRigsWindow();
 };
 
 void TestSharedDatabase::initTestCase()
@@ -263,13 +304,13 @@ void TestSharedDatabase::failures_data()
     row("no schema", {"none"}, sync + QStringList{"%RIG%"}, {}, 1,
         "the shared database has no Kestrava tables; set it up with kestrava-records "
         "init-shared");
-    row("older schema", {"ALTER TABLE record DROP COLUMN change_seq",
-                         "UPDATE kestrava_schema SET version = 3"},
+    row("older schema",
+        {"ALTER TABLE record DROP COLUMN change_seq", "UPDATE kestrava_schema SET version = 3"},
         list + QStringList{"%RIG%"}, {}, 1,
         "the shared database has schema version 3; bring it to version 4 with kestrava-records "
         "init-shared");
-    row("newer schema", {"UPDATE kestrava_schema SET version = 5"}, sync + QStringList{"%RIG%"},
-        {}, 1,
+    row("newer schema", {"UPDATE kestrava_schema SET version = 5"}, sync + QStringList{"%RIG%"}, {},
+        1,
         "the shared database has schema version 5, made by a newer Kestrava (this one knows up "
         "to version 4)");
     row("init newer", {"UPDATE kestrava_schema SET version = 5"},
@@ -278,8 +319,8 @@ void TestSharedDatabase::failures_data()
         "to version 4)");
     row("init by the rig's role", {"none"}, {"init-shared", "--to", "%RIG%"}, {}, 1,
         "permission denied for schema public");
-    row("refused", {}, sync + QStringList{"postgresql://kestrava_rig@/db?host=%REFUSE%&port=1"},
-        {}, 1, "connection refused");
+    row("refused", {}, sync + QStringList{"postgresql://kestrava_rig@/db?host=%REFUSE%&port=1"}, {},
+        1, "connection refused");
     row("wrong password", {},
         list + QStringList{"postgresql://kestrava_pw@:%PORT%/%DB%?host=%SOCKET%"}, "wrong", 1,
         "password authentication failed for user \"kestrava_pw\"");
@@ -418,9 +459,8 @@ void TestSharedDatabase::killedSync()
     sync.start(qEnvironmentVariable("KESTRAVA_RECORDS"),
                {"sync", "--db", rig.path(), "--to", url, "--rig", "r"});
     // Killed once the first transaction is in and before the last.
-    QTRY_VERIFY_WITH_TIMEOUT(g_server.rows(database, "SELECT count(*) FROM sample") !=
-                                 QStringList{"0"},
-                             60000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        g_server.rows(database, "SELECT count(*) FROM sample") != QStringList{"0"}, 60000);
     ::kill(pid_t(sync.processId()), SIGKILL);
     QVERIFY(sync.waitForFinished(10000));
     QCOMPARE(sync.exitStatus(), QProcess::CrashExit);
@@ -433,5 +473,169 @@ void TestSharedDatabase::killedSync()
     QCOMPARE(differences(rig.path(), url, "r"), QString());
 }
 
-QTEST_GUILESS_MAIN(TestSharedDatabase)
+void TestSharedDatabase::supervisedSync()
+{
+    const QString database = QStringLiteral("supervised");
+    QCOMPARE(g_server.freshDatabase(database), QString());
+    const QString url = g_server.url(kRig, database);
+    QCOMPARE(runTool({"init-shared", "--to", g_server.url(kOwner, database)}).status, 0);
+    LocalRig rig;
+    QVERIFY(rig.add(0, 30, true, "first") > 0);
+    const SystemClock clock;
+    SyncSupervisor supervisor(clock);
+    const QString upToDate = QStringLiteral("Shared database: up to date");
+    supervisor.start(rig.path(), {url, "east"});
+    QTRY_COMPARE_WITH_TIMEOUT(supervisor.stateText(), upToDate, 30000);
+    QCOMPARE(differences(rig.path(), url, "east"), QString());
+
+    // A second sync for the rig while the program's runs.
+    const Run second = runTool({"sync", "--db", rig.path(), "--to", url, "--rig", "east"});
+    QCOMPARE(second.status, 1);
+    QCOMPARE(second.err, "kestrava-records: another sync for rig east is running\n");
+
+    // The server stops while a test runs, and starts again.
+    const int64_t open = rig.add(1, 5, false);
+    QVERIFY(g_server.stop());
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(rig.extend(open, 1));
+        QTest::qWait(300);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(
+        supervisor.stateText().startsWith("Shared database: unreachable since "), 30000);
+    const QString unreachable = supervisor.stateText();
+    QVERIFY(g_server.start());
+    QVERIFY(rig.extend(open, 3, true));
+    QVERIFY_OK(rig.store().setNames(open, "named while down", "Al"));
+    QTRY_COMPARE_WITH_TIMEOUT(supervisor.stateText(), upToDate, 60000);
+    QCOMPARE(differences(rig.path(), url, "east"), QString());
+    // Since when, as a time of day, and the reason.
+    QVERIFY2(QRegularExpression("^Shared database: unreachable since \\d\\d:\\d\\d:\\d\\d: \\S")
+                 .match(unreachable)
+                 .hasMatch(),
+             qPrintable(unreachable));
+
+    // The sync killed: started again, it copies what came meanwhile.
+    const std::vector<pid_t> running = syncProcesses(rig.path());
+    QCOMPARE(running.size(), size_t(1));
+    ::kill(running.front(), SIGKILL);
+    QVERIFY(rig.add(0, 4, true) > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(supervisor.stateText().startsWith("Shared database: unreachable"),
+                             10000);
+    QTRY_COMPARE_WITH_TIMEOUT(supervisor.stateText(), upToDate, 30000);
+    QCOMPARE(differences(rig.path(), url, "east"), QString());
+
+    // The program's end ends it.
+    supervisor.stop();
+    QVERIFY(syncProcesses(rig.path()).empty());
+}
+
+void TestSharedDatabase::frozenServer()
+{
+    const QString database = QStringLiteral("frozen");
+    QCOMPARE(g_server.freshDatabase(database), QString());
+    const QString url = g_server.url(kRig, database);
+    QCOMPARE(runTool({"init-shared", "--to", g_server.url(kOwner, database)}).status, 0);
+    LocalRig rig;
+    QVERIFY(rig.add(0, 30, true) > 0);
+    const SystemClock clock;
+    SyncSupervisor supervisor(clock);
+    supervisor.start(rig.path(), {url, "west"});
+    QTRY_COMPARE_WITH_TIMEOUT(supervisor.stateText(), "Shared database: up to date", 30000);
+
+    // Frozen with a change to copy: the sync's statement never returns; a new connection is
+    // taken but never answered; the window's reading shows the server unreachable.
+    g_server.freeze();
+    QVERIFY(rig.add(1, 20, true) > 0);
+    QTemporaryDir folder;
+    TestRecorder recorder(rig.store());
+    WindowHandover handover;
+    RecordsWindow window(recorder, rig.path(), clock, handover, folder.path(), nullptr);
+    window.setShared(url, &supervisor);
+    child<QComboBox>(&window, "cmbRigs")->setCurrentIndex(1);
+    QCOMPARE(child<QLabel>(&window, "lblStatus")->text(), "Reading the shared database...");
+    QProcess once;
+    once.start(qEnvironmentVariable("KESTRAVA_RECORDS"),
+               {"sync", "--db", rig.path(), "--to", url, "--rig", "other"});
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, "lblStatus")->text(),
+                              "Shared database: unreachable: timeout expired", 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(once.state(), QProcess::NotRunning, 20000);
+    QCOMPARE(once.exitCode(), 1);
+    QVERIFY(once.readAllStandardError().endsWith(": timeout expired\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, "lblSync")->text().section(": ", 2),
+                              "the shared database did not answer within 20 s", 40000);
+    g_server.thaw();
+    QTRY_COMPARE_WITH_TIMEOUT(supervisor.stateText(), "Shared database: up to date", 60000);
+    QCOMPARE(differences(rig.path(), url, "west"), QString());
+}
+
+void TestSharedDatabase::allRigsWindow()
+{
+    const QString database = QStringLiteral("allrigs");
+    QCOMPARE(g_server.freshDatabase(database), QString());
+    const QString url = g_server.url(kRig, database);
+    QCOMPARE(runTool({"init-shared", "--to", g_server.url(kOwner, database)}).status, 0);
+    LocalRig north, south;
+    QVERIFY(north.add(0, 20, true, "N1") > 0);
+    QVERIFY(south.add(1, 25, true, "S1") > 0);
+    QVERIFY(south.add(0, 10, true, "S2") > 0);
+    for (const auto &[rig, name] : {std::pair{&north, "north"}, std::pair{&south, "south"}})
+        QCOMPARE(runTool({"sync", "--db", rig->path(), "--to", url, "--rig", name}).status, 0);
+
+    // Test Connection says what the server holds; OK refuses a URL with a password.
+    SharedDatabaseDialog dialog({url, "north"}, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::mouseClick(child<QPushButton>(&dialog, "cmdTestConnection"), Qt::LeftButton);
+    QLabel *answer = child<QLabel>(&dialog, "lblConnection");
+    QTRY_VERIFY_WITH_TIMEOUT(answer->text().startsWith("Connected: PostgreSQL 15."), 20000);
+    QVERIFY2(answer->text().endsWith(", schema version 4, 2 rigs, 3 records"),
+             qPrintable(answer->text()));
+    child<QLineEdit>(&dialog, "txtSharedUrl")->setText("postgresql://u:pw@h/d");
+    QTest::keyClick(child<QLineEdit>(&dialog, "txtSharedUrl"), Qt::Key_Return); // OK
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(answer->text(), "The URL cannot serve: the URL holds a password; keep passwords in "
+                             "~/.pgpass or PGPASSWORD instead.");
+
+    const SystemClock clock;
+    QTemporaryDir folder;
+    TestRecorder recorder(north.store());
+    WindowHandover handover;
+    RecordsWindow window(recorder, north.path(), clock, handover, folder.path(), nullptr);
+    QVERIFY(!child<QComboBox>(&window, "cmbRigs")->isVisibleTo(&window)); // no shared database
+    window.setShared(url, nullptr);
+    auto *table = child<QTableView>(&window, "tblRecords");
+    QCOMPARE(table->model()->rowCount(), 1); // this rig
+    child<QComboBox>(&window, "cmbRigs")->setCurrentIndex(1);
+    QTRY_COMPARE_WITH_TIMEOUT(table->model()->rowCount(), 3, 20000);
+    QCOMPARE(table->model()->headerData(0, Qt::Horizontal).toString(), "Rig");
+    QStringList rows;
+    for (int r = 0; r < 3; ++r)
+        rows << table->model()->index(r, 0).data().toString() + ' ' +
+                    table->model()->index(r, 5).data().toString();
+    QCOMPARE(rows, QStringList({"south S2", "south S1", "north N1"})); // newest first
+    QTRY_VERIFY_WITH_TIMEOUT(child<QPlainTextEdit>(&window, "txtDetail")
+                                 ->toPlainText()
+                                 .startsWith("Test 1, record south:2: leak test failed\n"),
+                             20000);
+    QVERIFY(!child<QLineEdit>(&window, "txtTestName")->isEnabled()); // kept by its rig
+
+    // The rig filter, typed.
+    QLineEdit *rig = child<QComboBox>(&window, "cmbRig")->lineEdit();
+    rig->selectAll();
+    QTest::keyClicks(rig, "north");
+    QTest::keyClick(rig, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(table->model()->rowCount(), 1, 20000);
+    QCOMPARE(table->model()->index(0, 0).data().toString(), "north");
+
+    // The CSV of a shared record, written by the child.
+    const QString csv = folder.filePath("north.csv");
+    window.exportTo(csv);
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, "lblStatus")->text(),
+                              "1 record written to " + csv, 20000);
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().split('\n').at(1).left(8), "north:1,");
+}
+
+QTEST_MAIN(TestSharedDatabase)
 #include "tst_shareddatabase.moc"

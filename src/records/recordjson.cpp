@@ -42,8 +42,8 @@ QJsonObject detailsObject(const RecordDetails &details)
     QJsonArray decisions;
     for (const Decision &d : details.decisions)
         decisions.append(QJsonArray{d.time.toMSecsSinceEpoch(), d.time.offsetFromUtc(),
-                                    decisionText(d.change), double(d.pressure),
-                                    double(d.reference), double(d.limit)});
+                                    decisionText(d.change), double(d.pressure), double(d.reference),
+                                    double(d.limit)});
     QJsonArray events;
     for (const RecordedLinkEvent &e : details.events)
         events.append(QJsonArray{isoTime(e.time), linkEventText(e.kind), e.detail});

@@ -2,8 +2,8 @@
 
 #include <QDateTime>
 #include <QSqlError>
-#include <QSqlRecord>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 #include <algorithm>
@@ -30,9 +30,11 @@ Fallible<std::vector<TraceSample>> readTrace(const QSqlDatabase &db, const QStri
     QSqlQuery query(db);
     query.setForwardOnly(true);
     const QString doing = QStringLiteral("A test record's trace cannot be read");
-    if (!query.prepare(QStringLiteral(
-            "SELECT elapsed, time_utc, utc_offset, pressure, bath_temp, phase FROM sample "
-            "WHERE %1 ORDER BY seq").arg(where)))
+    if (!query.prepare(
+            QStringLiteral(
+                "SELECT elapsed, time_utc, utc_offset, pressure, bath_temp, phase FROM sample "
+                "WHERE %1 ORDER BY seq")
+                .arg(where)))
         return sqlFailure(doing, query.lastError(), path);
     if (!run(query, values))
         return sqlFailure(doing, query.lastError(), path);
@@ -95,8 +97,9 @@ Fallible<std::vector<RecordedLinkEvent>> readEvents(const QSqlDatabase &db, cons
     QSqlQuery query(db);
     query.setForwardOnly(true);
     const QString doing = QStringLiteral("A test record's link events cannot be read");
-    if (!query.prepare(QStringLiteral(
-            "SELECT time, kind, detail FROM link_event WHERE %1 ORDER BY id").arg(where)))
+    if (!query.prepare(
+            QStringLiteral("SELECT time, kind, detail FROM link_event WHERE %1 ORDER BY id")
+                .arg(where)))
         return sqlFailure(doing, query.lastError(), path);
     if (!run(query, values))
         return sqlFailure(doing, query.lastError(), path);

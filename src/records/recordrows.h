@@ -21,8 +21,8 @@ namespace recordrows {
 /// The columns of the trace, decision and link-event tables that a copy carries, in order.
 inline const QString kSampleColumns =
     QStringLiteral("record_id, seq, elapsed, time_utc, utc_offset, pressure, bath_temp, phase");
-inline const QString kDecisionColumns = QStringLiteral(
-    "record_id, seq, time_ms, utc_offset, kind, pressure, reference, fall_limit");
+inline const QString kDecisionColumns =
+    QStringLiteral("record_id, seq, time_ms, utc_offset, kind, pressure, reference, fall_limit");
 inline const QString kEventColumns = QStringLiteral("id, record_id, time, kind, detail");
 
 /// A failure of `doing` for the database at path, with the database's text.

@@ -8,11 +8,11 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QJsonObject>
 #include <QVariant>
 
 #include <map>
@@ -93,7 +93,8 @@ $body$)")
 
 QString setVersion()
 {
-    return QStringLiteral("UPDATE kestrava_schema SET version = %1").arg(SharedStore::kSchemaVersion);
+    return QStringLiteral("UPDATE kestrava_schema SET version = %1")
+        .arg(SharedStore::kSchemaVersion);
 }
 
 QStringList createStatements()
@@ -101,9 +102,9 @@ QStringList createStatements()
     return {QStringLiteral("CREATE TABLE kestrava_schema (version INTEGER NOT NULL)"),
             QStringLiteral("INSERT INTO kestrava_schema (version) VALUES (%1)")
                 .arg(SharedStore::kSchemaVersion),
-            recordlayout::createTable(recordlayout::postgresql(),
-                                      {QStringLiteral("rig TEXT NOT NULL"),
-                                       QStringLiteral("PRIMARY KEY (rig, id)")}),
+            recordlayout::createTable(
+                recordlayout::postgresql(),
+                {QStringLiteral("rig TEXT NOT NULL"), QStringLiteral("PRIMARY KEY (rig, id)")}),
             kSampleTable,
             kDecisionTable,
             kEventTable,
@@ -139,10 +140,9 @@ QString valueRows(qsizetype n, size_t rows)
 
 QString sharedInfoText(const SharedInfo &info)
 {
-    const QString schema =
-        info.schemaVersion == 0
-            ? QStringLiteral("none: set it up with kestrava-records init-shared")
-            : QString::number(info.schemaVersion);
+    const QString schema = info.schemaVersion == 0
+                               ? QStringLiteral("none: set it up with kestrava-records init-shared")
+                               : QString::number(info.schemaVersion);
     QString text = QStringLiteral("Server: PostgreSQL %1\nSchema version: %2\n")
                        .arg(info.serverVersion, schema);
     if (info.schemaVersion != 0)
@@ -416,7 +416,8 @@ Fallible<SharedInfo> SharedStore::info() const
     if (info.schemaVersion == 0)
         return info;
     Fallible<std::vector<QVariantList>> counts = d->rows(
-        doing, QStringLiteral("SELECT (SELECT COUNT(DISTINCT rig) FROM record), COUNT(*) FROM record"),
+        doing,
+        QStringLiteral("SELECT (SELECT COUNT(DISTINCT rig) FROM record), COUNT(*) FROM record"),
         {});
     if (!counts.ok())
         return *counts.failure();
@@ -428,11 +429,11 @@ Fallible<SharedInfo> SharedStore::info() const
 Fallible<std::vector<TestRecord>> SharedStore::records(const RecordFilter &filter) const
 {
     QVariantList values;
-    QString sql = QStringLiteral("SELECT %1, rig FROM record%2 ORDER BY start_utc DESC, rig "
-                                 "DESC, id DESC")
-                      .arg(recordlayout::selectList(),
-                           recordschema::whereClause(filter, values,
-                                                     recordschema::TextMatch::ILike));
+    QString sql =
+        QStringLiteral("SELECT %1, rig FROM record%2 ORDER BY start_utc DESC, rig "
+                       "DESC, id DESC")
+            .arg(recordlayout::selectList(),
+                 recordschema::whereClause(filter, values, recordschema::TextMatch::ILike));
     if (filter.limit > 0)
         sql += QStringLiteral(" LIMIT %1").arg(filter.limit);
     const QString doing = QStringLiteral("the shared records cannot be read");
@@ -490,10 +491,9 @@ Fallible<RecordDetails> SharedStore::details(const RecordKey &key) const
 
 Fallible<bool> SharedStore::lockRig(const QString &rig)
 {
-    Fallible<std::vector<QVariantList>> locked =
-        d->rows(QStringLiteral("the rig's sync lock cannot be taken"),
-                QStringLiteral("SELECT pg_try_advisory_lock(%1, hashtext(?))").arg(kLockSpace),
-                {rig});
+    Fallible<std::vector<QVariantList>> locked = d->rows(
+        QStringLiteral("the rig's sync lock cannot be taken"),
+        QStringLiteral("SELECT pg_try_advisory_lock(%1, hashtext(?))").arg(kLockSpace), {rig});
     if (!locked.ok())
         return *locked.failure();
     return locked->front().front().toBool();
@@ -525,8 +525,7 @@ MaybeFailure SharedStore::begin()
 {
     if (d->db().transaction())
         return std::nullopt;
-    return d->failure(QStringLiteral("the shared database cannot be written"),
-                      d->db().lastError());
+    return d->failure(QStringLiteral("the shared database cannot be written"), d->db().lastError());
 }
 
 MaybeFailure SharedStore::commit()
@@ -547,12 +546,14 @@ void SharedStore::rollback()
 
 MaybeFailure SharedStore::write(const QString &rig, const SharedBatch &batch)
 {
-    if (MaybeFailure failed = d->insert(QStringLiteral("sample"), kSampleColumns, rig, batch.samples))
+    if (MaybeFailure failed =
+            d->insert(QStringLiteral("sample"), kSampleColumns, rig, batch.samples))
         return failed;
     if (MaybeFailure failed =
             d->insert(QStringLiteral("decision"), kDecisionColumns, rig, batch.decisions))
         return failed;
-    if (MaybeFailure failed = d->insert(QStringLiteral("link_event"), kEventColumns, rig, batch.events))
+    if (MaybeFailure failed =
+            d->insert(QStringLiteral("link_event"), kEventColumns, rig, batch.events))
         return failed;
     if (batch.records.empty())
         return std::nullopt;

@@ -49,8 +49,8 @@ MaybeFailure SharedSync::commitBatch(SharedBatch &batch, int64_t change)
     return m_server.begin();
 }
 
-MaybeFailure SharedSync::copyRecord(const TestRecord &record, SharedBatch &batch,
-                                    int64_t &change, SyncCount &count)
+MaybeFailure SharedSync::copyRecord(const TestRecord &record, SharedBatch &batch, int64_t &change,
+                                    SyncCount &count)
 {
     Fallible<int64_t> next = m_server.nextSample(m_rig, record.id);
     if (!next.ok())
@@ -58,7 +58,8 @@ MaybeFailure SharedSync::copyRecord(const TestRecord &record, SharedBatch &batch
     // Samples written after the record's row was read come along too: the next change of
     // the row brings it back, and the server refuses nothing but what it holds.
     for (int64_t seq = *next;;) {
-        const int room = int(std::max<size_t>(kBatchRows - std::min(kBatchRows, batch.rowCount()), 1));
+        const int room =
+            int(std::max<size_t>(kBatchRows - std::min(kBatchRows, batch.rowCount()), 1));
         Fallible<std::vector<QVariantList>> rows = m_local.sampleRows(record.id, seq, room);
         if (!rows.ok())
             return rows.failure();
@@ -113,7 +114,8 @@ Fallible<SyncCount> SharedSync::copy()
             break;
     }
     for (;;) {
-        Fallible<std::vector<QVariantList>> events = m_local.eventRows(m_mark.event, kEventsAtATime);
+        Fallible<std::vector<QVariantList>> events =
+            m_local.eventRows(m_mark.event, kEventsAtATime);
         if (!events.ok())
             return fail(*events.failure());
         if (events->empty())
@@ -184,14 +186,15 @@ QString syncStateText(const SyncState &state)
     case SyncState::Kind::UpToDate:
         return lead + QStringLiteral("up to date");
     case SyncState::Kind::Waiting:
-        return lead + (state.waiting == 1 ? QStringLiteral("1 record waiting")
-                                          : QStringLiteral("%1 records waiting").arg(state.waiting));
+        return lead + (state.waiting == 1
+                           ? QStringLiteral("1 record waiting")
+                           : QStringLiteral("%1 records waiting").arg(state.waiting));
     case SyncState::Kind::Unreachable:
         break;
     }
-    return lead + QStringLiteral("unreachable since %1: %2")
-                      .arg(state.since.toLocalTime().toString(QStringLiteral("HH:mm:ss")),
-                           state.reason);
+    return lead +
+           QStringLiteral("unreachable since %1: %2")
+               .arg(state.since.toLocalTime().toString(QStringLiteral("HH:mm:ss")), state.reason);
 }
 
 int retryPauseSeconds(int failures)

@@ -57,9 +57,9 @@ private:
 struct SyncState {
     enum class Kind { UpToDate, Waiting, Unreachable };
     Kind kind = Kind::UpToDate;
-    int64_t waiting = 0;  ///< records not yet on the server
-    QDateTime since;      ///< unreachable since
-    QString reason;       ///< why unreachable, one line
+    int64_t waiting = 0; ///< records not yet on the server
+    QDateTime since;     ///< unreachable since
+    QString reason;      ///< why unreachable, one line
     bool operator==(const SyncState &) const = default;
 };
 

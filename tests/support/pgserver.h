@@ -117,8 +117,9 @@ public:
     bool stop() { return pgCtl({QStringLiteral("--mode=fast"), QStringLiteral("stop")}); }
     bool start()
     {
-        return pgCtl({QStringLiteral("--log=%1/log/server.log").arg(value(QStringLiteral("folder"))),
-                      QStringLiteral("start")});
+        return pgCtl(
+            {QStringLiteral("--log=%1/log/server.log").arg(value(QStringLiteral("folder"))),
+             QStringLiteral("start")});
     }
 
     /// Freezes every process of the server (SIGSTOP), or lets them go on (SIGCONT): the

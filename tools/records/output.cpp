@@ -17,7 +17,8 @@ size_t g_watchdogLength = 0;
 
 void watchdogExpired(int)
 {
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, g_watchdogLine, g_watchdogLength);
+    [[maybe_unused]] const ssize_t written =
+        ::write(STDERR_FILENO, g_watchdogLine, g_watchdogLength);
     ::_exit(kFailed);
 }
 
@@ -44,15 +45,17 @@ int print(const QString &text)
 
 int usageError(const QString &text)
 {
-    write(stderr,
-          QStringLiteral("kestrava-records: %1\nTry 'kestrava-records --help'.\n").arg(text).toUtf8());
+    write(stderr, QStringLiteral("kestrava-records: %1\nTry 'kestrava-records --help'.\n")
+                      .arg(text)
+                      .toUtf8());
     return kUsageError;
 }
 
 int failed(const Failure &failure)
 {
-    const QString where =
-        failure.path.isEmpty() ? QString() : QDir::toNativeSeparators(failure.path) + QStringLiteral(": ");
+    const QString where = failure.path.isEmpty()
+                              ? QString()
+                              : QDir::toNativeSeparators(failure.path) + QStringLiteral(": ");
     write(stderr, QStringLiteral("kestrava-records: %1%2\n").arg(where, failure.reason).toUtf8());
     return kFailed;
 }

@@ -8,6 +8,7 @@
 #include "records/sharedsync.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <optional>
@@ -102,6 +103,11 @@ MaybeFailure Follower::connectServer()
 MaybeFailure Follower::copy()
 {
     if (!m_local.isOpen()) {
+        // Until the program's first test makes the database there is nothing to copy.
+        if (!QFileInfo::exists(m_request.database)) {
+            report({});
+            return std::nullopt;
+        }
         if (MaybeFailure failed = m_local.open())
             return failed;
     }

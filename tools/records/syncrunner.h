@@ -14,7 +14,7 @@ struct SyncRequest {
 /// Seconds one attempt of a sync may go without progress (a batch written) before the
 /// process gives up with exit status 1: a frozen server answers nothing, and a blocked driver
 /// call cannot be timed out from inside. The program that started it starts it again.
-inline constexpr int kSyncWatchdogSeconds = 40;
+inline constexpr int kSyncWatchdogSeconds = 20;
 
 /// Runs the sync: once, or with `follow` until the process is ended. The exit status.
 ///

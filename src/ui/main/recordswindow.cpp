@@ -10,10 +10,13 @@
 #include "records/recordlistmodel.h"
 #include "records/recordstore.h"
 #include "records/recordview.h"
+#include "records/sharedrecordmodel.h"
+#include "records/syncsupervisor.h"
 #include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "ui/centring.h"
 #include "ui/designfont.h"
+#include "ui/main/sharedrecordsbar.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -90,6 +93,8 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     setPalette(white);
 
     auto *layout = new QVBoxLayout(this);
+    m_sharedBar = new SharedRecordsBar(this);
+    layout->addWidget(m_sharedBar);
     auto *bar = new QWidget(this);
     buildFilters(bar);
     layout->addWidget(bar);
@@ -158,8 +163,26 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     for (int column = 0; column < RecordListModel::ColumnCount; ++column)
         m_table->setColumnWidth(column, widths[size_t(column)]);
     connect(m_model, &QAbstractItemModel::modelReset, this, &RecordsWindow::onListReset);
-    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &RecordsWindow::onCurrentRowChanged);
+    followCurrentRow();
+    // Queued: the table, given the model later, resets its selection after this connection.
+    connect(m_sharedBar->model(), &QAbstractItemModel::modelReset, this,
+            &RecordsWindow::onListReset, Qt::QueuedConnection);
+    connect(m_sharedBar, &SharedRecordsBar::scopeChanged, this, &RecordsWindow::onScopeChanged);
+    connect(m_sharedBar, &SharedRecordsBar::listed, m_status, &QLabel::setText);
+    connect(m_sharedBar, &SharedRecordsBar::detailsRead, this,
+            [this](const RecordDetails &details) { showDetails(details); });
+    connect(m_sharedBar, &SharedRecordsBar::failed, this, [this](const QString &text) {
+        m_status->setText(text);
+        if (m_sharedBar->allRigs() && !m_shown)
+            showDetails(std::nullopt);
+    });
+    connect(m_sharedBar, &SharedRecordsBar::exported, m_status, &QLabel::setText);
+    connect(m_sharedBar, &SharedRecordsBar::exportFailed, this, [this](const QString &reason) {
+        m_status->clear();
+        QMessageBox::warning(
+            this, QStringLiteral("Export Error"),
+            QStringLiteral("The test records could not be exported: %1").arg(reason));
+    });
     // Newest first until a header is clicked.
     m_table->horizontalHeader()->setSortIndicator(RecordListModel::Start, Qt::DescendingOrder);
     m_table->setSortingEnabled(true);
@@ -182,6 +205,37 @@ RecordsWindow::~RecordsWindow()
     delete m_model;
     m_model = nullptr;
     m_reader.reset();
+}
+
+void RecordsWindow::setShared(const QString &url, const SyncSupervisor *supervisor)
+{
+    m_sharedBar->setDatabase(url);
+    if (!supervisor)
+        return;
+    m_sharedBar->setSyncState(supervisor->stateText());
+    connect(supervisor, &SyncSupervisor::stateChanged, m_sharedBar,
+            &SharedRecordsBar::setSyncState);
+}
+
+void RecordsWindow::followCurrentRow()
+{
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &RecordsWindow::onCurrentRowChanged);
+}
+
+void RecordsWindow::onScopeChanged()
+{
+    QAbstractItemModel *model =
+        m_sharedBar->allRigs() ? static_cast<QAbstractItemModel *>(m_sharedBar->model()) : m_model;
+    if (m_table->model() != model) {
+        m_shown.reset();
+        m_table->setModel(model);
+        followCurrentRow();
+        m_table->horizontalHeader()->setSortIndicator(
+            m_sharedBar->allRigs() ? int(SharedRecordModel::Start) : int(RecordListModel::Start),
+            Qt::DescendingOrder);
+    }
+    onFilterChanged();
 }
 
 void RecordsWindow::buildFilters(QWidget *bar)
@@ -225,6 +279,9 @@ void RecordsWindow::buildFilters(QWidget *bar)
 
 void RecordsWindow::refresh()
 {
+    // All rigs reads the server only when asked to.
+    if (m_sharedBar->allRigs())
+        return;
     if (!m_reader->isOpen()) {
         if (const MaybeFailure failure = m_reader->open())
             m_status->setText(failure->reason);
@@ -247,6 +304,11 @@ void RecordsWindow::onFilterChanged()
         filter.outcome = Outcome(m_outcome->currentData().toInt());
     setStartDays(filter, dayOf(m_from), dayOf(m_to));
     filter.text = m_filterText->text().trimmed();
+    if (m_sharedBar->allRigs()) {
+        m_status->setText(QStringLiteral("Reading the shared database..."));
+        m_sharedBar->list(filter);
+        return;
+    }
     m_model->setFilter(filter);
 }
 
@@ -254,12 +316,19 @@ void RecordsWindow::onListReset()
 {
     // Every new listing (filter, sort, refresh) keeps the shown record selected while it is
     // listed; otherwise the first record is shown.
-    if (const MaybeFailure failure = m_model->lastFailure())
+    const bool shared = m_sharedBar->allRigs();
+    if (m_table->model() != (shared ? static_cast<QObject *>(m_sharedBar->model()) : m_model))
+        return;
+    if (const MaybeFailure failure = m_model->lastFailure(); failure && !shared)
         m_status->setText(failure->reason);
-    int row = m_model->rowCount() > 0 ? 0 : -1;
+    const int rows = m_table->model()->rowCount();
+    int row = rows > 0 ? 0 : -1;
     if (m_shown) {
-        for (int r = 0; r < m_model->rowCount(); ++r) {
-            if (m_model->recordId(r) == m_shown->record.id) {
+        for (int r = 0; r < rows; ++r) {
+            const RecordKey key = shared ? RecordKey{m_sharedBar->model()->record(r).rig,
+                                                     m_sharedBar->model()->record(r).id}
+                                         : RecordKey{QString(), m_model->recordId(r)};
+            if (key == RecordKey{m_shown->record.rig, m_shown->record.id}) {
                 row = r;
                 break;
             }
@@ -269,30 +338,48 @@ void RecordsWindow::onListReset()
         showRecord(std::nullopt);
         return;
     }
-    m_table->selectionModel()->setCurrentIndex(
-        m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_table->selectionModel()->setCurrentIndex(m_table->model()->index(row, 0),
+                                               QItemSelectionModel::ClearAndSelect |
+                                                   QItemSelectionModel::Rows);
 }
 
 void RecordsWindow::onCurrentRowChanged()
 {
     const QModelIndex current = m_table->selectionModel()->currentIndex();
+    if (m_sharedBar->allRigs()) {
+        if (current.isValid())
+            m_sharedBar->readDetails(current.row());
+        else
+            showDetails(std::nullopt);
+        return;
+    }
     showRecord(current.isValid() ? std::optional<int64_t>(m_model->recordId(current.row()))
                                  : std::nullopt);
 }
 
 void RecordsWindow::showRecord(std::optional<int64_t> id)
 {
-    m_shown.reset();
+    std::optional<RecordDetails> shown;
     if (id) {
         Fallible<RecordDetails> details = m_reader->details(*id);
         if (details.ok())
-            m_shown = std::move(*details);
+            shown = std::move(*details);
         else
             m_status->setText(details.failure()->reason);
     }
+    showDetails(std::move(shown));
+}
+
+void RecordsWindow::showDetails(std::optional<RecordDetails> details)
+{
+    m_shown = std::move(details);
     for (QWidget *control :
          std::initializer_list<QWidget *>{m_testName, m_operator, m_saveNames, m_report, m_phase})
         control->setEnabled(m_shown.has_value());
+    // A shared record's names are kept by its rig.
+    const bool local = m_shown && m_shown->record.rig.isEmpty();
+    for (QWidget *control : std::initializer_list<QWidget *>{m_testName, m_operator, m_saveNames})
+        control->setEnabled(local);
     m_exportCsv->setEnabled(m_shown.has_value());
     if (!m_shown) {
         m_detail->clear();
@@ -337,7 +424,7 @@ bool RecordsWindow::storeNames(const QString &testName, const QString &operatorN
 
 void RecordsWindow::onSaveNamesClicked()
 {
-    if (!m_shown)
+    if (!m_shown || !m_shown->record.rig.isEmpty())
         return;
     if (storeNames(m_testName->text(), m_operator->text(), this)) {
         m_status->setText(
@@ -363,6 +450,8 @@ void RecordsWindow::onReportClicked()
     ReportWindow window(source, m_handover, m_appPath, this);
     bool named = false;
     connect(&window, &ReportWindow::reportIssued, this, [&](const ReportHeader &header) {
+        if (!record.rig.isEmpty()) // a shared record's names are kept by its rig
+            return;
         const RecordNames names = namesFromReport(header.testName, header.operatorName);
         named = storeNames(names.testName, names.operatorName, &window) || named;
     });
@@ -378,7 +467,8 @@ std::vector<int64_t> RecordsWindow::selectedIds() const
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     std::vector<int64_t> ids;
     for (const QModelIndex &row : rows)
-        ids.push_back(m_model->recordId(row.row()));
+        ids.push_back(m_sharedBar->allRigs() ? m_sharedBar->model()->record(row.row()).id
+                                             : m_model->recordId(row.row()));
     return ids;
 }
 
@@ -400,6 +490,19 @@ void RecordsWindow::onExportCsvClicked()
 
 void RecordsWindow::exportTo(const QString &path)
 {
+    if (m_sharedBar->allRigs()) {
+        QModelIndexList rows = m_table->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end(),
+                  [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+        std::vector<RecordKey> keys;
+        for (const QModelIndex &row : rows) {
+            const TestRecord &record = m_sharedBar->model()->record(row.row());
+            keys.push_back({record.rig, record.id});
+        }
+        m_status->setText(QStringLiteral("Exporting..."));
+        m_sharedBar->exportCsv(keys, path);
+        return;
+    }
     const std::vector<int64_t> ids = selectedIds();
     if (const MaybeFailure failure = exportCsv(*m_reader, ids, path)) {
         QMessageBox::warning(this, QStringLiteral("Export Error"),

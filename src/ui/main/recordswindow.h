@@ -21,6 +21,8 @@ class QPushButton;
 class QTableView;
 class RecordListModel;
 class RecordStore;
+class SharedRecordsBar;
+class SyncSupervisor;
 class TestRecorder;
 struct WindowHandover;
 
@@ -51,7 +53,13 @@ public:
     void releaseDatabase();
 
     /// Writes the CSV of the selected records to path; a failure shows an "Export Error" box.
+    /// For records of All rigs the file is written by a child process, and the status line
+    /// says when it is done.
     void exportTo(const QString &path);
+
+    /// The shared database (empty for none), which adds "This rig" / "All rigs" and the sync's
+    /// state line, kept up to date from the supervisor (may be null).
+    void setShared(const QString &url, const SyncSupervisor *supervisor);
 
 private:
     void buildFilters(QWidget *bar);
@@ -64,6 +72,12 @@ private:
     void onSaveNamesClicked();
     /// Shows the record with the id (or nothing) in the detail pane.
     void showRecord(std::optional<int64_t> id);
+    /// Shows the record (or nothing) in the detail pane.
+    void showDetails(std::optional<RecordDetails> details);
+    /// This rig / All rigs changed: the list shows the local store or the shared database.
+    void onScopeChanged();
+    /// Follows the current row of the table's selection model, which a new model replaces.
+    void followCurrentRow();
     void drawDecay();
     std::vector<int64_t> selectedIds() const;
     /// Stores the names of the shown record; false, after a "Records Error" box, when it fails.
@@ -90,6 +104,7 @@ private:
     QPushButton *m_report = nullptr;
     QPushButton *m_exportCsv = nullptr;
     QLabel *m_status = nullptr;
+    SharedRecordsBar *m_sharedBar = nullptr;
 
     /// The record in the detail pane, with its trace, decisions and link events.
     std::optional<RecordDetails> m_shown;
