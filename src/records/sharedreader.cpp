@@ -112,8 +112,8 @@ void SharedReader::run(Request request, const QString &url, const QStringList &a
 void SharedReader::onTimeout()
 {
     cancel();
-    emit failed(QStringLiteral("the shared database did not answer within %1 s")
-                    .arg(kTimeoutMs / 1000));
+    emit failed(
+        QStringLiteral("the shared database did not answer within %1 s").arg(kTimeoutMs / 1000));
 }
 
 void SharedReader::onFinished()

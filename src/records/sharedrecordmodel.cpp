@@ -135,10 +135,10 @@ void SharedRecordModel::sortRecords()
                      [](const TestRecord &a, const TestRecord &b) {
                          return std::tie(b.start, b.rig, b.id) < std::tie(a.start, a.rig, a.id);
                      });
-    std::stable_sort(m_records.begin(), m_records.end(),
-                     [&](const TestRecord &a, const TestRecord &b) {
-                         const QPartialOrdering order = QVariant::compare(key(a), key(b));
-                         return m_sortOrder == Qt::AscendingOrder ? order == QPartialOrdering::Less
-                                                                  : order == QPartialOrdering::Greater;
-                     });
+    std::stable_sort(
+        m_records.begin(), m_records.end(), [&](const TestRecord &a, const TestRecord &b) {
+            const QPartialOrdering order = QVariant::compare(key(a), key(b));
+            return m_sortOrder == Qt::AscendingOrder ? order == QPartialOrdering::Less
+                                                     : order == QPartialOrdering::Greater;
+        });
 }
