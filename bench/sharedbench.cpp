@@ -52,7 +52,8 @@ QHash<QString, QString> g_server;
 QString serverUrl(const QString &role)
 {
     return QStringLiteral("postgresql://%1@:%2/kestrava?host=%3")
-        .arg(role, g_server.value(QStringLiteral("port")), g_server.value(QStringLiteral("socket")));
+        .arg(role, g_server.value(QStringLiteral("port")),
+             g_server.value(QStringLiteral("socket")));
 }
 
 QProcess *tool(const QStringList &arguments)
@@ -96,7 +97,8 @@ bool ownerExec(const QStringList &statements)
 {
     bool ok = true;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("owner"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("owner"));
         db.setHostName(g_server.value(QStringLiteral("socket")));
         db.setPort(g_server.value(QStringLiteral("port")).toInt());
         db.setUserName(QStringLiteral("kestrava_owner"));
@@ -140,8 +142,8 @@ double msOf(const std::function<void()> &work)
 
 void loadBench(const QTemporaryDir &folder)
 {
-    std::printf("1. %d rigs of two stations, a ten-hour test each (%d samples a station):\n",
-                kRigs, kTestSeconds);
+    std::printf("1. %d rigs of two stations, a ten-hour test each (%d samples a station):\n", kRigs,
+                kTestSeconds);
     QStringList paths;
     for (int r = 0; r < kRigs; ++r) {
         paths << folder.filePath(QStringLiteral("rig%1.sqlite").arg(r));
@@ -190,11 +192,11 @@ void lagBench(const QTemporaryDir &folder)
             pair[size_t(s)] = written->front();
         }
         ids.push_back(pair);
-        followers.emplace_back(tool({QStringLiteral("sync"), QStringLiteral("--db"), path,
-                                     QStringLiteral("--to"),
-                                     serverUrl(QStringLiteral("kestrava_rig")),
-                                     QStringLiteral("--rig"), QStringLiteral("lag%1").arg(r),
-                                     QStringLiteral("--follow"), QStringLiteral("--json")}));
+        followers.emplace_back(
+            tool({QStringLiteral("sync"), QStringLiteral("--db"), path, QStringLiteral("--to"),
+                  serverUrl(QStringLiteral("kestrava_rig")), QStringLiteral("--rig"),
+                  QStringLiteral("lag%1").arg(r), QStringLiteral("--follow"),
+                  QStringLiteral("--json")}));
     }
     SharedStore server(QStringLiteral("lag"));
     if (MaybeFailure failure = server.open(serverUrl(QStringLiteral("kestrava_rig")))) {
@@ -277,13 +279,13 @@ void bigServerBench(int records, int sampled)
              "'end_time', to_char(to_timestamp(1767225600 + k * 450 + 600) AT TIME ZONE 'UTC', "
              "'YYYY-MM-DD\"T\"HH24:MI:SS') || '+00:00', 'end_utc', 1767225600 + k * 450 + 600, "
              "'outcome', (ARRAY['completed', 'leak test failed', 'main test failed', "
-             "'stopped'])[k % 4 + 1], 'start_pressure_limit', 600, 'leak_fall_limit', 7, "
+             "'stopped'])[(k / 8) % 4 + 1], 'start_pressure_limit', 600, 'leak_fall_limit', 7, "
              "'leak_test_duration', 600, 'bath_fall_limit', 14, 'main_test_duration', 900, "
              "'min_bath_temp', 100, 'cal_range', 1000, 'cal_zero', 0, 'cal_span', 1000, "
              "'temp_zero', 0, 'temp_span', 100, 'leak_ref_pressure', 700, 'test_name', "
              "'Vessel ' || k, 'operator', 'Anna', 'leak_fall', (k % 7) / 10.0, 'main_fall', "
              "(k % 70) / 10.0, 'decisions_recorded', 0, 'change_seq', k / 8 + 1))) "
-             "FROM generate_series(%1, %2) AS k GROUP BY k / 50000")
+             "FROM generate_series(%1::bigint, %2) AS k GROUP BY k / 50000")
              .arg(0)
              .arg(records - 1),
          QStringLiteral("INSERT INTO sample (rig, record_id, seq, elapsed, time_utc, utc_offset, "
@@ -326,12 +328,12 @@ void bigServerBench(int records, int sampled)
     filtered.rig = QStringLiteral("big3");
     filtered.outcome = Outcome::LeakTestFailed;
     filtered.since = QDateTime::fromSecsSinceEpoch(1767225600 + qint64(records) * 450 / 2);
-    std::printf("  newest 40: query %.1f ms, through the child process %.0f ms (goal under 100 ms)\n",
-                msOf([&] { (void)server.records(forty); }), msOf([&] { windowList(forty); }));
+    std::printf(
+        "  newest 40: query %.1f ms, through the child process %.0f ms (goal under 100 ms)\n",
+        msOf([&] { (void)server.records(forty); }), msOf([&] { windowList(forty); }));
     std::printf("  rig, outcome and date filter, 40 rows: query %.1f ms, through the child process "
                 "%.0f ms (goal under 100 ms)\n",
-                msOf([&] { (void)server.records(filtered); }),
-                msOf([&] { windowList(filtered); }));
+                msOf([&] { (void)server.records(filtered); }), msOf([&] { windowList(filtered); }));
     QTemporaryDir out;
     const RecordKey key{QStringLiteral("big5"), int64_t(sampled / 8 / 2)};
     const std::vector<RecordKey> keys{key};

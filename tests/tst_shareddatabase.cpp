@@ -275,6 +275,7 @@ private slots:
     void failures_data();
     void failures();
     void copiesEveryChange();
+    void olderSchema();
     void twoRigs();
     void killedSync();
     void supervisedSync();
@@ -381,7 +382,7 @@ void TestSharedDatabase::copiesEveryChange()
     const QStringList sync{"sync", "--db", rig.path(), "--to", url, "--rig", "north-1"};
     Run run = runTool(sync);
     QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, "2 records, 740 samples, 1 decisions and 2 link events copied to the shared "
+    QCOMPARE(run.out, "2 records, 740 samples, 1 decision and 2 link events copied to the shared "
                       "database as rig north-1\n");
     QCOMPARE(differences(rig.path(), url, "north-1"), QString());
 
@@ -390,7 +391,7 @@ void TestSharedDatabase::copiesEveryChange()
     QVERIFY_OK(rig.store().setNames(closed, "Vessel 8", "Bo"));
     QVERIFY(rig.add(0, 5, false) > 0);
     run = runTool(sync);
-    QCOMPARE(run.out, "3 records, 30 samples, 1 decisions and 1 link events copied to the shared "
+    QCOMPARE(run.out, "3 records, 30 samples, 1 decision and 1 link event copied to the shared "
                       "database as rig north-1\n");
     QCOMPARE(differences(rig.path(), url, "north-1"), QString());
     const Run shown = runTool({"show", "--db", url, QStringLiteral("north-1:%1").arg(closed)});
@@ -404,6 +405,26 @@ void TestSharedDatabase::copiesEveryChange()
     QCOMPARE(runTool({"init-shared", "--to", g_server.url(kOwner, database)}).out,
              "The shared database has schema version 4 already.\n");
     QCOMPARE(differences(rig.path(), url, "north-1"), QString());
+}
+
+void TestSharedDatabase::olderSchema()
+{
+    // A database set up before the change counter: init-shared adds it, then syncs copy.
+    const QString database = QStringLiteral("older");
+    QCOMPARE(g_server.freshDatabase(database), QString());
+    const QString owner = g_server.url(kOwner, database);
+    QCOMPARE(runTool({"init-shared", "--to", owner}).status, 0);
+    QCOMPARE(g_server.exec(g_server.value("superuser"), database,
+                           {"ALTER TABLE record DROP COLUMN change_seq",
+                            "UPDATE kestrava_schema SET version = 3"}),
+             QString());
+    QCOMPARE(runTool({"init-shared", "--to", owner}).out,
+             "The shared database was brought from schema version 3 to 4.\n");
+    LocalRig rig;
+    QVERIFY(rig.add(1, 12, true, "after") > 0);
+    const QString url = g_server.url(kRig, database);
+    QCOMPARE(runTool({"sync", "--db", rig.path(), "--to", url, "--rig", "old"}).status, 0);
+    QCOMPARE(differences(rig.path(), url, "old"), QString());
 }
 
 void TestSharedDatabase::twoRigs()

@@ -15,6 +15,7 @@
 #include <QSqlRecord>
 #include <QVariant>
 
+#include <functional>
 #include <map>
 
 using namespace recordrows;
@@ -99,20 +100,22 @@ QString setVersion()
 
 QStringList createStatements()
 {
-    return {QStringLiteral("CREATE TABLE kestrava_schema (version INTEGER NOT NULL)"),
-            QStringLiteral("INSERT INTO kestrava_schema (version) VALUES (%1)")
-                .arg(SharedStore::kSchemaVersion),
-            recordlayout::createTable(
-                recordlayout::postgresql(),
-                {QStringLiteral("rig TEXT NOT NULL"), QStringLiteral("PRIMARY KEY (rig, id)")}),
-            kSampleTable,
-            kDecisionTable,
-            kEventTable,
-            QStringLiteral("CREATE INDEX record_start ON record (start_utc, rig, id)"),
-            QStringLiteral("CREATE INDEX record_rig_start ON record (rig, start_utc)"),
-            QStringLiteral("CREATE INDEX record_rig_change ON record (rig, change_seq)"),
-            QStringLiteral("CREATE INDEX link_event_record ON link_event (rig, record_id)"),
-            putRecordsFunction()};
+    return {
+        QStringLiteral("CREATE TABLE kestrava_schema (version INTEGER NOT NULL)"),
+        QStringLiteral("INSERT INTO kestrava_schema (version) VALUES (%1)")
+            .arg(SharedStore::kSchemaVersion),
+        recordlayout::createTable(
+            recordlayout::postgresql(),
+            {QStringLiteral("rig TEXT NOT NULL"), QStringLiteral("PRIMARY KEY (rig, id)")}),
+        kSampleTable, kDecisionTable, kEventTable,
+        QStringLiteral("CREATE INDEX record_start ON record (start_utc, rig, id)"),
+        QStringLiteral("CREATE INDEX record_rig_start ON record (rig, start_utc, id)"),
+        // The window's filter by rig and outcome finds its newest records at once, even
+        // when few or none match.
+        QStringLiteral("CREATE INDEX record_rig_outcome ON record (rig, outcome, start_utc, id)"),
+        QStringLiteral("CREATE INDEX record_rig_change ON record (rig, change_seq)"),
+        QStringLiteral("CREATE INDEX link_event_record ON link_event (rig, record_id)"),
+        putRecordsFunction()};
 }
 
 /// The statements that bring a schema of an older version to this one. The first shared
@@ -189,6 +192,17 @@ struct SharedStore::Private {
         return Failure{doing + QStringLiteral(": ") + sharedErrorText(error), url};
     }
 
+    /// Runs a prepared query; the server answered when it returns, whatever it said.
+    bool run(QSqlQuery &query, const QVariantList &values) const
+    {
+        const bool done = recordrows::run(query, values);
+        if (answered)
+            answered();
+        return done;
+    }
+
+    std::function<void()> answered;
+
     Fallible<std::vector<QVariantList>> rows(const QString &doing, const QString &sql,
                                              const QVariantList &values) const
     {
@@ -211,7 +225,10 @@ struct SharedStore::Private {
     MaybeFailure exec(const QString &doing, const QString &sql) const
     {
         QSqlQuery query(db());
-        if (query.exec(sql))
+        const bool done = query.exec(sql);
+        if (answered)
+            answered();
+        if (done)
             return std::nullopt;
         return failure(doing, query.lastError());
     }
@@ -439,7 +456,7 @@ Fallible<std::vector<TestRecord>> SharedStore::records(const RecordFilter &filte
     const QString doing = QStringLiteral("the shared records cannot be read");
     QSqlQuery query(d->db());
     query.setForwardOnly(true);
-    if (!query.prepare(sql) || !run(query, values))
+    if (!query.prepare(sql) || !d->run(query, values))
         return d->failure(doing, query.lastError());
     std::vector<TestRecord> result;
     const int rigColumn = int(recordlayout::columns().size());
@@ -460,7 +477,7 @@ Fallible<RecordDetails> SharedStore::details(const RecordKey &key) const
     query.setForwardOnly(true);
     if (!query.prepare(QStringLiteral("SELECT %1 FROM record WHERE rig = ? AND id = ?")
                            .arg(recordlayout::selectList())) ||
-        !run(query, {key.rig, qlonglong(key.id)}))
+        !d->run(query, {key.rig, qlonglong(key.id)}))
         return d->failure(doing, query.lastError());
     if (!query.next()) {
         if (query.lastError().isValid())
@@ -475,6 +492,8 @@ Fallible<RecordDetails> SharedStore::details(const RecordKey &key) const
     const QString where = QStringLiteral("rig = ? AND record_id = ?");
     const QVariantList values{key.rig, qlonglong(key.id)};
     Fallible<std::vector<TraceSample>> trace = readTrace(d->db(), d->url, where, values);
+    if (d->answered)
+        d->answered();
     if (!trace.ok())
         return *trace.failure();
     details.trace = std::move(*trace);
@@ -521,9 +540,17 @@ Fallible<int64_t> SharedStore::nextDecision(const QString &rig, int64_t recordId
     return d->next(QStringLiteral("decision"), rig, recordId);
 }
 
+void SharedStore::setAnswered(std::function<void()> answered)
+{
+    d->answered = std::move(answered);
+}
+
 MaybeFailure SharedStore::begin()
 {
-    if (d->db().transaction())
+    const bool begun = d->db().transaction();
+    if (d->answered)
+        d->answered();
+    if (begun)
         return std::nullopt;
     return d->failure(QStringLiteral("the shared database cannot be written"), d->db().lastError());
 }
@@ -531,7 +558,10 @@ MaybeFailure SharedStore::begin()
 MaybeFailure SharedStore::commit()
 {
     QSqlDatabase db = d->db();
-    if (db.commit())
+    const bool committed = db.commit();
+    if (d->answered)
+        d->answered();
+    if (committed)
         return std::nullopt;
     const Failure failed =
         d->failure(QStringLiteral("the shared database cannot be written"), db.lastError());
@@ -565,7 +595,7 @@ MaybeFailure SharedStore::write(const QString &rig, const SharedBatch &batch)
     }
     QSqlQuery query(d->db());
     if (!query.prepare(QStringLiteral("SELECT kestrava_put_records(CAST(? AS jsonb))")) ||
-        !run(query, {QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact))}))
+        !d->run(query, {QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact))}))
         return d->failure(QStringLiteral("the record rows cannot be written"), query.lastError());
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/failure.h"
+#include "records/recordlayout.h"
 #include "records/recordreader.h"
 
 #include <QJsonObject>
@@ -8,6 +9,7 @@
 #include <QVariantList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -63,8 +65,9 @@ struct SharedBatch {
 /// Every statement is prepared with bound values and has a statement timeout.
 class SharedStore final : public RecordReader {
 public:
-    /// The schema this code writes; it moves with the local store's.
-    static constexpr int kSchemaVersion = 4;
+    /// The schema this code writes: the record layout's version, so that a column added to the
+    /// layout comes with a migration of the shared database too.
+    static constexpr int kSchemaVersion = recordlayout::kVersion;
     /// Seconds a statement may run before the server cancels it.
     static constexpr int kStatementTimeout = 15;
 
@@ -99,6 +102,11 @@ public:
     /// The position after the last sample (or decision) of the rig's record the server holds.
     Fallible<int64_t> nextSample(const QString &rig, int64_t recordId) const;
     Fallible<int64_t> nextDecision(const QString &rig, int64_t recordId) const;
+
+    /// Called each time the server answered a statement: a watchdog that ends a process whose
+    /// server stopped answering (a frozen server holds a driver call for ever) takes it as
+    /// progress.
+    void setAnswered(std::function<void()> answered);
 
     /// Starts and ends the transaction a batch is written in.
     [[nodiscard]] MaybeFailure begin();

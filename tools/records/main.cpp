@@ -128,6 +128,7 @@ struct Options {
 int list(const RecordReader &reader, const RecordFilter &filter, bool shared, bool json)
 {
     const Fallible<std::vector<TestRecord>> records = reader.records(filter);
+    armWatchdog(0); // the server has answered; printing is ours
     if (!records.ok())
         return failed(*records.failure());
     if (!json)
@@ -141,6 +142,7 @@ int list(const RecordReader &reader, const RecordFilter &filter, bool shared, bo
 int show(const RecordReader &reader, const RecordKey &key, bool json)
 {
     const Fallible<RecordDetails> details = reader.details(key);
+    armWatchdog(0);
     if (!details.ok())
         return failed(*details.failure());
     if (json)
@@ -161,7 +163,9 @@ int exportRecords(const RecordReader &reader, std::vector<RecordKey> keys,
         for (auto r = records->rbegin(); r != records->rend(); ++r)
             keys.push_back({r->rig, r->id});
     }
-    if (MaybeFailure failure = exportCsv(reader, std::span<const RecordKey>(keys), csvPath))
+    const MaybeFailure failure = exportCsv(reader, std::span<const RecordKey>(keys), csvPath);
+    armWatchdog(0);
+    if (failure)
         return failed(*failure);
     return print(QStringLiteral("%1 %2 written to %3\n")
                      .arg(keys.size())
@@ -343,9 +347,11 @@ int read(const Request &request)
     std::unique_ptr<RecordReader> reader;
     const bool shared = isSharedUrl(request.database);
     if (shared) {
-        // A server that takes the connection and then never answers cannot hold us for ever.
+        // A server that takes the connection and then never answers cannot hold us for ever;
+        // each answer gives it the time again.
         armWatchdog(kReadWatchdogSeconds);
         auto server = std::make_unique<SharedStore>(QStringLiteral("kestrava-records"));
+        server->setAnswered([] { armWatchdog(kReadWatchdogSeconds); });
         if (MaybeFailure failure = request.command == QLatin1String("info")
                                        ? server->connect(request.database)
                                        : server->open(request.database))

@@ -9,9 +9,9 @@
 inline constexpr int kFailed = 1;
 inline constexpr int kUsageError = 2;
 
-/// Seconds a command that reads the shared database may take in all before it gives up: a
-/// server frozen after it took the connection answers nothing, and a blocked driver call
-/// cannot be timed out from inside.
+/// Seconds a command that reads the shared database waits for an answer of the server before
+/// it gives up: a server frozen after it took the connection answers nothing, and a blocked
+/// driver call cannot be timed out from inside.
 inline constexpr int kReadWatchdogSeconds = 25;
 
 /// Writes the text to standard output; an error (exit status 1) when it cannot be written.

@@ -23,15 +23,17 @@ Failure anotherSync(const SyncRequest &request)
     return Failure{QStringLiteral("another sync for rig %1 is running").arg(request.rig), {}};
 }
 
+/// "1 record", "2 records".
+QString counted(int64_t n, const char *thing)
+{
+    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(thing), n == 1 ? "" : "s");
+}
+
 QString countText(const SyncCount &count, const QString &rig)
 {
-    return QStringLiteral("%1 records, %2 samples, %3 decisions and %4 link events copied to the "
-                          "shared database as rig %5\n")
-        .arg(count.records)
-        .arg(count.samples)
-        .arg(count.decisions)
-        .arg(count.events)
-        .arg(rig);
+    return QStringLiteral("%1, %2, %3 and %4 copied to the shared database as rig %5\n")
+        .arg(counted(count.records, "record"), counted(count.samples, "sample"),
+             counted(count.decisions, "decision"), counted(count.events, "link event"), rig);
 }
 
 /// Keeps the shared database in step with the local one until the process is ended.
@@ -45,6 +47,7 @@ public:
         connect(&m_poll, &QTimer::timeout, this, &Follower::onPoll);
         m_retry.setSingleShot(true);
         connect(&m_retry, &QTimer::timeout, this, &Follower::onPoll);
+        m_server.setAnswered([] { armWatchdog(kSyncWatchdogSeconds); });
     }
 
     void start()
@@ -192,6 +195,8 @@ int runSync(const SyncRequest &request)
     if (MaybeFailure failure = local.open())
         return failed(*failure);
     SharedStore server(QStringLiteral("kestrava-sync"));
+    // A long copy goes on as long as the server answers.
+    server.setAnswered([] { armWatchdog(kSyncWatchdogSeconds); });
     if (MaybeFailure failure = server.open(request.url))
         return failed(*failure);
     const Fallible<bool> locked = server.lockRig(request.rig);

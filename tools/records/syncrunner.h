@@ -11,8 +11,8 @@ struct SyncRequest {
     bool json = false; ///< state lines as JSON objects (syncStateJson())
 };
 
-/// Seconds one attempt of a sync may go without progress (a batch written) before the
-/// process gives up with exit status 1: a frozen server answers nothing, and a blocked driver
+/// Seconds a sync may wait for an answer of the server before the process gives up with exit
+/// status 1: a frozen server answers nothing, and a blocked driver
 /// call cannot be timed out from inside. The program that started it starts it again.
 inline constexpr int kSyncWatchdogSeconds = 20;
 
