@@ -41,15 +41,24 @@ void TestSharedParts::recordNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("key"); // "rig|id", or "-" when refused
-    QTest::newRow("local") << "42" << "|42";
-    QTest::newRow("shared") << "north-1:42" << "north-1|42";
-    QTest::newRow("last colon") << "a:b:7" << "a:b|7";
-    QTest::newRow("no rig") << ":7" << "-";
-    QTest::newRow("no id") << "north:" << "-";
-    QTest::newRow("zero") << "north:0" << "-";
-    QTest::newRow("sign") << "-3" << "-";
-    QTest::newRow("letters") << "12a" << "-";
-    QTest::newRow("too long") << "1234567890123456789" << "-";
+    QTest::newRow("local") << "42"
+                           << "|42";
+    QTest::newRow("shared") << "north-1:42"
+                            << "north-1|42";
+    QTest::newRow("last colon") << "a:b:7"
+                                << "a:b|7";
+    QTest::newRow("no rig") << ":7"
+                            << "-";
+    QTest::newRow("no id") << "north:"
+                           << "-";
+    QTest::newRow("zero") << "north:0"
+                          << "-";
+    QTest::newRow("sign") << "-3"
+                          << "-";
+    QTest::newRow("letters") << "12a"
+                             << "-";
+    QTest::newRow("too long") << "1234567890123456789"
+                              << "-";
 }
 
 void TestSharedParts::recordNames()
@@ -57,8 +66,7 @@ void TestSharedParts::recordNames()
     QFETCH(QString, name);
     QFETCH(QString, key);
     const std::optional<RecordKey> parsed = recordKeyOf(name);
-    QCOMPARE(parsed ? parsed->rig + u'|' + QString::number(parsed->id) : QStringLiteral("-"),
-             key);
+    QCOMPARE(parsed ? parsed->rig + u'|' + QString::number(parsed->id) : QStringLiteral("-"), key);
     if (parsed)
         QCOMPARE(recordKeyText(*parsed), name);
 }
@@ -146,17 +154,23 @@ void TestSharedParts::detailsAsJson()
 
 void TestSharedParts::listArguments_data()
 {
-    QTest::addColumn<int>("station"); // 0: any
+    QTest::addColumn<int>("station");  // 0: any
     QTest::addColumn<QString>("days"); // "first last" as yyyy-MM-dd, "-" for an open end
     QTest::addColumn<QString>("rig");
     QTest::addColumn<QString>("arguments"); // after "list --db URL --json"
-    QTest::newRow("all") << 0 << "- -" << "" << "";
+    QTest::newRow("all") << 0 << "- -"
+                         << ""
+                         << "";
     QTest::newRow("station, days, rig")
-        << 2 << "2026-07-01 2026-07-12" << "north-1"
+        << 2 << "2026-07-01 2026-07-12"
+        << "north-1"
         << "--station 2 --since 2026-07-01 --until 2026-07-12 --rig north-1";
-    QTest::newRow("one day") << 1 << "2026-07-12 2026-07-12" << ""
+    QTest::newRow("one day") << 1 << "2026-07-12 2026-07-12"
+                             << ""
                              << "--station 1 --since 2026-07-12 --until 2026-07-12";
-    QTest::newRow("until only") << 0 << "- 2026-03-29" << "" << "--until 2026-03-29";
+    QTest::newRow("until only") << 0 << "- 2026-03-29"
+                                << ""
+                                << "--until 2026-03-29";
 }
 
 // The window's filter as kestrava-records reads it: the same days, whatever the clock change.
@@ -208,7 +222,8 @@ void TestSharedParts::syncStates()
                           kind == int(SyncState::Kind::Unreachable)
                               ? QStringLiteral("connection refused")
                               : QString()};
-    const std::optional<QJsonObject> line = recordjson::objectOf(recordjson::line(syncStateJson(state)));
+    const std::optional<QJsonObject> line =
+        recordjson::objectOf(recordjson::line(syncStateJson(state)));
     QVERIFY(line);
     const std::optional<SyncState> read = syncStateOf(*line);
     QVERIFY(read);
@@ -290,7 +305,8 @@ void TestSharedParts::allRigsOrder()
     model.sort(SharedRecordModel::Rig, Qt::AscendingOrder);
     QCOMPARE(order(), QStringLiteral("a03:00 a01:00 b02:00 b00:00"));
     QCOMPARE(model.rigs(), QStringList({"a", "b"}));
-    QCOMPARE(model.index(0, SharedRecordModel::Result).data().toString(), QStringLiteral("running"));
+    QCOMPARE(model.index(0, SharedRecordModel::Result).data().toString(),
+             QStringLiteral("running"));
 }
 
 QTEST_GUILESS_MAIN(TestSharedParts)
