@@ -28,9 +28,6 @@
 
 namespace {
 
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
-
 const char kDescription[] =
     R"(Lists, shows and exports the test records of Kestrava, and copies them to the
 shared database of every rig.
