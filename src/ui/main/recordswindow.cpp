@@ -234,6 +234,12 @@ void RecordsWindow::onScopeChanged()
         m_table->horizontalHeader()->setSortIndicator(
             m_sharedBar->allRigs() ? int(SharedRecordModel::Start) : int(RecordListModel::Start),
             Qt::DescendingOrder);
+        // The local list's widths, after the rig's column for All rigs.
+        std::vector<int> widths{50, 125, 62, 105, 115, 90, 95, 90};
+        if (m_sharedBar->allRigs())
+            widths.insert(widths.begin(), 80);
+        for (size_t column = 0; column < widths.size(); ++column)
+            m_table->setColumnWidth(int(column), widths[column]);
     }
     onFilterChanged();
 }
