@@ -72,6 +72,9 @@ MaybeFailure fillRecordStore(const QString &path, int records, int samplesPerRec
     if (samplesPerRecord > 0 &&
         !query.exec(QString::fromLatin1(kSamples).arg(samplesPerRecord).arg(lastId)))
         return fail(QStringLiteral("cannot add samples"));
+    // Each new record its own change, as the store gives it, so that a sync copies them.
+    if (!query.exec(QStringLiteral("UPDATE record SET change_seq = id WHERE id > %1").arg(lastId)))
+        return fail(QStringLiteral("cannot number the changes"));
     if (!query.exec(QStringLiteral("COMMIT")))
         return fail(QStringLiteral("cannot commit"));
     return std::nullopt;

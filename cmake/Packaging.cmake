@@ -79,8 +79,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
 # The windows are laid out for Arial's metrics, which Liberation Sans shares; the status line
-# is drawn in the narrow face fontconfig finds for Arial Narrow (Nimbus Sans Narrow).
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-urw-base35")
+# is drawn in the narrow face fontconfig finds for Arial Narrow (Nimbus Sans Narrow). The Qt
+# PostgreSQL driver serves the shared database of every rig, which a rig can do without: then
+# the shared database says "the PostgreSQL driver libqt6sql6-psql is not installed".
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-urw-base35, libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)

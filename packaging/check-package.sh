@@ -72,6 +72,13 @@ contents)
   done
   grep -Eq "(^|, )libqt6sql6-sqlite(,|$)" <<<"$depends" ||
     fail "Depends lacks the Qt SQLite driver libqt6sql6-sqlite: $depends"
+  # The shared database's driver is recommended, not required: a rig runs without it.
+  recommends=$(dpkg-deb --field "$deb" Recommends)
+  echo "Recommends: $recommends"
+  grep -Eq "(^|, )libqt6sql6-psql(,|$)" <<<"$recommends" ||
+    fail "Recommends lacks the Qt PostgreSQL driver libqt6sql6-psql: $recommends"
+  ! grep -Eq "(^|, )libqt6sql6-psql" <<<"$depends" ||
+    fail "Depends names libqt6sql6-psql, which is only recommended: $depends"
   ;;
 
 desktop)

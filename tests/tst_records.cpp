@@ -627,11 +627,11 @@ void TestRecords::refusals_data()
     QTest::newRow("reading a missing database") << "" << true << "There is no records database.";
     QTest::newRow("writing a newer schema")
         << "newer" << false
-        << "The records database was made by a newer version of Kestrava (schema 4; this one "
-           "knows up to 3).";
+        << "The records database was made by a newer version of Kestrava (schema 5; this one "
+           "knows up to 4).";
     QTest::newRow("reading a version-1 database")
         << "v1" << true
-        << "The records database has schema version 1; Kestrava brings it to version 3 when it "
+        << "The records database has schema version 1; Kestrava brings it to version 4 when it "
            "next starts.";
 }
 
@@ -646,7 +646,7 @@ void TestRecords::refusals()
     if (file == u"v1")
         QVERIFY(QFile::copy(QStringLiteral(KESTRAVA_TEST_DATA "/records-v1.sqlite"), path));
     else if (file == u"newer")
-        QVERIFY(SqlConnection(path).exec(QStringLiteral("PRAGMA user_version = 4")));
+        QVERIFY(SqlConnection(path).exec(QStringLiteral("PRAGMA user_version = 5")));
     const QByteArray before = readAll(path);
 
     ManualClock clock(StationRig::kStart);
@@ -709,10 +709,14 @@ void TestRecords::migration()
     }
     {
         const SqlConnection raw(path);
-        QCOMPARE(raw.rows(QStringLiteral("PRAGMA user_version")), QStringList{"3"});
+        QCOMPARE(raw.rows(QStringLiteral("PRAGMA user_version")), QStringList{"4"});
         QCOMPARE(raw.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' "
                                          "AND sql IS NOT NULL ORDER BY name")),
-                 (QStringList{"link_event_record", "record_start"}));
+                 (QStringList{"link_event_record", "record_change", "record_start"}));
+        // Every record, migrated or new, has a change of its own for a sync to copy.
+        QCOMPARE(raw.rows(QStringLiteral("SELECT count(DISTINCT change_seq) FROM record WHERE "
+                                         "change_seq > 0")),
+                 QStringList{"4"});
     }
 
     // Newest first: the new test, the open test, the failed leak test, the completed test,

@@ -363,7 +363,7 @@ void TestRecordsTool::errors_data()
     QTest::newRow("version 1, not migrated")
         << "v1" << QStringList{"list"} << 1
         << prefix + "%1: The records database has schema version 1; Kestrava brings it to "
-                    "version 3 when it next starts.\n";
+                    "version 4 when it next starts.\n";
     QTest::newRow("unknown record")
         << "good" << QStringList{"show", "99"} << 1 << prefix + "%1: There is no test record 99.\n";
     QTest::newRow("unknown record exported")
@@ -379,8 +379,9 @@ void TestRecordsTool::errors_data()
         QTest::newRow(name) << "none" << arguments << 2
                             << prefix + QString::fromUtf8(text) + tryHelp;
     };
-    usage("no command", {}, "No command given: list, show or export.");
-    usage("unknown command", {"delete", "1"}, "Unknown command 'delete': list, show or export.");
+    usage("no command", {}, "No command given: list, show, export, sync, init-shared or info.");
+    usage("unknown command", {"delete", "1"},
+          "Unknown command 'delete': list, show, export, sync, init-shared or info.");
     usage("unknown option", {"list", "--colour"}, "Unknown option 'colour'.");
     usage("station 3", {"list", "--station", "3"}, "--station takes 1 or 2, not '3'.");
     usage("unknown outcome", {"list", "--outcome", "failed"},

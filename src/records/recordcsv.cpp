@@ -1,6 +1,7 @@
 #include "records/recordcsv.h"
 
 #include "app/safefile.h"
+#include "records/recordreader.h"
 #include "records/recordstore.h"
 #include "records/testrecord.h"
 
@@ -98,7 +99,10 @@ void appendCsvRows(QByteArray &out, const RecordDetails &details)
     const TestRecord &record = details.record;
     // The same start on every row of the record.
     QByteArray prefix;
-    appendInteger(prefix, record.id);
+    if (record.rig.isEmpty())
+        appendInteger(prefix, record.id);
+    else
+        prefix.append(csvField(recordName(record)));
     prefix.append(',');
     appendInteger(prefix, record.station + 1);
     prefix.append(',');
@@ -159,12 +163,21 @@ void appendCsvRows(QByteArray &out, const RecordDetails &details)
         appendDecision(details.decisions[next++]);
 }
 
-MaybeFailure exportCsv(const RecordStore &store, std::span<const int64_t> recordIds,
+MaybeFailure exportCsv(const RecordReader &reader, std::span<const int64_t> recordIds,
+                       const QString &path)
+{
+    std::vector<RecordKey> keys;
+    for (const int64_t id : recordIds)
+        keys.push_back({QString(), id});
+    return exportCsv(reader, std::span<const RecordKey>(keys), path);
+}
+
+MaybeFailure exportCsv(const RecordReader &reader, std::span<const RecordKey> keys,
                        const QString &path)
 {
     QByteArray text = csvHeaderLine();
-    for (const int64_t id : recordIds) {
-        const Fallible<RecordDetails> details = store.details(id);
+    for (const RecordKey &key : keys) {
+        const Fallible<RecordDetails> details = reader.details(key);
         if (!details.ok())
             return details.failure();
         appendCsvRows(text, *details);

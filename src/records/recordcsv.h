@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <span>
 
-class RecordStore;
+class RecordReader;
 struct RecordDetails;
+struct RecordKey;
 
 /// The CSV layout of test traces: UTF-8, comma-separated, lines ended by CR LF, fields quoted
 /// as RFC 4180 says (a field holding a comma, a quote, CR or LF is put in quotes, its quotes
@@ -17,7 +18,7 @@ struct RecordDetails;
 /// decision of each record, records in the order asked, rows in the order taken (a decision
 /// after the samples of its second):
 ///
-///   record           the record's id
+///   record           the record's id; for a record of the shared database RIG:ID
 ///   station          1 or 2, as on screen
 ///   start            the record's start, ISO 8601 with offset: 2026-07-12T10:00:00+02:00
 ///   elapsed_s        whole seconds from the record's first sample; for a decision, its
@@ -45,7 +46,10 @@ QByteArray csvField(const QString &text);
 QByteArray csvHeaderLine();
 void appendCsvRows(QByteArray &out, const RecordDetails &details);
 
-/// Writes the CSV of the stored records with the ids, in that order, to the file at path,
+/// Writes the CSV of the stored records with the keys, in that order, to the file at path,
 /// replacing it atomically. The text is built in memory first (about 90 bytes a sample).
-[[nodiscard]] MaybeFailure exportCsv(const RecordStore &store, std::span<const int64_t> recordIds,
+[[nodiscard]] MaybeFailure exportCsv(const RecordReader &reader, std::span<const RecordKey> keys,
+                                     const QString &path);
+/// The same for local records by id.
+[[nodiscard]] MaybeFailure exportCsv(const RecordReader &reader, std::span<const int64_t> recordIds,
                                      const QString &path);

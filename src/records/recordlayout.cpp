@@ -2,6 +2,7 @@
 
 #include "records/testrecord.h"
 
+#include <QJsonValue>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -188,6 +189,10 @@ std::vector<Column> declare()
          QStringLiteral("NOT NULL DEFAULT 0"), 3, Written::Always,
          [](const TestRecord &r) { return QVariant(int(r.decisionsRecorded)); },
          [](R r, const QVariant &v) { r.decisionsRecorded = v.toInt() != 0; }},
+        // Rows written before version 4 take their id, so that they count as changed.
+        {QStringLiteral("change_seq"), SqlType::Integer, QStringLiteral("NOT NULL DEFAULT 0"), 4,
+         Written::Change, [](const TestRecord &r) { return QVariant(qlonglong(r.changeSeq)); },
+         [](R r, const QVariant &v) { r.changeSeq = v.toLongLong(); }},
     };
 }
 
@@ -231,6 +236,13 @@ const Dialect &sqlite()
 {
     static const Dialect dialect{QStringLiteral("INTEGER"), QStringLiteral("REAL"),
                                  QStringLiteral("TEXT"), QStringLiteral("INTEGER PRIMARY KEY")};
+    return dialect;
+}
+
+const Dialect &postgresql()
+{
+    static const Dialect dialect{QStringLiteral("BIGINT"), QStringLiteral("DOUBLE PRECISION"),
+                                 QStringLiteral("TEXT"), QStringLiteral("BIGINT NOT NULL")};
     return dialect;
 }
 
@@ -287,6 +299,40 @@ TestRecord fromRow(const QSqlQuery &query)
     for (size_t i = 0; i < all.size(); ++i)
         if (all[i].set)
             all[i].set(record, query.value(int(i)));
+    return record;
+}
+
+QJsonObject toJson(const TestRecord &record)
+{
+    QJsonObject object;
+    for (const Column &column : declared()) {
+        const QVariant value = column.get(record);
+        if (value.isNull())
+            object.insert(column.name, QJsonValue::Null);
+        else if (column.type == SqlType::Integer)
+            object.insert(column.name, value.toLongLong());
+        else if (column.type == SqlType::Real)
+            object.insert(column.name, value.toDouble());
+        else
+            object.insert(column.name, value.toString());
+    }
+    return object;
+}
+
+TestRecord fromJson(const QJsonObject &object)
+{
+    TestRecord record;
+    for (const Column &column : declared()) {
+        const auto value = object.constFind(column.name);
+        if (!column.set || value == object.constEnd())
+            continue;
+        if (value->isNull())
+            column.set(record, QVariant());
+        else if (column.type == SqlType::Integer)
+            column.set(record, QVariant(qlonglong(value->toInteger())));
+        else
+            column.set(record, value->toVariant());
+    }
     return record;
 }
 

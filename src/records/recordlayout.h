@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -17,8 +18,9 @@ struct TestRecord;
 namespace recordlayout {
 
 /// The version of the record layout this code writes. 1: the first; 2: the leak and main
-/// falls; 3: the post-test fall (and the decisions, a table of their own).
-inline constexpr int kVersion = 3;
+/// falls; 3: the post-test fall (and the decisions, a table of their own); 4: the change
+/// counter.
+inline constexpr int kVersion = 4;
 
 enum class SqlType { Integer, Real, Text };
 
@@ -27,6 +29,9 @@ enum class Written {
     Key,    ///< the store's key: never written, read into TestRecord::id
     Always, ///< at the insert and at every update of the record
     Names,  ///< at the insert and when the record's names are stored
+    /// The store's change counter: at every write of the row, names included, the store sets
+    /// it above every other row's, so that a copy of the table knows which rows changed.
+    Change,
 };
 
 struct Column {
@@ -56,6 +61,9 @@ struct Dialect {
 };
 
 const Dialect &sqlite();
+/// PostgreSQL: 64-bit integers, double precision; the key is a plain column, its table's key
+/// given as an extra definition.
+const Dialect &postgresql();
 
 /// The table's name.
 inline const QString kTable = QStringLiteral("record");
@@ -74,5 +82,11 @@ QStringList names(Written kind);
 QVariantList values(const TestRecord &record, Written kind);
 /// The record of a row selected with selectList().
 TestRecord fromRow(const QSqlQuery &query);
+
+/// The record as an object of its columns' values by column name (every column with a value,
+/// derived ones included): what a child process hands on and the shared database takes.
+QJsonObject toJson(const TestRecord &record);
+/// The record of such an object; a column it lacks keeps its default.
+TestRecord fromJson(const QJsonObject &object);
 
 } // namespace recordlayout

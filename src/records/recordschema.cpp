@@ -51,6 +51,13 @@ QStringList version3Tables()
 ) WITHOUT ROWID)")};
 }
 
+/// What version 4 added beside the record table's column: its index, and a change for every
+/// record already kept.
+QStringList version4Index()
+{
+    return {QStringLiteral("CREATE INDEX record_change ON record (change_seq)")};
+}
+
 QString setVersion()
 {
     return QStringLiteral("PRAGMA user_version = %1").arg(kVersion);
@@ -61,7 +68,7 @@ QString setVersion()
 QStringList createStatements()
 {
     return QStringList{recordlayout::createTable(recordlayout::sqlite()), kSampleTable} +
-           version2Tables() + version3Tables() + QStringList{setVersion()};
+           version2Tables() + version3Tables() + version4Index() + QStringList{setVersion()};
 }
 
 QStringList migrationFrom(int version)
@@ -71,12 +78,19 @@ QStringList migrationFrom(int version)
         statements += version2Tables();
     if (version < 3)
         statements += version3Tables();
+    if (version < 4)
+        statements +=
+            QStringList{QStringLiteral("UPDATE record SET change_seq = id")} + version4Index();
     return statements + QStringList{setVersion()};
 }
 
-QString whereClause(const RecordFilter &filter, QVariantList &values)
+QString whereClause(const RecordFilter &filter, QVariantList &values, TextMatch match)
 {
     QStringList terms;
+    if (filter.rig) {
+        terms << QStringLiteral("rig = ?");
+        values << *filter.rig;
+    }
     if (filter.station) {
         terms << QStringLiteral("station = ?");
         values << *filter.station;
@@ -99,7 +113,9 @@ QString whereClause(const RecordFilter &filter, QVariantList &values)
             .replace(QLatin1Char('%'), QStringLiteral("\\%"))
             .replace(QLatin1Char('_'), QStringLiteral("\\_"));
         pattern = QLatin1Char('%') + pattern + QLatin1Char('%');
-        terms << QStringLiteral("(test_name LIKE ? ESCAPE '\\' OR operator LIKE ? ESCAPE '\\')");
+        terms << QStringLiteral("(test_name %1 ? ESCAPE '\\' OR operator %1 ? ESCAPE '\\')")
+                     .arg(match == TextMatch::Like ? QStringLiteral("LIKE")
+                                                   : QStringLiteral("ILIKE"));
         values << pattern << pattern;
     }
     return terms.isEmpty() ? QString()

@@ -3,6 +3,7 @@
 #include "app/clock.h"
 #include "records/leakfigures.h"
 #include "records/recordlayout.h"
+#include "records/recordrows.h"
 #include "records/recordschema.h"
 
 #include <QDir>
@@ -19,6 +20,11 @@
 #include <sys/stat.h>
 
 namespace {
+
+using namespace recordrows;
+
+/// The rows of one record in the local store.
+const QString kLocalRecord = QStringLiteral("record_id = ?");
 
 // SQLite's primary result codes that say the file is not a database of any kind.
 constexpr int kSqliteCorrupt = 11;
@@ -49,99 +55,11 @@ int primaryCode(const QSqlError &error)
     return ok ? code & 0xff : -1;
 }
 
-Failure sqlFailure(const QString &doing, const QSqlError &error, const QString &path)
-{
-    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return Failure{doing + QStringLiteral(": ") + text, path};
-}
-
 /// Milliseconds of a decision's time: to the tenth of a second, earlier tenths kept.
 qint64 tenthsMs(const QDateTime &time)
 {
     const qint64 ms = time.toMSecsSinceEpoch();
     return ms - ((ms % 100) + 100) % 100;
-}
-
-/// The rows of one record in a table beside it, in their order: `rowOf` makes each row's
-/// value from the query, or nothing for a row to leave out.
-template <typename Row, typename RowOf>
-Fallible<std::vector<Row>> readRows(const QSqlDatabase &db, const QString &path,
-                                    const QString &doing, const QString &sql, int64_t recordId,
-                                    RowOf rowOf)
-{
-    std::vector<Row> result;
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        return sqlFailure(doing, query.lastError(), path);
-    query.addBindValue(qlonglong(recordId));
-    if (!query.exec())
-        return sqlFailure(doing, query.lastError(), path);
-    while (query.next())
-        if (std::optional<Row> row = rowOf(query))
-            result.push_back(std::move(*row));
-    if (query.lastError().isValid())
-        return sqlFailure(doing, query.lastError(), path);
-    return result;
-}
-
-Fallible<std::vector<TraceSample>> readTrace(const QSqlDatabase &db, const QString &path,
-                                             int64_t recordId)
-{
-    return readRows<TraceSample>(
-        db, path, QStringLiteral("A test record's trace cannot be read"),
-        QStringLiteral("SELECT elapsed, time_utc, utc_offset, pressure, bath_temp, phase FROM "
-                       "sample WHERE record_id = ? ORDER BY seq"),
-        recordId, [](const QSqlQuery &query) {
-            TraceSample sample;
-            sample.elapsed = query.value(0).toLongLong();
-            sample.time = QDateTime::fromSecsSinceEpoch(query.value(1).toLongLong(),
-                                                        Qt::OffsetFromUTC, query.value(2).toInt());
-            const QVariant pressure = query.value(3);
-            sample.pressureValid = !pressure.isNull();
-            sample.pressure = float(pressure.toDouble());
-            const QVariant bathTemp = query.value(4);
-            sample.bathTempValid = !bathTemp.isNull();
-            sample.bathTemp = float(bathTemp.toDouble());
-            sample.phase = TracePhase(std::clamp(query.value(5).toInt(), 0, 3));
-            return std::optional<TraceSample>(sample);
-        });
-}
-
-Fallible<std::vector<Decision>> readDecisions(const QSqlDatabase &db, const QString &path,
-                                              int64_t recordId)
-{
-    return readRows<Decision>(
-        db, path, QStringLiteral("A test record's decisions cannot be read"),
-        QStringLiteral("SELECT time_ms, utc_offset, kind, pressure, reference, fall_limit FROM "
-                       "decision WHERE record_id = ? ORDER BY seq"),
-        recordId, [](const QSqlQuery &query) -> std::optional<Decision> {
-            // A kind this version does not know is left out rather than shown as another.
-            const std::optional<PhaseChange> change = decisionFromText(query.value(2).toString());
-            if (!change)
-                return std::nullopt;
-            return Decision{*change,
-                            QDateTime::fromMSecsSinceEpoch(query.value(0).toLongLong(),
-                                                           Qt::OffsetFromUTC,
-                                                           query.value(1).toInt()),
-                            float(query.value(3).toDouble()), float(query.value(4).toDouble()),
-                            float(query.value(5).toDouble())};
-        });
-}
-
-Fallible<std::vector<RecordedLinkEvent>> readEvents(const QSqlDatabase &db, const QString &path,
-                                                    int64_t recordId)
-{
-    return readRows<RecordedLinkEvent>(
-        db, path, QStringLiteral("A test record's link events cannot be read"),
-        QStringLiteral("SELECT time, kind, detail FROM link_event WHERE record_id = ? ORDER BY id"),
-        recordId, [](const QSqlQuery &query) -> std::optional<RecordedLinkEvent> {
-            const std::optional<LinkEventKind> kind = linkEventFromText(query.value(1).toString());
-            if (!kind)
-                return std::nullopt;
-            return RecordedLinkEvent{fromIsoTime(query.value(0).toString()), *kind,
-                                     query.value(2).toString()};
-        });
 }
 
 /// The falls of a record as its figures give them.
@@ -152,14 +70,6 @@ void setFalls(TestRecord &record, std::span<const TraceSample> trace,
     record.leakFall = figures.leak.fall;
     record.mainFall = figures.main.fall;
     record.postFall = figures.post.fall;
-}
-
-/// Runs a prepared query with its values bound in order.
-bool run(QSqlQuery &query, const QVariantList &values)
-{
-    for (qsizetype i = 0; i < values.size(); ++i)
-        query.bindValue(int(i), values[i]);
-    return query.exec();
 }
 
 /// Which file a path names: its device and inode.
@@ -353,7 +263,8 @@ MaybeFailure RecordStore::Private::upgrade(int version)
                 return failure(doing, *error);
         if (MaybeFailure failed = prepare())
             return failed;
-        if (version == 0)
+        // Version 3 had the falls; only the change counter came after.
+        if (version == 0 || version >= 3)
             return std::nullopt;
         // The falls of the records kept before: each phase on its own (a version-2 main fall
         // covered the post-test phase too), from the last valid reading, since those records
@@ -380,19 +291,34 @@ MaybeFailure RecordStore::Private::prepare()
         return marks.join(QStringLiteral(", "));
     };
     using recordlayout::Written;
-    const QStringList inserted =
-        recordlayout::names(Written::Always) + recordlayout::names(Written::Names);
+    // The change counter is set above every other row's by the statement itself, so that
+    // every write of a row, names included, gives it a change of its own.
+    QStringList changes;
+    for (const QString &column : recordlayout::names(Written::Change))
+        changes << QStringLiteral("(SELECT COALESCE(MAX(%1), 0) + 1 FROM %2)")
+                       .arg(column, recordlayout::kTable);
+    const QStringList inserted = recordlayout::names(Written::Always) +
+                                 recordlayout::names(Written::Names) +
+                                 recordlayout::names(Written::Change);
+    const QStringList insertedValues =
+        placeholders(inserted.size() - changes.size()).split(QStringLiteral(", ")) + changes;
     QStringList assignments;
     for (const QString &column : recordlayout::names(Written::Always))
         assignments << column + QStringLiteral(" = ?");
     QStringList nameAssignments;
     for (const QString &column : recordlayout::names(Written::Names))
         nameAssignments << column + QStringLiteral(" = ?");
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        const QString change =
+            recordlayout::names(Written::Change)[i] + QStringLiteral(" = ") + changes[i];
+        assignments << change;
+        nameAssignments << change;
+    }
     Statements &s = *statements;
     const bool prepared =
         s.insertRecord.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                    .arg(recordlayout::kTable, inserted.join(QStringLiteral(", ")),
-                                        placeholders(inserted.size()))) &&
+                                        insertedValues.join(QStringLiteral(", ")))) &&
         s.updateRecord.prepare(
             QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
                 .arg(recordlayout::kTable, assignments.join(QStringLiteral(", ")))) &&
@@ -448,10 +374,12 @@ MaybeFailure RecordStore::Private::update(const TestRecord &record)
 
 MaybeFailure RecordStore::Private::storeFalls(TestRecord &record)
 {
-    Fallible<std::vector<TraceSample>> samples = readTrace(db(), path, record.id);
+    Fallible<std::vector<TraceSample>> samples =
+        readTrace(db(), path, kLocalRecord, {qlonglong(record.id)});
     if (!samples.ok())
         return samples.failure();
-    Fallible<std::vector<Decision>> decisions = readDecisions(db(), path, record.id);
+    Fallible<std::vector<Decision>> decisions =
+        readDecisions(db(), path, kLocalRecord, {qlonglong(record.id)});
     if (!decisions.ok())
         return decisions.failure();
     setFalls(record, *samples, *decisions);
@@ -703,10 +631,12 @@ Fallible<int> RecordStore::closeOpenRecords()
         if (!open.ok())
             return open.failure();
         for (TestRecord &record : *open) {
-            Fallible<std::vector<TraceSample>> samples = readTrace(d->db(), d->path, record.id);
+            Fallible<std::vector<TraceSample>> samples =
+                readTrace(d->db(), d->path, kLocalRecord, {qlonglong(record.id)});
             if (!samples.ok())
                 return samples.failure();
-            Fallible<std::vector<Decision>> decisions = readDecisions(d->db(), d->path, record.id);
+            Fallible<std::vector<Decision>> decisions =
+                readDecisions(d->db(), d->path, kLocalRecord, {qlonglong(record.id)});
             if (!decisions.ok())
                 return decisions.failure();
             record.outcome = Outcome::Interrupted;
@@ -727,9 +657,13 @@ Fallible<std::vector<TestRecord>> RecordStore::records(const RecordFilter &filte
 {
     if (MaybeFailure failure = d->notOpen())
         return *failure;
+    if (filter.rig)
+        return std::vector<TestRecord>{};
     QVariantList values;
-    const QString where = recordschema::whereClause(filter, values) +
-                          QStringLiteral(" ORDER BY start_utc DESC, id DESC");
+    QString where = recordschema::whereClause(filter, values) +
+                    QStringLiteral(" ORDER BY start_utc DESC, id DESC");
+    if (filter.limit > 0)
+        where += QStringLiteral(" LIMIT %1").arg(filter.limit);
     return d->select(where, values, QStringLiteral("The test records cannot be read"));
 }
 
@@ -769,25 +703,106 @@ Fallible<RecordDetails> RecordStore::details(int64_t id) const
     return details;
 }
 
+Fallible<RecordDetails> RecordStore::details(const RecordKey &key) const
+{
+    if (!key.rig.isEmpty())
+        return Failure{QStringLiteral("There is no test record %1.").arg(recordKeyText(key)),
+                       d->path};
+    return details(key.id);
+}
+
+Fallible<std::vector<TestRecord>> RecordStore::changedSince(int64_t change, int limit) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    return d->select(
+        QStringLiteral(" WHERE change_seq > ? ORDER BY change_seq LIMIT %1").arg(limit),
+        {qlonglong(change)}, QStringLiteral("The test records cannot be read"));
+}
+
+Fallible<int64_t> RecordStore::countChangedSince(int64_t change) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    Fallible<std::vector<QVariantList>> rows = selectRows(
+        d->db(), d->path, QStringLiteral("The test records cannot be counted"),
+        QStringLiteral("SELECT COUNT(*) FROM record WHERE change_seq > ?"), {qlonglong(change)});
+    if (!rows.ok())
+        return *rows.failure();
+    return rows->front().front().toLongLong();
+}
+
+Fallible<std::pair<int64_t, int64_t>> RecordStore::lastChange() const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    Fallible<std::vector<QVariantList>> rows =
+        selectRows(d->db(), d->path, QStringLiteral("The test records cannot be read"),
+                   QStringLiteral("SELECT (SELECT COALESCE(MAX(change_seq), 0) FROM record), "
+                                  "(SELECT COALESCE(MAX(id), 0) FROM link_event)"),
+                   {});
+    if (!rows.ok())
+        return *rows.failure();
+    const QVariantList &row = rows->front();
+    return std::pair<int64_t, int64_t>{row[0].toLongLong(), row[1].toLongLong()};
+}
+
+Fallible<std::vector<QVariantList>> RecordStore::sampleRows(int64_t recordId, int64_t fromSeq,
+                                                            int limit) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    return selectRows(d->db(), d->path, QStringLiteral("A test record's trace cannot be read"),
+                      QStringLiteral("SELECT %1 FROM sample WHERE record_id = ? AND seq >= ? "
+                                     "ORDER BY seq LIMIT %2")
+                          .arg(kSampleColumns)
+                          .arg(limit),
+                      {qlonglong(recordId), qlonglong(fromSeq)});
+}
+
+Fallible<std::vector<QVariantList>> RecordStore::decisionRows(int64_t recordId,
+                                                              int64_t fromSeq) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    return selectRows(
+        d->db(), d->path, QStringLiteral("A test record's decisions cannot be read"),
+        QStringLiteral("SELECT %1 FROM decision WHERE record_id = ? AND seq >= ? ORDER BY seq")
+            .arg(kDecisionColumns),
+        {qlonglong(recordId), qlonglong(fromSeq)});
+}
+
+Fallible<std::vector<QVariantList>> RecordStore::eventRows(int64_t afterId, int limit) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    return selectRows(d->db(), d->path,
+                      QStringLiteral("A test record's link events cannot be read"),
+                      QStringLiteral("SELECT %1 FROM link_event WHERE id > ? ORDER BY id LIMIT %2")
+                          .arg(kEventColumns)
+                          .arg(limit),
+                      {qlonglong(afterId)});
+}
+
 Fallible<std::vector<TraceSample>> RecordStore::trace(int64_t recordId) const
 {
     if (MaybeFailure failure = d->notOpen())
         return *failure;
-    return readTrace(d->db(), d->path, recordId);
+    return readTrace(d->db(), d->path, kLocalRecord, {qlonglong(recordId)});
 }
 
 Fallible<std::vector<Decision>> RecordStore::decisions(int64_t recordId) const
 {
     if (MaybeFailure failure = d->notOpen())
         return *failure;
-    return readDecisions(d->db(), d->path, recordId);
+    return readDecisions(d->db(), d->path, kLocalRecord, {qlonglong(recordId)});
 }
 
 Fallible<std::vector<RecordedLinkEvent>> RecordStore::events(int64_t recordId) const
 {
     if (MaybeFailure failure = d->notOpen())
         return *failure;
-    return readEvents(d->db(), d->path, recordId);
+    return readEvents(d->db(), d->path, kLocalRecord, {qlonglong(recordId)});
 }
 
 QString recordsErrorText(const Failure &failure)

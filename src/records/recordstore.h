@@ -1,26 +1,20 @@
 #pragma once
 
 #include "app/failure.h"
+#include "records/recordreader.h"
 #include "records/testrecord.h"
 
 #include <QDateTime>
 #include <QString>
+#include <QVariantList>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class Clock;
-
-/// Which records a listing takes. Empty fields take every record.
-struct RecordFilter {
-    std::optional<int> station; ///< 0 or 1
-    std::optional<Outcome> outcome;
-    std::optional<QDateTime> since; ///< records that started at or after this time
-    std::optional<QDateTime> until; ///< records that started before this time
-    QString text; ///< found in the test name or the operator (ASCII letters in any case)
-};
 
 /// What one write brings to one record: the record itself, the samples, decisions and link
 /// events that follow on its stored ones, and whether its names change.
@@ -45,10 +39,10 @@ struct RecordChange {
 ///
 /// Everything runs on the calling thread and returns at once: a database that another
 /// connection holds locked fails after a busy timeout of a few milliseconds, never a wait.
-class RecordStore {
+class RecordStore final : public RecordReader {
 public:
     /// The schema this code writes; versions 1 and 2 are migrated when opened for writing.
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     /// Milliseconds a statement waits for another connection's lock before it fails.
     static constexpr int kBusyTimeoutMs = 5;
     /// The database file's name in the working folder.
@@ -66,7 +60,7 @@ public:
     /// A store over the database file at path; nothing is opened yet. The clock names the
     /// file an unreadable database is set aside to.
     RecordStore(QString path, const Clock &clock, Mode mode = Mode::ReadWrite);
-    ~RecordStore();
+    ~RecordStore() override;
     RecordStore(const RecordStore &) = delete;
     RecordStore &operator=(const RecordStore &) = delete;
 
@@ -108,18 +102,36 @@ public:
     /// write.
     Fallible<int> closeOpenRecords();
 
-    /// The records the filter takes, newest first.
-    Fallible<std::vector<TestRecord>> records(const RecordFilter &filter) const;
+    /// The records the filter takes, newest first; none for a filter that names a rig.
+    Fallible<std::vector<TestRecord>> records(const RecordFilter &filter) const override;
     /// The record with the id; a failure when there is none.
     Fallible<TestRecord> record(int64_t id) const;
     /// The record with the id and all it holds: trace, decisions, link events.
     Fallible<RecordDetails> details(int64_t id) const;
+    /// The same for a key without a rig; a key with a rig names no local record.
+    Fallible<RecordDetails> details(const RecordKey &key) const override;
     /// A record's trace in the order it was taken.
     Fallible<std::vector<TraceSample>> trace(int64_t recordId) const;
     /// A record's decisions in the order they were taken.
     Fallible<std::vector<Decision>> decisions(int64_t recordId) const;
     /// A record's link events in the order they happened.
     Fallible<std::vector<RecordedLinkEvent>> events(int64_t recordId) const;
+
+    /// For a copy of the store (a sync), in the order of their change: the records whose row
+    /// changed after the change counter `change`, at most `limit` of them.
+    Fallible<std::vector<TestRecord>> changedSince(int64_t change, int limit) const;
+    /// How many records changed after `change`.
+    Fallible<int64_t> countChangedSince(int64_t change) const;
+    /// The highest change counter and the highest link-event id; 0 in an empty store.
+    Fallible<std::pair<int64_t, int64_t>> lastChange() const;
+    /// A record's sample rows (recordrows::kSampleColumns) from position `fromSeq`, at most
+    /// `limit`, in order.
+    Fallible<std::vector<QVariantList>> sampleRows(int64_t recordId, int64_t fromSeq,
+                                                   int limit) const;
+    /// A record's decision rows (recordrows::kDecisionColumns) from position `fromSeq`.
+    Fallible<std::vector<QVariantList>> decisionRows(int64_t recordId, int64_t fromSeq) const;
+    /// The link-event rows (recordrows::kEventColumns) after the id, at most `limit`, in order.
+    Fallible<std::vector<QVariantList>> eventRows(int64_t afterId, int limit) const;
 
 private:
     struct Private;

@@ -90,7 +90,7 @@ QString recordDetailText(const RecordDetails &details)
     QStringList lines;
     lines << QStringLiteral("Test %1, record %2: %3")
                  .arg(record.station + 1)
-                 .arg(record.id)
+                 .arg(recordName(record))
                  .arg(record.outcome ? outcomeText(*record.outcome) : QStringLiteral("running"));
     lines << QStringLiteral("Start: ") + dateTimeText(record.start);
     if (record.end)

@@ -34,13 +34,17 @@ QString connectOptions(const SharedUrl &url)
         options << QStringLiteral("connect_timeout=%1").arg(kSharedConnectTimeout);
     if (!hasName)
         options << QStringLiteral("application_name=") + quoted(kSharedApplicationName);
+    // Over TCP a server that is gone or frozen is noticed within about 20 s, rather than when
+    // the system gives up on the connection; a Unix socket ignores these.
+    options << QStringLiteral("keepalives=1") << QStringLiteral("keepalives_idle=10")
+            << QStringLiteral("keepalives_interval=5") << QStringLiteral("keepalives_count=2")
+            << QStringLiteral("tcp_user_timeout=20000");
     return options.join(u';');
 }
 
-/// The reason of a failed connection in one line: libpq's first line without the
-/// "connection to server ... failed:" lead and the severity, such as "connection refused" or
-/// "password authentication failed for user "rig"".
-QString oneLineReason(const QSqlError &error)
+} // namespace
+
+QString sharedErrorText(const QSqlError &error)
 {
     QString text = error.databaseText().trimmed();
     if (text.isEmpty())
@@ -57,8 +61,6 @@ QString oneLineReason(const QSqlError &error)
     return line.isEmpty() ? QStringLiteral("the shared database cannot be opened") : line;
 }
 
-} // namespace
-
 Fallible<QSqlDatabase> openSharedDatabase(const SharedUrl &url, const QString &connectionName)
 {
     if (!QSqlDatabase::isDriverAvailable(kDriver))
@@ -72,7 +74,7 @@ Fallible<QSqlDatabase> openSharedDatabase(const SharedUrl &url, const QString &c
     database.setConnectOptions(connectOptions(url));
     if (database.open())
         return database;
-    const Failure failed{oneLineReason(database.lastError()), {}};
+    const Failure failed{sharedErrorText(database.lastError()), {}};
     database = QSqlDatabase();
     QSqlDatabase::removeDatabase(connectionName);
     return failed;

@@ -5,6 +5,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+class QSqlError;
+
 struct SharedUrl;
 
 /// Seconds the connection waits for a server that does not answer, unless the URL says
@@ -14,6 +16,11 @@ inline constexpr int kSharedConnectTimeout = 5;
 /// The name the server shows for our sessions unless the URL says otherwise
 /// (application_name).
 inline const QString kSharedApplicationName = QStringLiteral("kestrava");
+
+/// The reason of a failed statement or connection in one line: the server's or the driver's
+/// first line, without the "connection to server ... failed:" lead and the severity, such as
+/// "connection refused" or "relation "record" does not exist".
+QString sharedErrorText(const QSqlError &error);
 
 /// Opens the Qt SQL connection `connectionName` (driver QPSQL) to the server the URL names.
 /// No password is ever set here: libpq reads one from ~/.pgpass (or the file PGPASSFILE

@@ -128,3 +128,28 @@ QDateTime fromIsoTime(const QString &text)
         return {};
     return QDateTime::fromString(text, Qt::ISODate);
 }
+
+QString recordName(const TestRecord &record)
+{
+    return recordKeyText({record.rig, record.id});
+}
+
+std::optional<RecordKey> recordKeyOf(const QString &name)
+{
+    static const QRegularExpression number(QStringLiteral("^[0-9]{1,18}$"));
+    const qsizetype colon = name.lastIndexOf(u':');
+    const QString id = name.mid(colon + 1);
+    const QString rig = colon < 0 ? QString() : name.left(colon);
+    if (!number.match(id).hasMatch() || (colon >= 0 && rig.isEmpty()))
+        return std::nullopt;
+    const qlonglong value = id.toLongLong();
+    if (value < 1)
+        return std::nullopt;
+    return RecordKey{rig, value};
+}
+
+QString recordKeyText(const RecordKey &key)
+{
+    const QString id = QString::number(key.id);
+    return key.rig.isEmpty() ? id : key.rig + u':' + id;
+}

@@ -90,7 +90,13 @@ RecordNames namesFromReport(const QString &testName, const QString &operatorName
 
 /// Everything a test leaves behind but its trace, decisions and link events.
 struct TestRecord {
-    int64_t id = 0;  ///< the store's key; 0 until stored
+    int64_t id = 0; ///< the store's key; 0 until stored
+    /// The rig the record was made on, for a record read from the shared database; empty for
+    /// a record of the local store.
+    QString rig;
+    /// The local store's change counter at the last write of the record's row (names
+    /// included): what a sync compares to know which rows changed.
+    int64_t changeSeq = 0;
     int station = 0; ///< 0 or 1 (shown as 1 and 2)
     QDateTime start; ///< the leak start
     std::optional<QDateTime> end;
@@ -119,6 +125,23 @@ struct TestRecord {
     /// have none, and show "not recorded" where a decision would stand.
     bool decisionsRecorded = true;
 };
+
+/// A record's name wherever a record number is shown or typed: "RIG:ID" for a record of the
+/// shared database, "ID" for a local one.
+QString recordName(const TestRecord &record);
+
+/// A record's key in either store: its rig (empty in the local store) and its local number.
+struct RecordKey {
+    QString rig;
+    int64_t id = 0;
+    bool operator==(const RecordKey &) const = default;
+};
+
+/// The key of such a name: a number from 1, or RIG:ID with a rig name that is not empty; empty
+/// for anything else. The rig is everything before the last ":".
+std::optional<RecordKey> recordKeyOf(const QString &name);
+/// The name of a key: "RIG:ID" or "ID".
+QString recordKeyText(const RecordKey &key);
 
 /// A record with everything it holds: what a detailed view, a report or an export reads.
 struct RecordDetails {

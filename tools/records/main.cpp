@@ -1,12 +1,19 @@
-// kestrava-records: lists, shows and exports the test records of Kestrava from the command line.
-// It only reads the database, through a read-only connection, so it is safe beside the running
-// program: SQLite's write-ahead log lets it read the last committed data while Kestrava writes.
+// kestrava-records: lists, shows and exports the test records of Kestrava from the command line,
+// from a rig's own database or from the shared database of every rig, and copies a rig's
+// records to the shared database. It reads the local database through a read-only connection,
+// so it is safe beside the running program: SQLite's write-ahead log lets it read the last
+// committed data while Kestrava writes.
 
+#include "output.h"
 #include "recordtexts.h"
+#include "syncrunner.h"
 
 #include "app/clock.h"
 #include "records/recordcsv.h"
+#include "records/recordjson.h"
 #include "records/recordstore.h"
+#include "records/sharedsettings.h"
+#include "records/sharedstore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,55 +21,44 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace {
 
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
+const char kDescription[] =
+    R"(Lists, shows and exports the test records of Kestrava, and copies them to the
+shared database of every rig.
 
-const char kDescription[] = R"(Lists, shows and exports the test records of Kestrava.
-
-Reads kestrava-records.sqlite in the folder it is started from, or the file named with
---db. The database is only read, and it can be read while Kestrava runs and writes to it.
+Reads kestrava-records.sqlite in the folder it is started from, or the database named
+with --db: a file, or a shared database on a PostgreSQL server when it starts with
+postgresql:// (postgresql://[user@][host][:port]/dbname[?param=value&...]; a password
+comes from ~/.pgpass or PGPASSWORD, never from the URL). A local database is only read,
+and it can be read while Kestrava runs and writes to it.
 
 Commands:
-  list                      the records, newest first, one a line; --station, --outcome
-                            and --since keep the records that match all of those given
-  show ID                   the record ID with its decisions, the figures of each
-                            phase and its link events
+  list                      the records, newest first, one a line; --station, --outcome,
+                            --since, --until, --find and --rig keep the records that
+                            match all of those given; a shared database adds a Rig column
+  show ID                   the record ID (RIG:ID in a shared database) with its
+                            decisions, the figures of each phase and its link events
   export ID... --csv FILE   the samples of the records, in the order given, as CSV
   export --since DATE --csv FILE
                             the samples of every record started on or after DATE,
                             oldest first, as CSV
+  sync --to URL             copies to the shared database what it lacks of the local
+                            database (--db FILE) as rig --rig NAME (the host name if not
+                            given), and exits; with --follow it keeps copying each change
+  init-shared --to URL      creates the shared database's tables, or brings them to this
+                            version; needs a role that may create tables
+  info                      the shared database's (--db URL) server version, schema
+                            version, and numbers of rigs and records
 
 Exit status: 0 on success, 1 on an error (no database, an unknown record, a file that
-cannot be written), 2 on a usage error.)";
-
-void write(std::FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
-int usageError(const QString &text)
-{
-    write(stderr,
-          QStringLiteral("kestrava-records: %1\nTry 'kestrava-records --help'.\n").arg(text));
-    return kUsageError;
-}
-
-int failed(const Failure &failure)
-{
-    write(stderr, QStringLiteral("kestrava-records: %1: %2\n")
-                      .arg(QDir::toNativeSeparators(failure.path), failure.reason));
-    return kFailed;
-}
+cannot be written, a server that cannot be reached, another sync for the rig running), 2
+on a usage error.)";
 
 /// A date as yyyy-mm-dd; empty for anything else.
 std::optional<QDate> dateOf(const QString &text)
@@ -74,22 +70,40 @@ std::optional<QDate> dateOf(const QString &text)
     return date;
 }
 
-/// A record id: a whole number from 1.
-std::optional<int64_t> idOf(const QString &text)
-{
-    static const QRegularExpression form(QStringLiteral(R"(^[0-9]+$)"));
-    bool ok = false;
-    const qlonglong id = text.toLongLong(&ok);
-    if (!form.match(text).hasMatch() || !ok || id < 1)
-        return std::nullopt;
-    return id;
-}
-
 struct Options {
     QCommandLineOption db{QStringLiteral("db"),
-                          QStringLiteral("Read the record database FILE instead of "
+                          QStringLiteral("Read the record database FILE, or the shared database "
+                                         "at a URL postgresql://..., instead of "
                                          "kestrava-records.sqlite in the working folder."),
                           QStringLiteral("FILE")};
+    QCommandLineOption to{QStringLiteral("to"),
+                          QStringLiteral("(sync, init-shared) The shared database's URL, "
+                                         "postgresql://..."),
+                          QStringLiteral("URL")};
+    QCommandLineOption rig{QStringLiteral("rig"),
+                           QStringLiteral("(list) Only the records of rig NAME; (sync) the name "
+                                          "the records are copied under, the host name if not "
+                                          "given."),
+                           QStringLiteral("NAME")};
+    QCommandLineOption until{
+        QStringLiteral("until"),
+        QStringLiteral("(list) Only the records started on or before DATE (yyyy-mm-dd, local "
+                       "time)."),
+        QStringLiteral("DATE")};
+    QCommandLineOption find{
+        QStringLiteral("find"),
+        QStringLiteral("(list) Only the records whose test name or operator holds TEXT."),
+        QStringLiteral("TEXT")};
+    QCommandLineOption limit{QStringLiteral("limit"),
+                             QStringLiteral("(list) At most the N newest records."),
+                             QStringLiteral("N")};
+    QCommandLineOption follow{QStringLiteral("follow"),
+                              QStringLiteral("(sync) Keep watching the local database and copy "
+                                             "each change within two seconds; retry a server "
+                                             "that cannot be reached, with a growing pause.")};
+    QCommandLineOption json{QStringLiteral("json"),
+                            QStringLiteral("(list, show, sync, info) Write one JSON object a "
+                                           "line, for a program to read.")};
     QCommandLineOption station{QStringLiteral("station"),
                                QStringLiteral("(list) Only the records of station N, 1 or 2."),
                                QStringLiteral("N")};
@@ -108,60 +122,82 @@ struct Options {
                            QStringLiteral("FILE")};
 };
 
-/// Prints the text on standard output; an error when it cannot be written (a full disk).
-int print(const QString &text)
+int list(const RecordReader &reader, const RecordFilter &filter, bool shared, bool json)
 {
-    write(stdout, text);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        return failed(
-            {QString::fromLocal8Bit(std::strerror(errno)), QStringLiteral("standard output")});
-    return 0;
-}
-
-int list(const RecordStore &store, const RecordFilter &filter)
-{
-    const Fallible<std::vector<TestRecord>> records = store.records(filter);
+    const Fallible<std::vector<TestRecord>> records = reader.records(filter);
+    armWatchdog(0); // the server has answered; printing is ours
     if (!records.ok())
         return failed(*records.failure());
-    return print(recordListText(*records));
+    if (!json)
+        return print(recordListText(*records, shared));
+    QByteArray lines;
+    for (const TestRecord &record : *records)
+        lines += recordjson::line(recordjson::recordObject(record));
+    return print(lines);
 }
 
-int show(const RecordStore &store, int64_t id)
+int show(const RecordReader &reader, const RecordKey &key, bool json)
 {
-    const Fallible<RecordDetails> details = store.details(id);
+    const Fallible<RecordDetails> details = reader.details(key);
+    armWatchdog(0);
     if (!details.ok())
         return failed(*details.failure());
+    if (json)
+        return print(recordjson::line(recordjson::detailsObject(*details)));
     return print(recordText(*details));
 }
 
-int exportRecords(const RecordStore &store, std::vector<int64_t> ids,
+int exportRecords(const RecordReader &reader, std::vector<RecordKey> keys,
                   const std::optional<QDateTime> &since, const QString &csvPath)
 {
     if (since) {
         RecordFilter filter;
         filter.since = since;
-        const Fallible<std::vector<TestRecord>> records = store.records(filter);
+        const Fallible<std::vector<TestRecord>> records = reader.records(filter);
         if (!records.ok())
             return failed(*records.failure());
         // Oldest first: the order the tests ran in.
         for (auto r = records->rbegin(); r != records->rend(); ++r)
-            ids.push_back(r->id);
+            keys.push_back({r->rig, r->id});
     }
-    if (MaybeFailure failure = exportCsv(store, ids, csvPath))
+    const MaybeFailure failure = exportCsv(reader, std::span<const RecordKey>(keys), csvPath);
+    armWatchdog(0);
+    if (failure)
         return failed(*failure);
     return print(QStringLiteral("%1 %2 written to %3\n")
-                     .arg(ids.size())
-                     .arg(ids.size() == 1 ? QStringLiteral("record") : QStringLiteral("records"),
+                     .arg(keys.size())
+                     .arg(keys.size() == 1 ? QStringLiteral("record") : QStringLiteral("records"),
                           QDir::toNativeSeparators(csvPath)));
+}
+
+int info(SharedStore &server, bool json)
+{
+    const Fallible<SharedInfo> found = server.info();
+    if (!found.ok())
+        return failed(*found.failure());
+    if (json)
+        return print(recordjson::line(sharedInfoJson(*found)));
+    return print(sharedInfoText(*found));
+}
+
+int initShared(SharedStore &server)
+{
+    const Fallible<QString> done = server.initialise();
+    if (!done.ok())
+        return failed(*done.failure());
+    return print(*done + u'\n');
 }
 
 /// What the command line asks for.
 struct Request {
-    QString command; ///< list, show or export
+    QString command;
     QString database;
+    QString url; ///< --to
+    SyncRequest sync;
     RecordFilter filter;
-    std::vector<int64_t> ids;
+    std::vector<RecordKey> keys;
     QString csv;
+    bool json = false;
 };
 
 /// Whether two paths name the same file, or would.
@@ -175,28 +211,62 @@ bool sameFile(const QString &a, const QString &b)
 }
 
 /// Reads the command line into the request; the usage error when it says something wrong.
-/// Everything is checked before the database is opened, so that a usage error is one whatever
+/// Everything is checked before a database is opened, so that a usage error is one whatever
 /// the database.
 std::optional<QString> readRequest(const QCommandLineParser &parser, const Options &o,
                                    Request &request)
 {
+    const QStringList commands{QStringLiteral("list"),        QStringLiteral("show"),
+                               QStringLiteral("export"),      QStringLiteral("sync"),
+                               QStringLiteral("init-shared"), QStringLiteral("info")};
+    const QString known = QStringLiteral("list, show, export, sync, init-shared or info");
     QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return QStringLiteral("No command given: list, show or export.");
+        return QStringLiteral("No command given: %1.").arg(known);
     const QString command = request.command = arguments.takeFirst();
-    if (command != QLatin1String("list") && command != QLatin1String("show") &&
-        command != QLatin1String("export"))
-        return QStringLiteral("Unknown command '%1': list, show or export.").arg(command);
+    if (!commands.contains(command))
+        return QStringLiteral("Unknown command '%1': %2.").arg(command, known);
     const std::map<QString, QStringList> commandsOf{
         {QStringLiteral("station"), {QStringLiteral("list")}},
         {QStringLiteral("outcome"), {QStringLiteral("list")}},
         {QStringLiteral("since"), {QStringLiteral("list"), QStringLiteral("export")}},
-        {QStringLiteral("csv"), {QStringLiteral("export")}}};
-    for (const auto &[option, commands] : commandsOf)
-        if (parser.isSet(option) && !commands.contains(command))
+        {QStringLiteral("until"), {QStringLiteral("list")}},
+        {QStringLiteral("find"), {QStringLiteral("list")}},
+        {QStringLiteral("limit"), {QStringLiteral("list")}},
+        {QStringLiteral("rig"), {QStringLiteral("list"), QStringLiteral("sync")}},
+        {QStringLiteral("csv"), {QStringLiteral("export")}},
+        {QStringLiteral("to"), {QStringLiteral("sync"), QStringLiteral("init-shared")}},
+        {QStringLiteral("db"),
+         {QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("export"),
+          QStringLiteral("sync"), QStringLiteral("info")}},
+        {QStringLiteral("follow"), {QStringLiteral("sync")}},
+        {QStringLiteral("json"),
+         {QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("sync"),
+          QStringLiteral("info")}}};
+    for (const auto &[option, allowed] : commandsOf)
+        if (parser.isSet(option) && !allowed.contains(command))
             return QStringLiteral("--%1 does not go with %2.").arg(option, command);
 
+    request.json = parser.isSet(o.json);
     request.database = parser.isSet(o.db) ? parser.value(o.db) : RecordStore::kFileName;
+    const bool shared = isSharedUrl(request.database);
+    if (command == QLatin1String("sync") || command == QLatin1String("init-shared")) {
+        request.url = parser.value(o.to);
+        if (!isSharedUrl(request.url))
+            return QStringLiteral("%1 needs --to postgresql://...").arg(command);
+        if (shared)
+            return QStringLiteral("--db names the local records database to copy, not a URL.");
+    }
+    if (command == QLatin1String("info") && !shared)
+        return QStringLiteral("info needs --db postgresql://...");
+    if (command == QLatin1String("sync")) {
+        request.sync = {request.database, request.url,
+                        parser.isSet(o.rig) ? parser.value(o.rig) : defaultRigName(),
+                        parser.isSet(o.follow), request.json};
+        if (const std::optional<QString> problem = rigNameProblem(request.sync.rig))
+            return QStringLiteral("--rig: %1.").arg(*problem);
+    }
+
     RecordFilter &filter = request.filter;
     if (parser.isSet(o.station)) {
         const QString station = parser.value(o.station);
@@ -211,36 +281,93 @@ std::optional<QString> readRequest(const QCommandLineParser &parser, const Optio
                                   "failed\", stopped or interrupted, not '%1'.")
                 .arg(parser.value(o.outcome));
     }
-    if (parser.isSet(o.since)) {
-        const std::optional<QDate> date = dateOf(parser.value(o.since));
+    for (const QCommandLineOption *option : {&o.since, &o.until}) {
+        if (!parser.isSet(*option))
+            continue;
+        const std::optional<QDate> date = dateOf(parser.value(*option));
         if (!date)
-            return QStringLiteral("--since takes a date as yyyy-mm-dd, not '%1'.")
-                .arg(parser.value(o.since));
-        filter.since = date->startOfDay();
+            return QStringLiteral("--%1 takes a date as yyyy-mm-dd, not '%2'.")
+                .arg(option->names().constFirst(), parser.value(*option));
+        if (option == &o.since)
+            filter.since = date->startOfDay();
+        else
+            filter.until = date->addDays(1).startOfDay();
+    }
+    filter.text = parser.value(o.find).trimmed();
+    if (parser.isSet(o.limit)) {
+        bool ok = false;
+        filter.limit = parser.value(o.limit).toInt(&ok);
+        if (!ok || filter.limit < 1)
+            return QStringLiteral("--limit takes a whole number from 1, not '%1'.")
+                .arg(parser.value(o.limit));
+    }
+    if (command == QLatin1String("list") && parser.isSet(o.rig)) {
+        if (!shared)
+            return QStringLiteral("--rig needs a shared database (--db postgresql://...).");
+        filter.rig = parser.value(o.rig);
     }
 
+    const bool takesIds = command == QLatin1String("show") || command == QLatin1String("export");
+    if (!takesIds && !arguments.isEmpty())
+        return QStringLiteral("%1 takes no record id.").arg(command);
     for (const QString &argument : arguments) {
-        const std::optional<int64_t> id = idOf(argument);
-        if (!id)
+        const std::optional<RecordKey> key = recordKeyOf(argument);
+        if (!key)
             return QStringLiteral("'%1' is not a record id.").arg(argument);
-        request.ids.push_back(*id);
+        if (shared && key->rig.isEmpty())
+            return QStringLiteral("'%1' names no rig: a shared record is RIG:ID.").arg(argument);
+        if (!shared && !key->rig.isEmpty())
+            return QStringLiteral("'%1' is a shared record: read it with --db postgresql://...")
+                .arg(argument);
+        request.keys.push_back(*key);
     }
-    if (command == QLatin1String("list") && !request.ids.empty())
-        return QStringLiteral("list takes no record id.");
-    if (command == QLatin1String("show") && request.ids.size() != 1)
+    if (command == QLatin1String("show") && request.keys.size() != 1)
         return QStringLiteral("show takes one record id.");
     if (command == QLatin1String("export")) {
-        if (request.ids.empty() == !filter.since)
+        if (request.keys.empty() == !filter.since)
             return QStringLiteral("export takes record ids or --since, one of them.");
         request.csv = parser.value(o.csv);
         if (request.csv.isEmpty())
             return QStringLiteral("export needs --csv FILE.");
         // The CSV file replaces what stands at its path: never the database or its log.
         for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
-            if (sameFile(request.csv, request.database + suffix))
+            if (!shared && sameFile(request.csv, request.database + suffix))
                 return QStringLiteral("--csv names the records database.");
     }
     return std::nullopt;
+}
+
+/// Runs a reading command over the local database or the shared one.
+int read(const Request &request)
+{
+    const SystemClock clock;
+    std::unique_ptr<RecordReader> reader;
+    const bool shared = isSharedUrl(request.database);
+    if (shared) {
+        // A server that takes the connection and then never answers cannot hold us for ever;
+        // each answer gives it the time again.
+        armWatchdog(kReadWatchdogSeconds);
+        auto server = std::make_unique<SharedStore>(QStringLiteral("kestrava-records"));
+        server->setAnswered([] { armWatchdog(kReadWatchdogSeconds); });
+        if (MaybeFailure failure = request.command == QLatin1String("info")
+                                       ? server->connect(request.database)
+                                       : server->open(request.database))
+            return failed(*failure);
+        if (request.command == QLatin1String("info"))
+            return info(*server, request.json);
+        reader = std::move(server);
+    } else {
+        auto store =
+            std::make_unique<RecordStore>(request.database, clock, RecordStore::Mode::ReadOnly);
+        if (MaybeFailure failure = store->open())
+            return failed(*failure);
+        reader = std::move(store);
+    }
+    if (request.command == QLatin1String("list"))
+        return list(*reader, request.filter, shared, request.json);
+    if (request.command == QLatin1String("show"))
+        return show(*reader, request.keys.front(), request.json);
+    return exportRecords(*reader, request.keys, request.filter.since, request.csv);
 }
 
 } // namespace
@@ -256,9 +383,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const Options o;
-    parser.addOptions({o.db, o.station, o.outcome, o.since, o.csv});
+    parser.addOptions({o.db, o.to, o.rig, o.station, o.outcome, o.since, o.until, o.find, o.limit,
+                       o.csv, o.follow, o.json});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, show or export (see Commands)."),
+                                 QStringLiteral("list, show, export, sync, init-shared or info "
+                                                "(see Commands)."),
                                  QStringLiteral("command [ID...]"));
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -270,13 +399,14 @@ int main(int argc, char *argv[])
     if (const std::optional<QString> usage = readRequest(parser, o, request))
         return usageError(*usage);
 
-    const SystemClock clock;
-    RecordStore store(request.database, clock, RecordStore::Mode::ReadOnly);
-    if (MaybeFailure failure = store.open())
-        return failed(*failure);
-    if (request.command == QLatin1String("list"))
-        return list(store, request.filter);
-    if (request.command == QLatin1String("show"))
-        return show(store, request.ids.front());
-    return exportRecords(store, request.ids, request.filter.since, request.csv);
+    if (request.command == QLatin1String("sync"))
+        return runSync(request.sync);
+    if (request.command == QLatin1String("init-shared")) {
+        armWatchdog(kReadWatchdogSeconds);
+        SharedStore server(QStringLiteral("kestrava-records"));
+        if (MaybeFailure failure = server.connect(request.url))
+            return failed(*failure);
+        return initShared(server);
+    }
+    return read(request);
 }

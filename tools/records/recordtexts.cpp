@@ -102,7 +102,7 @@ QString kpa(double value)
 
 } // namespace
 
-QString recordListText(std::span<const TestRecord> records)
+QString recordListText(std::span<const TestRecord> records, bool withRig)
 {
     std::vector<QStringList> rows{{QStringLiteral("ID"), QStringLiteral("Station"),
                                    QStringLiteral("Start"), QStringLiteral("Duration"),
@@ -114,8 +114,15 @@ QString recordListText(std::span<const TestRecord> records)
                         r.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), duration(r),
                         outcome(r), oneLine(r.testName), oneLine(r.operatorName),
                         formatOneDecimal(r.leakRefPressure), fixedOrMissing(r.mainFall, 2)});
-    return columns(rows, {Align::Right, Align::Left, Align::Left, Align::Left, Align::Left,
-                          Align::Left, Align::Left, Align::Right, Align::Right});
+    std::vector<Align> align{Align::Right, Align::Left, Align::Left,  Align::Left, Align::Left,
+                             Align::Left,  Align::Left, Align::Right, Align::Right};
+    if (withRig) {
+        rows.front().prepend(QStringLiteral("Rig"));
+        for (size_t r = 0; r < records.size(); ++r)
+            rows[r + 1].prepend(oneLine(records[r].rig));
+        align.insert(align.begin(), Align::Left);
+    }
+    return columns(rows, align);
 }
 
 QString recordText(const RecordDetails &details)
@@ -124,7 +131,7 @@ QString recordText(const RecordDetails &details)
     const std::span<const TraceSample> trace = details.trace;
     const TestParameters &p = record.parameters;
     const QString station = QString::number(record.station + 1);
-    QString text = block(QStringLiteral("Record %1").arg(record.id),
+    QString text = block(QStringLiteral("Record %1").arg(recordName(record)),
                          {{QStringLiteral("Station"), station},
                           {QStringLiteral("Start"), isoTime(record.start)},
                           {QStringLiteral("End"), timeOrMissing(record.end)},

@@ -1,11 +1,14 @@
 #include "ui/main/mainwindow.h"
 
 #include "app/config.h"
+#include "app/safefile.h"
 #include "calib/calibrationwindow.h"
 #include "charts/trendwindow.h"
 #include "device/devicelink.h"
 #include "device/serialcomponent.h"
 #include "records/recordstore.h"
+#include "records/sharedsettings.h"
+#include "records/syncsupervisor.h"
 #include "report/reportwindow.h"
 #include "station/exportfile.h"
 #include "station/livedisplay.h"
@@ -19,6 +22,7 @@
 #include "ui/main/optionsdialog.h"
 #include "ui/main/portdialog.h"
 #include "ui/main/recordswindow.h"
+#include "ui/main/shareddatabasedialog.h"
 #include "ui/pictures.h"
 #include "ui/twips.h"
 
@@ -174,6 +178,8 @@ void MainWindow::buildMenu()
         {settings, "SettingsCalib", "Calibration", &MainWindow::onCalibrationTriggered},
         {settings, "SettingsOptions", "Options", &MainWindow::onOptionsTriggered},
         {records, "RecordsTestRecords", "Test Records", &MainWindow::onTestRecordsTriggered},
+        {records, "RecordsSharedDatabase", "Shared Database...",
+         &MainWindow::onSharedDatabaseTriggered},
         {help, "HelpAbout", "About", &MainWindow::onAboutTriggered},
     };
     for (const Item &item : items) {
@@ -267,6 +273,7 @@ void MainWindow::load()
     // Records a crash left open are closed as interrupted before anything of this run is
     // written. Without a database there is nothing to close: it is made with the first test.
     showRecordsNotice(m_sessions->begin());
+    startSync();
 
     m_scanTimer->start();
     m_displayTimer->start();
@@ -289,9 +296,11 @@ void MainWindow::unload()
         report(QStringLiteral("Config Error"),
                tr("The settings could not be saved to %1: %2")
                    .arg(QDir::toNativeSeparators(configPath(m_state)), failure->reason));
-    // The tests still running end here.
+    // The tests still running end here; the sync goes after their last write.
     if (const std::optional<QString> notice = m_sessions->end())
         report(RecordStore::kErrorTitle, *notice);
+    if (m_sync)
+        m_sync->stop();
 }
 
 void MainWindow::closeFromSignal()
@@ -474,8 +483,36 @@ void MainWindow::onTestRecordsTriggered()
     }
     RecordsWindow window(m_sessions->recorder(), m_sessions->store().path(), *m_state.clock,
                          m_state.handover, m_state.AppPath, this);
+    window.setShared(readSharedSettings(sharedSettingsPath()).url, m_sync);
     m_recordsWindow = &window;
     window.exec();
+}
+
+QString MainWindow::sharedSettingsPath() const
+{
+    // The working folder's, beside the records database.
+    return pathInFolder(QFileInfo(m_sessions->store().path()).absolutePath(), kSettingsFileName);
+}
+
+void MainWindow::startSync()
+{
+    if (!m_sync)
+        m_sync = new SyncSupervisor(*m_state.clock, this);
+    m_sync->start(m_sessions->store().path(), readSharedSettings(sharedSettingsPath()));
+}
+
+void MainWindow::onSharedDatabaseTriggered()
+{
+    SharedDatabaseDialog dialog(readSharedSettings(sharedSettingsPath()), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (const MaybeFailure failure = writeSharedSettings(sharedSettingsPath(), dialog.settings())) {
+        QMessageBox::warning(this, QStringLiteral("Config Error"),
+                             tr("The settings could not be saved to %1: %2")
+                                 .arg(QDir::toNativeSeparators(failure->path), failure->reason));
+        return;
+    }
+    startSync();
 }
 
 void MainWindow::onAboutTriggered()

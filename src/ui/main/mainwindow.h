@@ -13,6 +13,7 @@
 class RecordsWindow;
 class SerialComponent;
 class StationSessions;
+class SyncSupervisor;
 class QAction;
 class QLabel;
 class QPushButton;
@@ -83,6 +84,11 @@ private:
     void onCalibrationTriggered();
     void onOptionsTriggered();
     void onTestRecordsTriggered();
+    void onSharedDatabaseTriggered();
+    /// Starts the sync of the records to the shared database that kestrava.ini names, if any.
+    void startSync();
+    /// The working folder's kestrava.ini.
+    QString sharedSettingsPath() const;
     void onAboutTriggered();
 
     SharedState &m_state;
@@ -93,6 +99,7 @@ private:
     QPushButton *m_statusLine = nullptr;
     std::unique_ptr<StationSessions> m_sessions;
     QPointer<RecordsWindow> m_recordsWindow;
+    SyncSupervisor *m_sync = nullptr;
     bool m_reconnecting = false;
     bool m_closingFromSignal = false;
     bool m_unloaded = false;

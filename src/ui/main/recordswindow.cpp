@@ -10,12 +10,15 @@
 #include "records/recordlistmodel.h"
 #include "records/recordstore.h"
 #include "records/recordview.h"
+#include "records/sharedrecordmodel.h"
+#include "records/syncsupervisor.h"
 #include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "ui/centring.h"
 #include "ui/dayfilter.h"
 #include "ui/designfont.h"
 #include "ui/keyboard.h"
+#include "ui/main/sharedrecordsbar.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -88,6 +91,8 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     setPalette(white);
 
     auto *layout = new QVBoxLayout(this);
+    m_sharedBar = new SharedRecordsBar(this);
+    layout->addWidget(m_sharedBar);
     auto *bar = new QWidget(this);
     buildFilters(bar, clock.now().date());
     layout->addWidget(bar);
@@ -129,8 +134,26 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     for (int column = 0; column < RecordListModel::ColumnCount; ++column)
         m_table->setColumnWidth(column, widths[size_t(column)]);
     connect(m_model, &QAbstractItemModel::modelReset, this, &RecordsWindow::onListReset);
-    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &RecordsWindow::onCurrentRowChanged);
+    followCurrentRow();
+    // Queued: the table, given the model later, resets its selection after this connection.
+    connect(m_sharedBar->model(), &QAbstractItemModel::modelReset, this,
+            &RecordsWindow::onListReset, Qt::QueuedConnection);
+    connect(m_sharedBar, &SharedRecordsBar::scopeChanged, this, &RecordsWindow::onScopeChanged);
+    connect(m_sharedBar, &SharedRecordsBar::listed, m_status, &QLabel::setText);
+    connect(m_sharedBar, &SharedRecordsBar::detailsRead, this,
+            [this](const RecordDetails &details) { showDetails(details); });
+    connect(m_sharedBar, &SharedRecordsBar::failed, this, [this](const QString &text) {
+        m_status->setText(text);
+        if (m_sharedBar->allRigs() && !m_shown)
+            showDetails(std::nullopt);
+    });
+    connect(m_sharedBar, &SharedRecordsBar::exported, m_status, &QLabel::setText);
+    connect(m_sharedBar, &SharedRecordsBar::exportFailed, this, [this](const QString &reason) {
+        m_status->clear();
+        QMessageBox::warning(
+            this, QStringLiteral("Export Error"),
+            QStringLiteral("The test records could not be exported: %1").arg(reason));
+    });
     // Newest first until a header is clicked.
     m_table->horizontalHeader()->setSortIndicator(RecordListModel::Start, Qt::DescendingOrder);
     m_table->setSortingEnabled(true);
@@ -157,6 +180,49 @@ RecordsWindow::~RecordsWindow()
     delete m_model;
     m_model = nullptr;
     m_reader.reset();
+}
+
+void RecordsWindow::setShared(const QString &url, const SyncSupervisor *supervisor)
+{
+    m_sharedBar->setDatabase(url);
+    if (!supervisor)
+        return;
+    m_sharedBar->setSyncState(supervisor->stateText());
+    connect(supervisor, &SyncSupervisor::stateChanged, m_sharedBar,
+            &SharedRecordsBar::setSyncState);
+}
+
+void RecordsWindow::followCurrentRow()
+{
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &RecordsWindow::onCurrentRowChanged);
+}
+
+void RecordsWindow::onScopeChanged()
+{
+    // Names typed for a local record are asked about before the list changes; Cancel keeps
+    // this rig's list and the record.
+    if (m_sharedBar->allRigs() && m_table->model() == m_model && !mayLeaveRecord()) {
+        m_sharedBar->showThisRig();
+        return;
+    }
+    QAbstractItemModel *model =
+        m_sharedBar->allRigs() ? static_cast<QAbstractItemModel *>(m_sharedBar->model()) : m_model;
+    if (m_table->model() != model) {
+        showDetails(std::nullopt);
+        m_table->setModel(model);
+        followCurrentRow();
+        m_table->horizontalHeader()->setSortIndicator(
+            m_sharedBar->allRigs() ? int(SharedRecordModel::Start) : int(RecordListModel::Start),
+            Qt::DescendingOrder);
+        // The local list's widths, after the rig's column for All rigs.
+        std::vector<int> widths{50, 125, 62, 105, 115, 90, 95, 90};
+        if (m_sharedBar->allRigs())
+            widths.insert(widths.begin(), 80);
+        for (size_t column = 0; column < widths.size(); ++column)
+            m_table->setColumnWidth(int(column), widths[column]);
+    }
+    onFilterChanged();
 }
 
 void RecordsWindow::buildFilters(QWidget *bar, QDate today)
@@ -252,6 +318,9 @@ void RecordsWindow::buildDetailPane(QWidget *pane)
 
 void RecordsWindow::refresh()
 {
+    // All rigs reads the server only when asked to.
+    if (m_sharedBar->allRigs())
+        return;
     if (!m_reader->isOpen()) {
         if (const MaybeFailure failure = m_reader->open())
             m_status->setText(failure->reason);
@@ -281,11 +350,22 @@ void RecordsWindow::onFilterChanged()
         filter.outcome = Outcome(m_outcome->currentData().toInt());
     setStartDays(filter, from, to);
     filter.text = m_filterText->text().trimmed();
+    if (m_sharedBar->allRigs()) {
+        m_status->setText(QStringLiteral("Reading the shared database..."));
+        m_sharedBar->list(filter);
+        return;
+    }
     m_model->setFilter(filter);
 }
 
 void RecordsWindow::onListReset()
 {
+    if (m_sharedBar->allRigs()) {
+        onSharedListReset();
+        return;
+    }
+    if (m_table->model() != m_model)
+        return;
     // Every new listing (filter, sort, refresh) keeps the shown record while it is listed, or
     // while it has names typed and not saved; otherwise the first record is shown.
     if (const MaybeFailure failure = m_model->lastFailure())
@@ -304,6 +384,32 @@ void RecordsWindow::onListReset()
         m_operator->setText(operatorName);
     }
     selectShown();
+}
+
+void RecordsWindow::onSharedListReset()
+{
+    if (m_table->model() != m_sharedBar->model())
+        return;
+    // The shown record stays selected while it is listed; otherwise the first is shown.
+    const SharedRecordModel *shared = m_sharedBar->model();
+    const int rows = shared->rowCount();
+    int row = rows > 0 ? 0 : -1;
+    if (m_shown) {
+        for (int r = 0; r < rows; ++r) {
+            if (RecordKey{shared->record(r).rig, shared->record(r).id} ==
+                RecordKey{m_shown->record.rig, m_shown->record.id}) {
+                row = r;
+                break;
+            }
+        }
+    }
+    if (row < 0) {
+        showDetails(std::nullopt);
+        return;
+    }
+    m_table->selectionModel()->setCurrentIndex(m_table->model()->index(row, 0),
+                                               QItemSelectionModel::ClearAndSelect |
+                                                   QItemSelectionModel::Rows);
 }
 
 std::optional<int64_t> RecordsWindow::currentId() const
@@ -337,6 +443,14 @@ void RecordsWindow::onCurrentRowChanged()
 {
     if (m_selecting)
         return;
+    if (m_sharedBar->allRigs()) {
+        const QModelIndex current = m_table->selectionModel()->currentIndex();
+        if (current.isValid())
+            m_sharedBar->readDetails(current.row());
+        else
+            showDetails(std::nullopt);
+        return;
+    }
     if (!namesEdited()) {
         showRecord(currentId());
         return;
@@ -363,8 +477,9 @@ void RecordsWindow::onLeavingNamedRecord()
 
 bool RecordsWindow::namesEdited() const
 {
-    return m_shown && (m_testName->text() != m_shown->record.testName ||
-                       m_operator->text() != m_shown->record.operatorName);
+    return m_shown && m_shown->record.rig.isEmpty() &&
+           (m_testName->text() != m_shown->record.testName ||
+            m_operator->text() != m_shown->record.operatorName);
 }
 
 bool RecordsWindow::mayLeaveRecord()
@@ -387,17 +502,26 @@ bool RecordsWindow::mayLeaveRecord()
 
 void RecordsWindow::showRecord(std::optional<int64_t> id)
 {
-    m_shown.reset();
+    std::optional<RecordDetails> shown;
     if (id) {
         Fallible<RecordDetails> details = m_reader->details(*id);
         if (details.ok())
-            m_shown = std::move(*details);
+            shown = std::move(*details);
         else
             m_status->setText(details.failure()->reason);
     }
-    for (QWidget *control :
-         std::initializer_list<QWidget *>{m_testName, m_operator, m_saveNames, m_report, m_phase})
+    showDetails(std::move(shown));
+}
+
+void RecordsWindow::showDetails(std::optional<RecordDetails> details)
+{
+    m_shown = std::move(details);
+    for (QWidget *control : std::initializer_list<QWidget *>{m_report, m_phase})
         control->setEnabled(m_shown.has_value());
+    // A shared record's names are kept by its rig.
+    const bool local = m_shown && m_shown->record.rig.isEmpty();
+    for (QWidget *control : std::initializer_list<QWidget *>{m_testName, m_operator, m_saveNames})
+        control->setEnabled(local);
     m_exportCsv->setEnabled(m_shown.has_value());
     if (!m_shown) {
         m_detail->clear();
@@ -454,7 +578,7 @@ bool RecordsWindow::saveNames()
 
 void RecordsWindow::onSaveNamesClicked()
 {
-    if (m_shown && saveNames())
+    if (m_shown && m_shown->record.rig.isEmpty() && saveNames())
         refresh();
 }
 
@@ -494,6 +618,8 @@ void RecordsWindow::onReportClicked()
     ReportWindow window(source, m_handover, m_appPath, this);
     bool named = false;
     connect(&window, &ReportWindow::reportIssued, this, [&](const ReportHeader &header) {
+        if (!record.rig.isEmpty()) // a shared record's names are kept by its rig
+            return;
         const RecordNames names = namesFromReport(header.testName, header.operatorName);
         named = storeNames(names.testName, names.operatorName, &window) || named;
     });
@@ -509,7 +635,8 @@ std::vector<int64_t> RecordsWindow::selectedIds() const
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     std::vector<int64_t> ids;
     for (const QModelIndex &row : rows)
-        ids.push_back(m_model->recordId(row.row()));
+        ids.push_back(m_sharedBar->allRigs() ? m_sharedBar->model()->record(row.row()).id
+                                             : m_model->recordId(row.row()));
     return ids;
 }
 
@@ -531,6 +658,19 @@ void RecordsWindow::onExportCsvClicked()
 
 void RecordsWindow::exportTo(const QString &path)
 {
+    if (m_sharedBar->allRigs()) {
+        QModelIndexList rows = m_table->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end(),
+                  [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+        std::vector<RecordKey> keys;
+        for (const QModelIndex &row : rows) {
+            const TestRecord &record = m_sharedBar->model()->record(row.row());
+            keys.push_back({record.rig, record.id});
+        }
+        m_status->setText(QStringLiteral("Exporting..."));
+        m_sharedBar->exportCsv(keys, path);
+        return;
+    }
     const std::vector<int64_t> ids = selectedIds();
     if (const MaybeFailure failure = exportCsv(*m_reader, ids, path)) {
         QMessageBox::warning(this, QStringLiteral("Export Error"),

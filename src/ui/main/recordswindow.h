@@ -20,6 +20,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
+class SharedRecordsBar;
+class SyncSupervisor;
 class QTableView;
 class RecordListModel;
 class RecordStore;
@@ -58,6 +60,10 @@ public:
     /// Writes the CSV of the selected records to path; a failure shows an "Export Error" box.
     void exportTo(const QString &path);
 
+    /// The shared database (empty for none), which adds "This rig" / "All rigs" and the sync's
+    /// state line, kept up to date from the supervisor (may be null).
+    void setShared(const QString &url, const SyncSupervisor *supervisor);
+
     /// Every way of closing keeps the window's size and split for the next opening.
     void done(int result) override;
 
@@ -72,6 +78,14 @@ private:
     void onListReset();
     void onCurrentRowChanged();
     void onLeavingNamedRecord();
+    /// A listing of All rigs came: the shown record stays selected while it is listed.
+    void onSharedListReset();
+    /// Shows the record (or nothing) in the detail pane.
+    void showDetails(std::optional<RecordDetails> details);
+    /// This rig / All rigs changed: the list shows the local store or the shared database.
+    void onScopeChanged();
+    /// Follows the current row of the table's selection model, which a new model replaces.
+    void followCurrentRow();
     std::optional<int64_t> currentId() const;
     /// The row listing the record, or -1.
     int rowOf(int64_t id) const;
@@ -108,6 +122,7 @@ private:
     QLabel *m_daysHint = nullptr;
     QLineEdit *m_filterText = nullptr;
     QSplitter *m_splitter = nullptr;
+    SharedRecordsBar *m_sharedBar = nullptr;
     QTableView *m_table = nullptr;
     QPlainTextEdit *m_detail = nullptr;
     QLineEdit *m_testName = nullptr;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "records/recordreader.h"
+#include "records/sharedstore.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <vector>
+
+class QProcess;
+
+/// The reason in the last line kestrava-records wrote on standard error: what follows
+/// "kestrava-records: " and the URL it names ("connection refused").
+QString toolFailureReason(const QByteArray &errors, const QString &url);
+
+/// The arguments of `kestrava-records list --json` for the filter over the shared database.
+QStringList sharedListArguments(const QString &url, const RecordFilter &filter);
+
+/// Reads the shared database for a window through kestrava-records in a child process with
+/// JSON output, so that the user-interface thread never waits on the server: a server that
+/// is down, slow or frozen gives failed() with its reason, at the latest after kTimeoutMs. One
+/// request at a time; a new one ends the one running.
+class SharedReader : public QObject {
+    Q_OBJECT
+
+public:
+    /// A child that has not answered by then is ended, and the server said unreachable.
+    static constexpr int kTimeoutMs = 12000;
+
+    explicit SharedReader(QObject *parent = nullptr);
+    ~SharedReader() override;
+
+    void list(const QString &url, const RecordFilter &filter);
+    void details(const QString &url, const RecordKey &key);
+    void info(const QString &url);
+    /// Writes the CSV of the records with the keys to the file at path.
+    void exportCsv(const QString &url, const std::vector<RecordKey> &keys, const QString &path);
+    /// Ends the request running, if any, without a signal.
+    void cancel();
+    bool busy() const { return m_process != nullptr; }
+
+signals:
+    void listed(const std::vector<TestRecord> &records);
+    void detailsRead(const RecordDetails &details);
+    void infoRead(const SharedInfo &info);
+    /// The export's line: "2 records written to PATH".
+    void exported(const QString &line);
+    void failed(const QString &reason);
+
+private:
+    enum class Request { List, Details, Info, Export };
+    void run(Request request, const QString &url, const QStringList &arguments);
+    void onFinished();
+    void onTimeout();
+
+    QProcess *m_process = nullptr;
+    Request m_request = Request::List;
+    QString m_url;
+    QTimer m_timeout;
+};

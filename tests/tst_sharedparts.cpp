@@ -1,0 +1,313 @@
+// The parts of the shared database that need no server: record names RIG:ID, the local change
+// counter a sync follows, records as JSON between processes, the window's filter as
+// kestrava-records arguments, the sync's state line and pause, the [shared] settings and the
+// All rigs list's order. Times are checked in Central European time.
+#include "support/records.h"
+
+#include "records/recordcsv.h"
+#include "records/recordjson.h"
+#include "records/recordlayout.h"
+#include "records/recordview.h"
+#include "records/sharedreader.h"
+#include "records/sharedrecordmodel.h"
+#include "records/sharedsettings.h"
+#include "records/sharedsync.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+class TestSharedParts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void recordNames_data();
+    void recordNames();
+    void changeCounter();
+    void detailsAsJson();
+    void listArguments_data();
+    void listArguments();
+    void syncStates_data();
+    void syncStates();
+    void retryPauses();
+    void settings();
+    void rigNames_data();
+    void rigNames();
+    void allRigsOrder();
+};
+
+void TestSharedParts::recordNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("key"); // "rig|id", or "-" when refused
+    QTest::newRow("local") << "42"
+                           << "|42";
+    QTest::newRow("shared") << "north-1:42"
+                            << "north-1|42";
+    QTest::newRow("last colon") << "a:b:7"
+                                << "a:b|7";
+    QTest::newRow("no rig") << ":7"
+                            << "-";
+    QTest::newRow("no id") << "north:"
+                           << "-";
+    QTest::newRow("zero") << "north:0"
+                          << "-";
+    QTest::newRow("sign") << "-3"
+                          << "-";
+    QTest::newRow("letters") << "12a"
+                             << "-";
+    QTest::newRow("too long") << "1234567890123456789"
+                              << "-";
+}
+
+void TestSharedParts::recordNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, key);
+    const std::optional<RecordKey> parsed = recordKeyOf(name);
+    QCOMPARE(parsed ? parsed->rig + u'|' + QString::number(parsed->id) : QStringLiteral("-"), key);
+    if (parsed)
+        QCOMPARE(recordKeyText(*parsed), name);
+}
+
+// Every write of a record's row, names included, puts it after every other row's change, so
+// that a sync that copied up to a change finds exactly what came after.
+void TestSharedParts::changeCounter()
+{
+    QTemporaryDir dir;
+    ManualClock clock(QDateTime(QDate(2026, 7, 12), QTime(10, 0)));
+    RecordStore store(dir.filePath(RecordStore::kFileName), clock);
+    QVERIFY_OK(store.open());
+    RecordChange first, second;
+    first.record.start = second.record.start = clock.now();
+    const Fallible<std::vector<int64_t>> ids = store.write({first, second});
+    QVERIFY_OK(ids);
+    const auto changeOf = [&store](int64_t id) { return store.record(id)->changeSeq; };
+    const int64_t a = (*ids)[0], b = (*ids)[1];
+    QVERIFY(changeOf(a) > 0 && changeOf(b) > changeOf(a));
+    const int64_t copied = changeOf(b);
+
+    QVERIFY_OK(store.setNames(a, QStringLiteral("Vessel"), QStringLiteral("Ann")));
+    QVERIFY(changeOf(a) > copied);
+    RecordChange more;
+    more.record = *store.record(b);
+    more.samples = traceOf(clock.now(), QStringLiteral("700:100:L"));
+    QVERIFY_OK(store.write({more}));
+    QVERIFY(changeOf(b) > changeOf(a));
+
+    const Fallible<std::vector<TestRecord>> changed = store.changedSince(copied, 10);
+    QVERIFY_OK(changed);
+    QCOMPARE(changed->size(), size_t(2));
+    QCOMPARE((*changed)[0].id, a); // in the order of their change
+    QCOMPARE((*changed)[0].testName, QStringLiteral("Vessel"));
+    QCOMPARE(*store.countChangedSince(changeOf(a)), int64_t(1));
+    QCOMPARE(store.lastChange()->first, changeOf(b));
+}
+
+// A record read through a child process is the record: every column, its trace with lost
+// readings, its decisions to the tenth of a second, its link events.
+void TestSharedParts::detailsAsJson()
+{
+    const QDateTime start(QDate(2026, 7, 12), QTime(10, 0), QTimeZone(7200));
+    RecordDetails details;
+    TestRecord &r = details.record;
+    r.id = 7;
+    r.rig = QStringLiteral("north-1");
+    r.station = 1;
+    r.start = start;
+    r.end = start.addSecs(3);
+    r.outcome = Outcome::LeakTestFailed;
+    r.leakRefPressure = 700.3f;
+    r.calSpan = 1000.25f;
+    r.testName = QStringLiteral("Vessel \"7\", ü");
+    r.leakFall = 7.125;
+    r.changeSeq = 123456789012;
+    details.trace = traceOf(start, QStringLiteral("700.3:100.1:L -:100.2:L 693.1:-:L"));
+    Decision decision;
+    decision.change = PhaseChange::LeakFailed;
+    decision.time = start.addMSecs(2300);
+    decision.pressure = 693.15f;
+    decision.reference = 700.3f;
+    decision.limit = 7;
+    details.decisions = {decision};
+    details.events = {{start.addSecs(1), LinkEventKind::PortLost, QStringLiteral("gone\nfor now")}};
+
+    const std::optional<QJsonObject> object =
+        recordjson::objectOf(recordjson::line(recordjson::detailsObject(details)));
+    QVERIFY(object);
+    const std::optional<RecordDetails> back = recordjson::detailsOf(*object);
+    QVERIFY(back);
+    QCOMPARE(recordlayout::toJson(back->record), recordlayout::toJson(r));
+    QCOMPARE(recordName(back->record), QStringLiteral("north-1:7"));
+    QByteArray csv, csvBack;
+    appendCsvRows(csv, details);
+    appendCsvRows(csvBack, *back);
+    QCOMPARE(csvBack, csv);
+    QVERIFY(csv.startsWith("north-1:7,2,2026-07-12T10:00:00+02:00,0,"));
+    QCOMPARE(back->events.size(), size_t(1));
+    QCOMPARE(back->events[0].detail, details.events[0].detail);
+    QCOMPARE(back->events[0].time, details.events[0].time);
+    QVERIFY(!recordjson::detailsOf(recordjson::recordObject(r))); // a record without details
+    QVERIFY(!recordjson::objectOf("{\"id\": 7"));
+}
+
+void TestSharedParts::listArguments_data()
+{
+    QTest::addColumn<int>("station");  // 0: any
+    QTest::addColumn<QString>("days"); // "first last" as yyyy-MM-dd, "-" for an open end
+    QTest::addColumn<QString>("rig");
+    QTest::addColumn<QString>("arguments"); // after "list --db URL --json"
+    QTest::newRow("all") << 0 << "- -"
+                         << ""
+                         << "";
+    QTest::newRow("station, days, rig")
+        << 2 << "2026-07-01 2026-07-12"
+        << "north-1"
+        << "--station 2 --since 2026-07-01 --until 2026-07-12 --rig north-1";
+    QTest::newRow("one day") << 1 << "2026-07-12 2026-07-12"
+                             << ""
+                             << "--station 1 --since 2026-07-12 --until 2026-07-12";
+    QTest::newRow("until only") << 0 << "- 2026-03-29"
+                                << ""
+                                << "--until 2026-03-29";
+}
+
+// The window's filter as kestrava-records reads it: the same days, whatever the clock change.
+void TestSharedParts::listArguments()
+{
+    QFETCH(int, station);
+    QFETCH(QString, days);
+    QFETCH(QString, rig);
+    RecordFilter filter;
+    if (station > 0)
+        filter.station = station - 1;
+    const auto day = [](const QString &text) {
+        return text == u"-" ? std::nullopt
+                            : std::optional<QDate>(QDate::fromString(text, Qt::ISODate));
+    };
+    setStartDays(filter, day(days.section(u' ', 0, 0)), day(days.section(u' ', 1, 1)));
+    if (!rig.isEmpty())
+        filter.rig = rig;
+    const QStringList arguments = sharedListArguments(QStringLiteral("postgresql://h/d"), filter);
+    QCOMPARE(arguments.mid(0, 4).join(u' '), QStringLiteral("list --db postgresql://h/d --json"));
+    QTEST(arguments.mid(4).join(u' '), "arguments");
+}
+
+void TestSharedParts::syncStates_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("waiting");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("up to date") << int(SyncState::Kind::UpToDate) << 0
+                                << "Shared database: up to date";
+    QTest::newRow("one") << int(SyncState::Kind::Waiting) << 1
+                         << "Shared database: 1 record waiting";
+    QTest::newRow("many") << int(SyncState::Kind::Waiting) << 3
+                          << "Shared database: 3 records waiting";
+    QTest::newRow("unreachable") << int(SyncState::Kind::Unreachable) << 0
+                                 << "Shared database: unreachable since 10:04:31: connection "
+                                    "refused";
+}
+
+// What the sync prints is what the window shows, in the window's local time.
+void TestSharedParts::syncStates()
+{
+    QFETCH(int, kind);
+    QFETCH(int, waiting);
+    const SyncState state{SyncState::Kind(kind), waiting,
+                          kind == int(SyncState::Kind::Unreachable)
+                              ? QDateTime(QDate(2026, 7, 12), QTime(8, 4, 31), Qt::UTC)
+                              : QDateTime(),
+                          kind == int(SyncState::Kind::Unreachable)
+                              ? QStringLiteral("connection refused")
+                              : QString()};
+    const std::optional<QJsonObject> line =
+        recordjson::objectOf(recordjson::line(syncStateJson(state)));
+    QVERIFY(line);
+    const std::optional<SyncState> read = syncStateOf(*line);
+    QVERIFY(read);
+    QTEST(syncStateText(*read), "line");
+    QVERIFY(!syncStateOf({{QStringLiteral("state"), QStringLiteral("gone")}}));
+}
+
+void TestSharedParts::retryPauses()
+{
+    QList<int> pauses;
+    for (int failures = 1; failures <= 8; ++failures)
+        pauses << retryPauseSeconds(failures);
+    QCOMPARE(pauses, (QList<int>{1, 2, 4, 8, 16, 30, 30, 30}));
+}
+
+// [shared] of kestrava.ini: written beside the other sections, read back; no URL by default
+// and the host name as the rig.
+void TestSharedParts::settings()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(kSettingsFileName);
+    const SharedSettings none = readSharedSettings(ini);
+    QCOMPARE(none.url, QString());
+    QCOMPARE(none.rig, defaultRigName());
+    QVERIFY(!rigNameProblem(none.rig));
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[parts]\nask_serial=true\n") > 0);
+    file.close();
+    const SharedSettings set{QStringLiteral("postgresql://rig@db/kestrava?sslmode=verify-full"),
+                             QStringLiteral("north-1")};
+    QVERIFY_OK(writeSharedSettings(ini, set));
+    QCOMPARE(readSharedSettings(ini), set);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY(text.contains("[parts]\nask_serial=true\n"));
+    QVERIFY(text.contains("[shared]\n"));
+}
+
+void TestSharedParts::rigNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("host name") << "north-1.plant_a" << true;
+    QTest::newRow("64") << QString(64, u'r') << true;
+    QTest::newRow("65") << QString(65, u'r') << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("colon") << "a:b" << false;
+    QTest::newRow("blank") << "north 1" << false;
+    QTest::newRow("quote") << "o'hara" << false;
+}
+
+void TestSharedParts::rigNames()
+{
+    QFETCH(QString, name);
+    QTEST(!rigNameProblem(name).has_value(), "accepted");
+}
+
+// All rigs as the window lists them: newest first, and by a column with ties newest first.
+void TestSharedParts::allRigsOrder()
+{
+    const QDateTime start(QDate(2026, 7, 12), QTime(10, 0), QTimeZone(7200));
+    std::vector<TestRecord> records(4);
+    const char *rigs[] = {"b", "a", "b", "a"};
+    for (int i = 0; i < 4; ++i) {
+        records[size_t(i)].rig = QLatin1String(rigs[i]);
+        records[size_t(i)].id = i + 1;
+        records[size_t(i)].start = start.addSecs(60 * i);
+    }
+    SharedRecordModel model;
+    model.setRecords(records);
+    const auto order = [&model] {
+        QStringList rows;
+        for (int r = 0; r < model.rowCount(); ++r)
+            rows << model.index(r, SharedRecordModel::Rig).data().toString() +
+                        model.index(r, SharedRecordModel::Start).data().toString().right(5);
+        return rows.join(u' ');
+    };
+    QCOMPARE(order(), QStringLiteral("a03:00 b02:00 a01:00 b00:00"));
+    model.sort(SharedRecordModel::Rig, Qt::AscendingOrder);
+    QCOMPARE(order(), QStringLiteral("a03:00 a01:00 b02:00 b00:00"));
+    QCOMPARE(model.rigs(), QStringList({"a", "b"}));
+    QCOMPARE(model.index(0, SharedRecordModel::Result).data().toString(),
+             QStringLiteral("running"));
+}
+
+QTEST_GUILESS_MAIN(TestSharedParts)
+#include "tst_sharedparts.moc"
