@@ -19,6 +19,8 @@ struct RecordDetails;
 ///
 ///   record           the record's id
 ///   station          1 or 2, as on screen
+///   serial           the part's serial; empty when none was given
+///   model            the part's model; empty when none was chosen
 ///   start            the record's start, ISO 8601 with offset: 2026-07-12T10:00:00+02:00
 ///   elapsed_s        whole seconds from the record's first sample; for a decision, its
 ///                    seconds from there with one decimal: 612.3
@@ -35,7 +37,7 @@ struct RecordDetails;
 ///
 /// Numbers have dot decimals whatever the locale, in the shortest form that reads back as the
 /// same 32-bit value ("699.9", "-0.25", "0").
-inline constexpr char kCsvHeader[] = "record,station,start,elapsed_s,time,pressure_kpa,"
+inline constexpr char kCsvHeader[] = "record,station,serial,model,start,elapsed_s,time,pressure_kpa,"
                                      "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision";
 
 /// One field as the layout writes it.

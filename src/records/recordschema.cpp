@@ -51,6 +51,18 @@ QStringList version3Tables()
 ) WITHOUT ROWID)")};
 }
 
+/// What the parts step added beside the record table's columns.
+QStringList partsTables()
+{
+    return {QStringLiteral(R"(CREATE TABLE part_model (
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE COLLATE NOCASE CHECK (name <> ''),
+    volume_ml REAL NOT NULL CHECK (volume_ml > 0),
+    serial_pattern TEXT NOT NULL DEFAULT ''
+))"),
+            QStringLiteral("CREATE INDEX record_serial ON record (serial)")};
+}
+
 QString setVersion()
 {
     return QStringLiteral("PRAGMA user_version = %1").arg(kVersion);
@@ -61,7 +73,7 @@ QString setVersion()
 QStringList createStatements()
 {
     return QStringList{recordlayout::createTable(recordlayout::sqlite()), kSampleTable} +
-           version2Tables() + version3Tables() + QStringList{setVersion()};
+           version2Tables() + version3Tables() + partsTables() + QStringList{setVersion()};
 }
 
 QStringList migrationFrom(int version)
@@ -71,6 +83,8 @@ QStringList migrationFrom(int version)
         statements += version2Tables();
     if (version < 3)
         statements += version3Tables();
+    if (version < recordlayout::kPartsVersion)
+        statements += partsTables();
     return statements + QStringList{setVersion()};
 }
 
@@ -93,14 +107,23 @@ QString whereClause(const RecordFilter &filter, QVariantList &values)
         terms << QStringLiteral("start_utc < ?");
         values << filter.until->toSecsSinceEpoch();
     }
+    if (!filter.serial.isEmpty()) {
+        terms << QStringLiteral("serial = ?");
+        values << filter.serial;
+    }
+    if (filter.model) {
+        terms << QStringLiteral("model = ?");
+        values << *filter.model;
+    }
     if (!filter.text.isEmpty()) {
         QString pattern = filter.text;
         pattern.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
             .replace(QLatin1Char('%'), QStringLiteral("\\%"))
             .replace(QLatin1Char('_'), QStringLiteral("\\_"));
         pattern = QLatin1Char('%') + pattern + QLatin1Char('%');
-        terms << QStringLiteral("(test_name LIKE ? ESCAPE '\\' OR operator LIKE ? ESCAPE '\\')");
-        values << pattern << pattern;
+        terms << QStringLiteral("(test_name LIKE ? ESCAPE '\\' OR operator LIKE ? ESCAPE '\\' OR "
+                                "serial LIKE ? ESCAPE '\\')");
+        values << pattern << pattern << pattern;
     }
     return terms.isEmpty() ? QString()
                            : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));

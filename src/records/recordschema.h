@@ -9,7 +9,15 @@ struct RecordFilter;
 /// The record database's schema, shared by the store and the read model. The record table
 /// comes from the record layout (recordlayout.h); the tables beside it are declared here.
 ///
-/// Version 3 (current):
+/// Version 5 (current): version 3, and
+///   record      the part (serial, model, model_volume_ml) and the end-to-end rates of the
+///               leak and main tests (leak_rate, main_rate, KPa/min)
+///   part_model  id, name (unique, not empty), volume_ml (above 0), serial_pattern ('' for
+///               none)
+///   indexes     record_serial on record(serial)
+/// Version 4 is the shared database's change counter (another layout step).
+///
+/// Version 3:
 ///   record      one row per test (recordlayout.h): station, start and end (ISO 8601 with
 ///               offset, and UTC seconds for sorting), outcome (NULL while open), the six
 ///               parameters, the calibration constants, the reference pressures, the phase
@@ -26,16 +34,19 @@ struct RecordFilter;
 namespace recordschema {
 
 /// The schema version this code writes.
-inline constexpr int kVersion = 3;
+inline constexpr int kVersion = 5;
 
 /// The statements that create an empty database of the current version.
 QStringList createStatements();
-/// The statements that bring a database of an older version (1 or 2) to the current one; the
+/// The statements that bring a database of an older version (1 to 4) to the current one; the
 /// falls of its records are computed afterwards, in the same transaction.
 QStringList migrationFrom(int version);
 
 /// The WHERE clause of a filter ("" when it takes everything, else " WHERE ..."), with its
 /// values to bind in order.
 QString whereClause(const RecordFilter &filter, QVariantList &values);
+
+/// The table of part models.
+inline const QString kPartModelTable = QStringLiteral("part_model");
 
 } // namespace recordschema

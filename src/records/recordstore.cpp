@@ -18,6 +18,8 @@
 
 #include <sys/stat.h>
 
+static_assert(RecordStore::kSchemaVersion == recordschema::kVersion);
+
 namespace {
 
 // SQLite's primary result codes that say the file is not a database of any kind.
@@ -150,14 +152,20 @@ Fallible<std::vector<RecordedLinkEvent>> readEvents(const QSqlDatabase &db, cons
     return result;
 }
 
+/// The offset from UTC of an ISO 8601 time's tail, "+02:00" or "Z"; 0 for anything else.
+int offsetSeconds(const QString &tail)
+{
+    if (tail.size() != 6 || (tail[0] != u'+' && tail[0] != u'-') || tail[3] != u':')
+        return 0;
+    const int minutes = tail.mid(1, 2).toInt() * 60 + tail.mid(4, 2).toInt();
+    return (tail[0] == u'-' ? -60 : 60) * minutes;
+}
+
 /// The falls of a record as its figures give them.
 void setFalls(TestRecord &record, std::span<const TraceSample> trace,
               std::span<const Decision> decisions)
 {
-    const LeakFigures figures = leakFigures(record, trace, decisions);
-    record.leakFall = figures.leak.fall;
-    record.mainFall = figures.main.fall;
-    record.postFall = figures.post.fall;
+    keepFigures(record, leakFigures(record, trace, decisions));
 }
 
 /// Runs a prepared query with its values bound in order.
@@ -794,6 +802,157 @@ Fallible<std::vector<RecordedLinkEvent>> RecordStore::events(int64_t recordId) c
     if (MaybeFailure failure = d->notOpen())
         return *failure;
     return readEvents(d->db(), d->path, recordId);
+}
+
+Fallible<std::vector<PartModel>> RecordStore::partModels() const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    const QString doing = QStringLiteral("The part models cannot be read");
+    QSqlQuery query(d->db());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id, name, volume_ml, serial_pattern FROM %1 ORDER BY "
+                                   "name COLLATE NOCASE")
+                        .arg(recordschema::kPartModelTable)))
+        return d->failure(doing, query.lastError());
+    std::vector<PartModel> models;
+    while (query.next())
+        models.push_back({query.value(0).toLongLong(), query.value(1).toString(),
+                          query.value(2).toDouble(), query.value(3).toString()});
+    if (query.lastError().isValid())
+        return d->failure(doing, query.lastError());
+    return models;
+}
+
+Fallible<int64_t> RecordStore::savePartModel(const PartModel &model)
+{
+    if (MaybeFailure failure = d->notWritable())
+        return *failure;
+    const QString doing = QStringLiteral("The part model %1 cannot be stored").arg(model.name);
+    int64_t id = model.id;
+    MaybeFailure failed = d->inTransaction(doing, [&]() -> MaybeFailure {
+        QSqlQuery query(d->db());
+        if (id == 0) {
+            if (!query.prepare(QStringLiteral("INSERT INTO %1 (name, volume_ml, serial_pattern) "
+                                              "VALUES (?, ?, ?)")
+                                   .arg(recordschema::kPartModelTable)) ||
+                !run(query, {model.name, model.volumeMl, model.serialPattern}))
+                return d->failure(doing, query.lastError());
+            id = query.lastInsertId().toLongLong();
+            return std::nullopt;
+        }
+        // The records of a renamed model keep to it under its new name.
+        if (!query.prepare(QStringLiteral("UPDATE record SET model = ? WHERE model = (SELECT name "
+                                          "FROM %1 WHERE id = ?)")
+                               .arg(recordschema::kPartModelTable)) ||
+            !run(query, {model.name, qlonglong(id)}))
+            return d->failure(doing, query.lastError());
+        if (!query.prepare(QStringLiteral("UPDATE %1 SET name = ?, volume_ml = ?, serial_pattern "
+                                          "= ? WHERE id = ?")
+                               .arg(recordschema::kPartModelTable)) ||
+            !run(query, {model.name, model.volumeMl, model.serialPattern, qlonglong(id)}))
+            return d->failure(doing, query.lastError());
+        if (query.numRowsAffected() != 1)
+            return Failure{QStringLiteral("There is no part model %1.").arg(id), d->path};
+        return std::nullopt;
+    });
+    if (failed)
+        return *failed;
+    return id;
+}
+
+MaybeFailure RecordStore::deletePartModel(int64_t id)
+{
+    if (MaybeFailure failure = d->notWritable())
+        return failure;
+    const QString doing = QStringLiteral("The part model cannot be deleted");
+    return d->inTransaction(doing, [&]() -> MaybeFailure {
+        QSqlQuery query(d->db());
+        if (!query.prepare(QStringLiteral("SELECT m.name, (SELECT count(*) FROM record r WHERE "
+                                          "r.model = m.name) FROM %1 m WHERE m.id = ?")
+                               .arg(recordschema::kPartModelTable)) ||
+            !run(query, {qlonglong(id)}))
+            return d->failure(doing, query.lastError());
+        if (!query.next())
+            return Failure{QStringLiteral("There is no part model %1.").arg(id), d->path};
+        const QString name = query.value(0).toString();
+        const int used = query.value(1).toInt();
+        query.finish();
+        if (used > 0)
+            return Failure{QStringLiteral("Part model %1 is used by %2 %3 and cannot be deleted.")
+                               .arg(name)
+                               .arg(used)
+                               .arg(used == 1 ? QStringLiteral("record")
+                                              : QStringLiteral("records")),
+                           d->path};
+        if (!query.prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
+                               .arg(recordschema::kPartModelTable)) ||
+            !run(query, {qlonglong(id)}))
+            return d->failure(doing, query.lastError());
+        return std::nullopt;
+    });
+}
+
+Fallible<std::optional<TestRecord>> RecordStore::latestOfSerial(const QString &serial) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    Fallible<std::vector<TestRecord>> found = d->select(
+        QStringLiteral(" WHERE serial = ? ORDER BY start_utc DESC, id DESC LIMIT 1"),
+        {serial.trimmed()}, QStringLiteral("The test records cannot be read"));
+    if (!found.ok())
+        return *found.failure();
+    if (found->empty())
+        return std::optional<TestRecord>();
+    return std::optional<TestRecord>(found->front());
+}
+
+Fallible<std::vector<TestRecord>> RecordStore::figureRecords(const RecordFilter &filter) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    const QString doing = QStringLiteral("The test records cannot be read");
+    QVariantList values;
+    // Only what statistics read, and the start from its UTC seconds and the offset at the end
+    // of its text: tens of thousands of rows are read when the view opens.
+    const QString sql =
+        QStringLiteral("SELECT id, station, start_utc, substr(start_time, 20), outcome, "
+                       "leak_fall_limit, leak_test_duration, bath_fall_limit, main_test_duration, "
+                       "leak_fall, main_fall, leak_rate, main_rate, serial, model, "
+                       "model_volume_ml FROM record") +
+        recordschema::whereClause(filter, values) + QStringLiteral(" ORDER BY start_utc, id");
+    QSqlQuery query(d->db());
+    query.setForwardOnly(true);
+    if (!query.prepare(sql) || !run(query, values))
+        return d->failure(doing, query.lastError());
+    const auto optional = [&query](int column) {
+        const QVariant value = query.value(column);
+        return value.isNull() ? std::nullopt : std::optional<double>(value.toDouble());
+    };
+    std::vector<TestRecord> records;
+    while (query.next()) {
+        TestRecord r;
+        r.id = query.value(0).toLongLong();
+        r.station = query.value(1).toInt();
+        r.start = QDateTime::fromSecsSinceEpoch(query.value(2).toLongLong(), Qt::OffsetFromUTC,
+                                                offsetSeconds(query.value(3).toString()));
+        r.outcome = outcomeFromText(query.value(4).toString());
+        r.parameters.LeakFallLimit = float(query.value(5).toDouble());
+        r.parameters.LeakTestDuration = int16_t(query.value(6).toInt());
+        r.parameters.BathFallLimit = float(query.value(7).toDouble());
+        r.parameters.MainTestDuration = int16_t(query.value(8).toInt());
+        r.leakFall = optional(9);
+        r.mainFall = optional(10);
+        r.leakRate = optional(11);
+        r.mainRate = optional(12);
+        r.serial = query.value(13).toString();
+        r.model = query.value(14).toString();
+        r.modelVolume = optional(15);
+        records.push_back(std::move(r));
+    }
+    if (query.lastError().isValid())
+        return d->failure(doing, query.lastError());
+    return records;
 }
 
 QString recordsErrorText(const Failure &failure)

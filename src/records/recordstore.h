@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/failure.h"
+#include "records/partmodels.h"
 #include "records/testrecord.h"
 
 #include <QDateTime>
@@ -19,7 +20,10 @@ struct RecordFilter {
     std::optional<Outcome> outcome;
     std::optional<QDateTime> since; ///< records that started at or after this time
     std::optional<QDateTime> until; ///< records that started before this time
-    QString text; ///< found in the test name or the operator (ASCII letters in any case)
+    /// Found in the test name, the operator or the serial (ASCII letters in any case).
+    QString text;
+    QString serial;               ///< records of exactly this serial; empty for any
+    std::optional<QString> model; ///< records of this part model; "" for those without one
 };
 
 /// What one write brings to one record: the record itself, the samples, decisions and link
@@ -47,8 +51,9 @@ struct RecordChange {
 /// connection holds locked fails after a busy timeout of a few milliseconds, never a wait.
 class RecordStore {
 public:
-    /// The schema this code writes; versions 1 and 2 are migrated when opened for writing.
-    static constexpr int kSchemaVersion = 3;
+    /// The schema this code writes (recordschema::kVersion); older versions are migrated when
+    /// opened for writing.
+    static constexpr int kSchemaVersion = 5;
     /// Milliseconds a statement waits for another connection's lock before it fails.
     static constexpr int kBusyTimeoutMs = 5;
     /// The database file's name in the working folder.
@@ -120,6 +125,21 @@ public:
     Fallible<std::vector<Decision>> decisions(int64_t recordId) const;
     /// A record's link events in the order they happened.
     Fallible<std::vector<RecordedLinkEvent>> events(int64_t recordId) const;
+
+    /// The part models, by name.
+    Fallible<std::vector<PartModel>> partModels() const;
+    /// Inserts the model (id 0) or updates the stored one; a renamed model's records take its
+    /// new name in the same transaction. Returns its id. The database refuses an empty or
+    /// taken name and a volume that is not above 0 (check them first with partModelFrom()).
+    Fallible<int64_t> savePartModel(const PartModel &model);
+    /// Deletes a part model; refused while a record names it.
+    [[nodiscard]] MaybeFailure deletePartModel(int64_t id);
+    /// The newest record of a serial; none when it was never tested.
+    Fallible<std::optional<TestRecord>> latestOfSerial(const QString &serial) const;
+    /// The records the filter takes, oldest first, with only what statistics read: id,
+    /// station, start, outcome, the fall limits and durations, the falls and rates of the
+    /// leak and main tests, the serial, the model and its volume.
+    Fallible<std::vector<TestRecord>> figureRecords(const RecordFilter &filter) const;
 
 private:
     struct Private;

@@ -1,0 +1,201 @@
+#include "records/statisticschart.h"
+
+#include "records/statistics.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QColor kCurve(0, 0, 160);
+const QColor kCentre(0, 128, 0);
+const QColor kControl(200, 120, 0);
+const QColor kSpecification(200, 0, 0);
+const QColor kBreak(220, 0, 0);
+constexpr double kLabelWidth = 70;
+
+/// A frame over the values and the lines that must show, with a margin.
+ChartFrame frameOver(const QRectF &plot, std::span<const double> values,
+                     std::initializer_list<std::optional<double>> lines)
+{
+    ChartFrame frame;
+    frame.plot = plot;
+    frame.count = int(values.size());
+    double low = values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+    double high = values.empty() ? 1 : *std::max_element(values.begin(), values.end());
+    for (const std::optional<double> &line : lines) {
+        if (line && std::isfinite(*line)) {
+            low = std::min(low, *line);
+            high = std::max(high, *line);
+        }
+    }
+    const double margin = high > low ? (high - low) * 0.08 : std::max(std::abs(high), 1.0) * 0.1;
+    frame.low = low - margin;
+    frame.high = high + margin;
+    return frame;
+}
+
+void horizontal(QPainter &painter, const ChartFrame &frame, double value, const QColor &colour,
+                const QString &label, Qt::PenStyle style = Qt::DashLine)
+{
+    const double y = frame.yOf(value);
+    painter.setPen(QPen(colour, 0, style));
+    painter.drawLine(QPointF(frame.plot.left(), y), QPointF(frame.plot.right(), y));
+    painter.drawText(QRectF(frame.plot.right() + 4, y - 8, kLabelWidth, 16),
+                     Qt::AlignLeft | Qt::AlignVCenter, label);
+}
+
+void axes(QPainter &painter, const ChartFrame &frame, const QString &title)
+{
+    painter.setPen(QPen(Qt::gray, 0));
+    painter.drawRect(frame.plot);
+    painter.setPen(Qt::black);
+    painter.drawText(QRectF(frame.plot.left(), frame.plot.top() - 18, frame.plot.width(), 16),
+                     Qt::AlignLeft | Qt::AlignVCenter, title);
+    const auto scale = [&](double value) {
+        painter.drawText(QRectF(frame.plot.left() - 64, frame.yOf(value) - 8, 60, 16),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(value, 'g', 4));
+    };
+    scale(frame.low);
+    scale(frame.high);
+}
+
+void curve(QPainter &painter, const ChartFrame &frame, std::span<const double> values,
+           const QColor &colour)
+{
+    const std::vector<QPointF> points = reducedCurve(frame, values);
+    painter.setPen(QPen(colour, 0));
+    painter.drawPolyline(points.data(), int(points.size()));
+}
+
+QString limitLabel(const char *name, double value)
+{
+    return QStringLiteral("%1 %2").arg(QLatin1String(name), QString::number(value, 'g', 4));
+}
+
+} // namespace
+
+double ChartFrame::xOf(int point) const
+{
+    return plot.left() + (point + 0.5) * plot.width() / std::max(count, 1);
+}
+
+double ChartFrame::yOf(double value) const
+{
+    return plot.bottom() - (value - low) / (high - low) * plot.height();
+}
+
+int ChartFrame::pointAt(double x) const
+{
+    if (count <= 0 || x < plot.left() || x >= plot.right())
+        return -1;
+    return std::clamp(int((x - plot.left()) / plot.width() * count), 0, count - 1);
+}
+
+std::vector<QPointF> reducedCurve(const ChartFrame &frame, std::span<const double> values)
+{
+    std::vector<QPointF> points;
+    const int columns = std::max(1, int(std::ceil(frame.plot.width())));
+    const size_t count = values.size();
+    if (count <= size_t(2 * columns)) {
+        points.reserve(count);
+        for (size_t i = 0; i < count; ++i)
+            points.emplace_back(frame.xOf(int(i)), frame.yOf(values[i]));
+        return points;
+    }
+    points.reserve(size_t(4 * columns));
+    // Point i falls in the column floor(i × columns / count): runs of points, one a column.
+    size_t first = 0;
+    for (int column = 0; column < columns && first < count; ++column) {
+        size_t end = size_t((double(column + 1) * double(count)) / columns);
+        end = std::clamp(end, first + 1, count);
+        const auto [low, high] = std::minmax_element(values.begin() + qsizetype(first),
+                                                     values.begin() + qsizetype(end));
+        const double x = frame.plot.left() + column + 0.5;
+        // In the order they came, so that the stroke joins its neighbours where the curve does.
+        const bool lowFirst = low < high;
+        points.emplace_back(x, frame.yOf(values[first]));
+        points.emplace_back(x, frame.yOf(lowFirst ? *low : *high));
+        points.emplace_back(x, frame.yOf(lowFirst ? *high : *low));
+        points.emplace_back(x, frame.yOf(values[end - 1]));
+        first = end;
+    }
+    return points;
+}
+
+ChartFrame drawControlCharts(QPainter &painter, const QRectF &area, const ProcessStatistics &s,
+                             const QString &unit, std::optional<int> selected)
+{
+    painter.save();
+    painter.fillRect(area, Qt::white);
+    const double left = area.left() + 70;
+    const double width = std::max(10.0, area.width() - 70 - kLabelWidth - 8);
+    const double individualsHeight = std::max(10.0, area.height() * 0.6 - 40);
+    const QRectF individualsPlot(left, area.top() + 22, width, individualsHeight);
+    const QRectF rangesPlot(left, individualsPlot.bottom() + 40, width,
+                            std::max(10.0, area.bottom() - individualsPlot.bottom() - 62));
+
+    // Individuals.
+    std::vector<double> limits;
+    std::optional<double> limitLow, limitHigh;
+    for (const std::optional<double> &limit : s.limits) {
+        if (!limit)
+            continue;
+        limitLow = std::min(limitLow.value_or(*limit), *limit);
+        limitHigh = std::max(limitHigh.value_or(*limit), *limit);
+    }
+    const ChartFrame frame =
+        frameOver(individualsPlot, s.values, {s.ucl, s.lcl, s.mean, limitLow, limitHigh});
+    axes(painter, frame, QStringLiteral("Individuals, %1").arg(unit));
+    horizontal(painter, frame, s.mean, kCentre, limitLabel("mean", s.mean), Qt::SolidLine);
+    horizontal(painter, frame, s.ucl, kControl, limitLabel("UCL", s.ucl));
+    horizontal(painter, frame, s.lcl, kControl, limitLabel("LCL", s.lcl));
+    if (limitLow && limitHigh && *limitLow == *limitHigh) {
+        horizontal(painter, frame, *limitHigh, kSpecification, limitLabel("limit", *limitHigh),
+                   Qt::SolidLine);
+    } else if (limitHigh) {
+        // Limits that changed over the records: a line through each point's limit.
+        for (const std::optional<double> &limit : s.limits)
+            limits.push_back(limit.value_or(*limitHigh));
+        curve(painter, frame, limits, kSpecification);
+    }
+    painter.setClipRect(frame.plot.adjusted(-1, -1, 1, 1));
+    curve(painter, frame, s.values, kCurve);
+    painter.setPen(QPen(kBreak, 0));
+    painter.setBrush(kBreak);
+    for (const RuleBreak &b : s.breaks) {
+        const QPointF at(frame.xOf(b.point), frame.yOf(s.values[size_t(b.point)]));
+        painter.drawEllipse(at, 3, 3);
+        painter.drawText(QRectF(at.x() - 20, at.y() - 20, 40, 14), Qt::AlignCenter,
+                         QString::number(b.rule));
+    }
+    if (selected && *selected >= 0 && *selected < frame.count) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Qt::black, 2));
+        painter.drawEllipse(
+            QPointF(frame.xOf(*selected), frame.yOf(s.values[size_t(*selected)])), 6, 6);
+    }
+    painter.setClipping(false);
+
+    // Moving ranges, under their points.
+    ChartFrame ranges = frameOver(rangesPlot, s.movingRanges, {0.0, s.mrUcl});
+    ranges.count = frame.count;
+    axes(painter, ranges, QStringLiteral("Moving range, %1").arg(unit));
+    horizontal(painter, ranges, s.meanMovingRange, kCentre,
+               limitLabel("mean", s.meanMovingRange), Qt::SolidLine);
+    horizontal(painter, ranges, s.mrUcl, kControl, limitLabel("UCL", s.mrUcl));
+    painter.setClipRect(ranges.plot.adjusted(-1, -1, 1, 1));
+    // The range i lies between points i and i + 1: on a frame one point shorter, shifted.
+    ChartFrame between = ranges;
+    between.count = std::max(1, frame.count - 1);
+    between.plot.setLeft(ranges.plot.left() + ranges.plot.width() / std::max(frame.count, 1) / 2);
+    between.plot.setRight(ranges.plot.right() -
+                          ranges.plot.width() / std::max(frame.count, 1) / 2);
+    curve(painter, between, s.movingRanges, kCurve);
+    painter.restore();
+    return frame;
+}
