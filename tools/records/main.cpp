@@ -7,6 +7,7 @@
 #include "app/clock.h"
 #include "records/recordcsv.h"
 #include "records/recordstore.h"
+#include "records/statistics.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -32,17 +33,21 @@ Reads kestrava-records.sqlite in the folder it is started from, or the file name
 --db. The database is only read, and it can be read while Kestrava runs and writes to it.
 
 Commands:
-  list                      the records, newest first, one a line; --station, --outcome
-                            and --since keep the records that match all of those given
+  list                      the records, newest first, one a line; --station, --outcome,
+                            --since, --serial and --model keep the records that match
+                            all of those given
   show ID                   the record ID with its decisions, the figures of each
                             phase and its link events
   export ID... --csv FILE   the samples of the records, in the order given, as CSV
   export --since DATE --csv FILE
                             the samples of every record started on or after DATE,
                             oldest first, as CSV
+  stats                     process statistics of one figure over the completed and
+                            failed records that --station, --model and --since keep,
+                            as key: value lines (--figure, --unit)
 
 Exit status: 0 on success, 1 on an error (no database, an unknown record, a file that
-cannot be written), 2 on a usage error.)";
+cannot be written, too few records for statistics), 2 on a usage error.)";
 
 void write(std::FILE *stream, const QString &text)
 {
@@ -91,7 +96,8 @@ struct Options {
                                          "kestrava-records.sqlite in the working folder."),
                           QStringLiteral("FILE")};
     QCommandLineOption station{QStringLiteral("station"),
-                               QStringLiteral("(list) Only the records of station N, 1 or 2."),
+                               QStringLiteral("(list, stats) Only the records of station N, 1 "
+                                              "or 2."),
                                QStringLiteral("N")};
     QCommandLineOption outcome{
         QStringLiteral("outcome"),
@@ -100,9 +106,25 @@ struct Options {
         QStringLiteral("OUTCOME")};
     QCommandLineOption since{
         QStringLiteral("since"),
-        QStringLiteral("(list, export) Only the records started on or after DATE (yyyy-mm-dd, "
-                       "local time)."),
+        QStringLiteral("(list, export, stats) Only the records started on or after DATE "
+                       "(yyyy-mm-dd, local time)."),
         QStringLiteral("DATE")};
+    QCommandLineOption serial{QStringLiteral("serial"),
+                              QStringLiteral("(list) Only the records of the part serial S."),
+                              QStringLiteral("S")};
+    QCommandLineOption model{QStringLiteral("model"),
+                             QStringLiteral("(list, stats) Only the records of the part model "
+                                            "NAME."),
+                             QStringLiteral("NAME")};
+    QCommandLineOption figure{
+        QStringLiteral("figure"),
+        QStringLiteral("(stats) The figure: leak-fall, main-fall (the default), leak-rate or "
+                       "main-rate."),
+        QStringLiteral("FIGURE")};
+    QCommandLineOption unit{QStringLiteral("unit"),
+                            QStringLiteral("(stats) The unit of a rate: KPa/min (the default), "
+                                           "Pa/s, sccm or mbar.l/s."),
+                            QStringLiteral("U")};
     QCommandLineOption csv{QStringLiteral("csv"),
                            QStringLiteral("(export) The CSV file to write; it is replaced."),
                            QStringLiteral("FILE")};
@@ -134,6 +156,20 @@ int show(const RecordStore &store, int64_t id)
     return print(recordText(*details));
 }
 
+int stats(const RecordStore &store, const RecordFilter &filter, StatisticsFigure figure,
+          RateUnit unit)
+{
+    const Fallible<std::vector<TestRecord>> records = store.figureRecords(filter);
+    if (!records.ok())
+        return failed(*records.failure());
+    const Fallible<ProcessStatistics> statistics = processStatistics(*records, figure, unit);
+    if (!statistics.ok()) {
+        write(stderr, QStringLiteral("kestrava-records: %1\n").arg(statistics.failure()->reason));
+        return kFailed;
+    }
+    return print(statisticsLines(*statistics, figure, unit));
+}
+
 int exportRecords(const RecordStore &store, std::vector<int64_t> ids,
                   const std::optional<QDateTime> &since, const QString &csvPath)
 {
@@ -157,11 +193,13 @@ int exportRecords(const RecordStore &store, std::vector<int64_t> ids,
 
 /// What the command line asks for.
 struct Request {
-    QString command; ///< list, show or export
+    QString command; ///< list, show, export or stats
     QString database;
     RecordFilter filter;
     std::vector<int64_t> ids;
     QString csv;
+    StatisticsFigure figure = StatisticsFigure::MainFall;
+    RateUnit unit = RateUnit::KpaPerMinute;
 };
 
 /// Whether two paths name the same file, or would.
@@ -182,15 +220,20 @@ std::optional<QString> readRequest(const QCommandLineParser &parser, const Optio
 {
     QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return QStringLiteral("No command given: list, show or export.");
+        return QStringLiteral("No command given: list, show, export or stats.");
     const QString command = request.command = arguments.takeFirst();
     if (command != QLatin1String("list") && command != QLatin1String("show") &&
-        command != QLatin1String("export"))
-        return QStringLiteral("Unknown command '%1': list, show or export.").arg(command);
+        command != QLatin1String("export") && command != QLatin1String("stats"))
+        return QStringLiteral("Unknown command '%1': list, show, export or stats.").arg(command);
+    const QString list = QStringLiteral("list"), stats = QStringLiteral("stats");
     const std::map<QString, QStringList> commandsOf{
-        {QStringLiteral("station"), {QStringLiteral("list")}},
-        {QStringLiteral("outcome"), {QStringLiteral("list")}},
-        {QStringLiteral("since"), {QStringLiteral("list"), QStringLiteral("export")}},
+        {QStringLiteral("station"), {list, stats}},
+        {QStringLiteral("outcome"), {list}},
+        {QStringLiteral("since"), {list, QStringLiteral("export"), stats}},
+        {QStringLiteral("serial"), {list}},
+        {QStringLiteral("model"), {list, stats}},
+        {QStringLiteral("figure"), {stats}},
+        {QStringLiteral("unit"), {stats}},
         {QStringLiteral("csv"), {QStringLiteral("export")}}};
     for (const auto &[option, commands] : commandsOf)
         if (parser.isSet(option) && !commands.contains(command))
@@ -219,14 +262,37 @@ std::optional<QString> readRequest(const QCommandLineParser &parser, const Optio
         filter.since = date->startOfDay();
     }
 
+    if (parser.isSet(o.serial)) {
+        filter.serial = parser.value(o.serial).trimmed();
+        if (filter.serial.isEmpty())
+            return QStringLiteral("--serial takes a serial.");
+    }
+    if (parser.isSet(o.model))
+        filter.model = parser.value(o.model);
+    if (parser.isSet(o.figure)) {
+        const std::optional<StatisticsFigure> figure = figureFromName(parser.value(o.figure));
+        if (!figure)
+            return QStringLiteral("--figure takes leak-fall, main-fall, leak-rate or main-rate, "
+                                  "not '%1'.")
+                .arg(parser.value(o.figure));
+        request.figure = *figure;
+    }
+    if (parser.isSet(o.unit)) {
+        const std::optional<RateUnit> unit = rateUnitFromText(parser.value(o.unit));
+        if (!unit)
+            return QStringLiteral("--unit takes KPa/min, Pa/s, sccm or mbar.l/s, not '%1'.")
+                .arg(parser.value(o.unit));
+        request.unit = *unit;
+    }
+
     for (const QString &argument : arguments) {
         const std::optional<int64_t> id = idOf(argument);
         if (!id)
             return QStringLiteral("'%1' is not a record id.").arg(argument);
         request.ids.push_back(*id);
     }
-    if (command == QLatin1String("list") && !request.ids.empty())
-        return QStringLiteral("list takes no record id.");
+    if ((command == list || command == stats) && !request.ids.empty())
+        return QStringLiteral("%1 takes no record id.").arg(command);
     if (command == QLatin1String("show") && request.ids.size() != 1)
         return QStringLiteral("show takes one record id.");
     if (command == QLatin1String("export")) {
@@ -256,9 +322,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const Options o;
-    parser.addOptions({o.db, o.station, o.outcome, o.since, o.csv});
+    parser.addOptions(
+        {o.db, o.station, o.outcome, o.since, o.serial, o.model, o.figure, o.unit, o.csv});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, show or export (see Commands)."),
+                                 QStringLiteral("list, show, export or stats (see Commands)."),
                                  QStringLiteral("command [ID...]"));
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -278,5 +345,7 @@ int main(int argc, char *argv[])
         return list(store, request.filter);
     if (request.command == QLatin1String("show"))
         return show(store, request.ids.front());
+    if (request.command == QLatin1String("stats"))
+        return stats(store, request.filter, request.figure, request.unit);
     return exportRecords(store, request.ids, request.filter.since, request.csv);
 }

@@ -1,6 +1,7 @@
 #include "recordtexts.h"
 
 #include "app/textrules.h"
+#include "records/flowunits.h"
 #include "records/leakfigures.h"
 #include "records/recordview.h"
 #include "records/testrecord.h"
@@ -40,6 +41,14 @@ QString fixed(double value, int decimals)
 QString fixedOrMissing(const std::optional<double> &value, int decimals)
 {
     return value ? fixed(*value, decimals) : kMissing;
+}
+
+/// The end-to-end rate in a unit; "-" without it (or without the volume a flow needs).
+QString flowOrMissing(const PhaseFigures &f, RateUnit unit, std::optional<double> volume)
+{
+    if (!f.endToEndRate)
+        return kMissing;
+    return fixedOrMissing(convertRate(*f.endToEndRate, unit, volume), rateDecimals(unit));
 }
 
 QString timeOrMissing(const std::optional<QDateTime> &time)
@@ -108,14 +117,17 @@ QString recordListText(std::span<const TestRecord> records)
                                    QStringLiteral("Start"), QStringLiteral("Duration"),
                                    QStringLiteral("Outcome"), QStringLiteral("Test name"),
                                    QStringLiteral("Operator"), QStringLiteral("Leak start KPa"),
-                                   QStringLiteral("Main fall KPa")}};
+                                   QStringLiteral("Main fall KPa"), QStringLiteral("Serial"),
+                                   QStringLiteral("Model")}};
     for (const TestRecord &r : records)
         rows.push_back({QString::number(r.id), QString::number(r.station + 1),
                         r.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), duration(r),
                         outcome(r), oneLine(r.testName), oneLine(r.operatorName),
-                        formatOneDecimal(r.leakRefPressure), fixedOrMissing(r.mainFall, 2)});
+                        formatOneDecimal(r.leakRefPressure), fixedOrMissing(r.mainFall, 2),
+                        oneLine(r.serial), oneLine(r.model)});
     return columns(rows, {Align::Right, Align::Left, Align::Left, Align::Left, Align::Left,
-                          Align::Left, Align::Left, Align::Right, Align::Right});
+                          Align::Left, Align::Left, Align::Right, Align::Right, Align::Left,
+                          Align::Left});
 }
 
 QString recordText(const RecordDetails &details)
@@ -132,6 +144,12 @@ QString recordText(const RecordDetails &details)
                           {QStringLiteral("Outcome"), outcome(record)},
                           {QStringLiteral("Test name"), oneLine(record.testName)},
                           {QStringLiteral("Operator"), oneLine(record.operatorName)},
+                          {QStringLiteral("Serial"), oneLine(record.serial)},
+                          {QStringLiteral("Model"), oneLine(record.model)},
+                          {QStringLiteral("Model volume"),
+                           record.modelVolume ? generalText(float(*record.modelVolume)) +
+                                                    QStringLiteral(" ml")
+                                              : kMissing},
                           {QStringLiteral("Samples"), QString::number(trace.size())}});
 
     text += u'\n' + block(QStringLiteral("Parameters"),
@@ -186,6 +204,7 @@ QString recordText(const RecordDetails &details)
     }
 
     const LeakFigures figures = leakFigures(record, trace, details.decisions);
+    const std::optional<double> volume = record.modelVolume;
     const auto figureRow = [&figures](const QString &name, auto value) {
         return QStringList{name, value(figures.leak), value(figures.main), value(figures.post)};
     };
@@ -210,6 +229,18 @@ QString recordText(const RecordDetails &details)
              figureRow(
                  QStringLiteral("End-to-end rate KPa/min"),
                  [&](const PhaseFigures &f) { return ran(f, fixedOrMissing(f.endToEndRate, 3)); }),
+             figureRow(QStringLiteral("End-to-end rate Pa/s"),
+                       [&](const PhaseFigures &f) {
+                           return ran(f, flowOrMissing(f, RateUnit::PaPerSecond, volume));
+                       }),
+             figureRow(QStringLiteral("End-to-end flow sccm"),
+                       [&](const PhaseFigures &f) {
+                           return ran(f, flowOrMissing(f, RateUnit::Sccm, volume));
+                       }),
+             figureRow(QStringLiteral("End-to-end flow mbar\u00b7l/s"),
+                       [&](const PhaseFigures &f) {
+                           return ran(f, flowOrMissing(f, RateUnit::MbarLitrePerSecond, volume));
+                       }),
              figureRow(
                  QStringLiteral("Least-squares rate KPa/min"),
                  [&](const PhaseFigures &f) { return ran(f, fixedOrMissing(f.slopeRate, 3)); }),

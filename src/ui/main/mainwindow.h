@@ -11,6 +11,7 @@
 #include <optional>
 
 class RecordsWindow;
+struct PartChoice;
 class SerialComponent;
 class StationSessions;
 class QAction;
@@ -75,6 +76,10 @@ private:
     /// Every change of the link to the instrument comes here, the one place that sees them
     /// all: the port lost (detail: the reason) or reopened, the readings gone stale or back.
     void onLinkEvent(LinkEvent kind, const QString &detail);
+    /// The part a Start on an idle station tests, asked in the part serial box when part
+    /// serials are asked for (no part otherwise, or for a main start); empty when the box was
+    /// cancelled, and then nothing starts.
+    std::optional<PartChoice> askPart(int station);
     void onStartClicked(int station);
     void onStopClicked(int station);
     void onGraphClicked(int station);
@@ -83,6 +88,7 @@ private:
     void onCalibrationTriggered();
     void onOptionsTriggered();
     void onTestRecordsTriggered();
+    void onPartModelsTriggered();
     void onAboutTriggered();
 
     SharedState &m_state;

@@ -10,6 +10,7 @@
 #include "records/recordlistmodel.h"
 #include "records/recordstore.h"
 #include "records/recordview.h"
+#include "records/statisticsview.h"
 #include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "ui/centring.h"
@@ -140,21 +141,29 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     m_decay->setObjectName(QStringLiteral("picDecay"));
     pane->addWidget(m_decay);
 
+    m_statistics = new StatisticsView(this);
+    m_statistics->hide();
+    layout->addWidget(m_statistics, 1);
+
     auto *bottom = new QHBoxLayout;
     layout->addLayout(bottom);
     m_report = button(QStringLiteral("cmdReport"), QStringLiteral("Report"), this);
     m_exportCsv = button(QStringLiteral("cmdExportCsv"), QStringLiteral("Export CSV..."), this);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_showStatistics = button(QStringLiteral("cmdStatistics"), QStringLiteral("Statistics"), this);
+    m_showStatistics->setCheckable(true);
     bottom->addWidget(m_report);
     bottom->addWidget(m_exportCsv);
+    bottom->addWidget(m_showStatistics);
     bottom->addWidget(m_status, 1);
 
     // The list: a query over the window's own connection, rows fetched as they are shown.
     const MaybeFailure opened = m_reader->open();
     m_model = new RecordListModel(m_reader->connectionName(), this);
     m_table->setModel(m_model);
-    const std::array<int, RecordListModel::ColumnCount> widths{50, 125, 62, 105, 115, 90, 95, 90};
+    const std::array<int, RecordListModel::ColumnCount> widths{50,  125, 62, 105, 115, 90,
+                                                               95,  90,  90, 90,  105};
     for (int column = 0; column < RecordListModel::ColumnCount; ++column)
         m_table->setColumnWidth(column, widths[size_t(column)]);
     connect(m_model, &QAbstractItemModel::modelReset, this, &RecordsWindow::onListReset);
@@ -171,6 +180,9 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     connect(m_report, &QPushButton::clicked, this, &RecordsWindow::onReportClicked);
     connect(m_exportCsv, &QPushButton::clicked, this, &RecordsWindow::onExportCsvClicked);
     connect(m_saveNames, &QPushButton::clicked, this, &RecordsWindow::onSaveNamesClicked);
+    connect(m_showStatistics, &QPushButton::toggled, this, &RecordsWindow::onStatisticsToggled);
+    connect(m_statistics, &StatisticsView::recordChosen, this, &RecordsWindow::selectRecord);
+    loadModels();
     resize(1340, 720);
     centreOnScreen(this, parent);
 }
@@ -202,7 +214,13 @@ void RecordsWindow::buildFilters(QWidget *bar)
     m_to = dayField(QStringLiteral("dtTo"), bar);
     m_filterText = new QLineEdit(bar);
     m_filterText->setObjectName(QStringLiteral("txtFilter"));
-    m_filterText->setPlaceholderText(QStringLiteral("test name or operator"));
+    m_filterText->setPlaceholderText(QStringLiteral("test name, operator or serial"));
+    m_partModel = new QComboBox(bar);
+    m_partModel->setObjectName(QStringLiteral("cmbModel"));
+    m_unit = new QComboBox(bar);
+    m_unit->setObjectName(QStringLiteral("cmbUnit"));
+    for (int unit = 0; unit < kRateUnits; ++unit)
+        m_unit->addItem(rateUnitText(RateUnit(unit)));
     m_filterText->setClearButtonEnabled(true);
 
     row->addWidget(caption(QStringLiteral("Station:"), bar));
@@ -213,14 +231,96 @@ void RecordsWindow::buildFilters(QWidget *bar)
     row->addWidget(m_from);
     row->addWidget(caption(QStringLiteral("to:"), bar));
     row->addWidget(m_to);
+    row->addWidget(caption(QStringLiteral("Model:"), bar));
+    row->addWidget(m_partModel);
     row->addWidget(caption(QStringLiteral("Find:"), bar));
     row->addWidget(m_filterText, 1);
+    row->addWidget(caption(QStringLiteral("Rates in:"), bar));
+    row->addWidget(m_unit);
 
     connect(m_station, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_outcome, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_from, &QDateEdit::dateChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_to, &QDateEdit::dateChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_filterText, &QLineEdit::textChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_partModel, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_unit, &QComboBox::currentIndexChanged, this, &RecordsWindow::onUnitChanged);
+}
+
+void RecordsWindow::loadModels()
+{
+    const QSignalBlocker blocker(m_partModel);
+    m_partModel->clear();
+    m_partModel->addItem(QStringLiteral("All"));
+    m_partModel->addItem(QStringLiteral("No model"), QString(QStringLiteral("")));
+    if (!m_reader->isOpen())
+        return;
+    const Fallible<std::vector<PartModel>> models = m_reader->partModels();
+    if (models.ok())
+        for (const PartModel &model : *models)
+            m_partModel->addItem(model.name, model.name);
+}
+
+RecordFilter RecordsWindow::currentFilter() const
+{
+    RecordFilter filter;
+    if (m_station->currentIndex() > 0)
+        filter.station = m_station->currentIndex() - 1;
+    if (m_outcome->currentIndex() > 0)
+        filter.outcome = Outcome(m_outcome->currentData().toInt());
+    setStartDays(filter, dayOf(m_from), dayOf(m_to));
+    filter.text = m_filterText->text().trimmed();
+    if (m_partModel->currentIndex() > 0)
+        filter.model = m_partModel->currentData().toString();
+    return filter;
+}
+
+void RecordsWindow::onUnitChanged()
+{
+    const auto unit = RateUnit(std::clamp(m_unit->currentIndex(), 0, kRateUnits - 1));
+    m_model->setUnit(unit);
+    m_statistics->setUnit(unit);
+    if (m_shown)
+        m_detail->setPlainText(recordDetailText(*m_shown, unit));
+}
+
+void RecordsWindow::onStatisticsToggled(bool on)
+{
+    m_statistics->setVisible(on);
+    loadStatistics();
+}
+
+void RecordsWindow::loadStatistics()
+{
+    if (!m_statistics->isVisibleTo(this) || !m_reader->isOpen())
+        return;
+    Fallible<std::vector<TestRecord>> records = m_reader->figureRecords(currentFilter());
+    if (!records.ok()) {
+        m_status->setText(records.failure()->reason);
+        return;
+    }
+    m_statistics->setRecords(std::move(*records));
+    m_statistics->showRecord(m_shown ? std::optional<int64_t>(m_shown->record.id) : std::nullopt);
+}
+
+void RecordsWindow::selectRecord(int64_t id)
+{
+    // Rows are read as they are shown: read on until the record's row is there.
+    for (int row = 0;; ++row) {
+        if (row >= m_model->rowCount()) {
+            if (!m_model->canFetchMore())
+                break;
+            m_model->fetchMore();
+        }
+        if (row < m_model->rowCount() && m_model->recordId(row) == id) {
+            m_table->selectionModel()->setCurrentIndex(
+                m_model->index(row, 0),
+                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_table->scrollTo(m_model->index(row, 0));
+            return;
+        }
+    }
+    showRecord(id); // not listed: shown all the same
 }
 
 void RecordsWindow::refresh()
@@ -230,6 +330,7 @@ void RecordsWindow::refresh()
             m_status->setText(failure->reason);
     }
     m_model->refresh();
+    loadStatistics();
 }
 
 void RecordsWindow::releaseDatabase()
@@ -240,14 +341,8 @@ void RecordsWindow::releaseDatabase()
 
 void RecordsWindow::onFilterChanged()
 {
-    RecordFilter filter;
-    if (m_station->currentIndex() > 0)
-        filter.station = m_station->currentIndex() - 1;
-    if (m_outcome->currentIndex() > 0)
-        filter.outcome = Outcome(m_outcome->currentData().toInt());
-    setStartDays(filter, dayOf(m_from), dayOf(m_to));
-    filter.text = m_filterText->text().trimmed();
-    m_model->setFilter(filter);
+    m_model->setFilter(currentFilter());
+    loadStatistics();
 }
 
 void RecordsWindow::onListReset()
@@ -299,11 +394,12 @@ void RecordsWindow::showRecord(std::optional<int64_t> id)
         m_testName->clear();
         m_operator->clear();
     } else {
-        m_detail->setPlainText(recordDetailText(*m_shown));
+        m_detail->setPlainText(recordDetailText(*m_shown, m_model->unit()));
         m_testName->setText(m_shown->record.testName);
         m_operator->setText(m_shown->record.operatorName);
     }
     drawDecay();
+    m_statistics->showRecord(id);
 }
 
 void RecordsWindow::onPhaseChanged()

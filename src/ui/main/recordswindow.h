@@ -21,6 +21,8 @@ class QPushButton;
 class QTableView;
 class RecordListModel;
 class RecordStore;
+class StatisticsView;
+struct RecordFilter;
 class TestRecorder;
 struct WindowHandover;
 
@@ -56,6 +58,16 @@ public:
 private:
     void buildFilters(QWidget *bar);
     void onFilterChanged();
+    /// The filter the controls give.
+    RecordFilter currentFilter() const;
+    /// The part models of the store into the model filter.
+    void loadModels();
+    void onUnitChanged();
+    void onStatisticsToggled(bool on);
+    /// The records the filters keep into the statistics view, when it shows.
+    void loadStatistics();
+    /// Selects the record in the list (a point of the statistics chosen).
+    void selectRecord(int64_t id);
     void onListReset();
     void onCurrentRowChanged();
     void onPhaseChanged();
@@ -90,6 +102,10 @@ private:
     QPushButton *m_report = nullptr;
     QPushButton *m_exportCsv = nullptr;
     QLabel *m_status = nullptr;
+    QComboBox *m_partModel = nullptr;
+    QComboBox *m_unit = nullptr;
+    QPushButton *m_showStatistics = nullptr;
+    StatisticsView *m_statistics = nullptr;
 
     /// The record in the detail pane, with its trace, decisions and link events.
     std::optional<RecordDetails> m_shown;
