@@ -456,6 +456,8 @@ void RecordsWindow::onReportClicked()
     source.samples = [pressures] { return chartSamplesOf(*pressures); };
     source.testName = record.testName;
     source.operatorName = record.operatorName;
+    source.serial = record.serial;
+    source.model = record.model;
     ReportWindow window(source, m_handover, m_appPath, this);
     bool named = false;
     connect(&window, &ReportWindow::reportIssued, this, [&](const ReportHeader &header) {
