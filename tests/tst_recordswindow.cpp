@@ -18,6 +18,7 @@
 #include "support/diskfaults.h"
 #include "support/modalwatcher.h"
 #include "support/records.h"
+#include "support/statisticsset.h"
 #include "support/widgets.h"
 #include "ui/main/mainwindow.h"
 #include "ui/main/recordswindow.h"
@@ -27,7 +28,9 @@
 #include <QDateEdit>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -103,6 +106,7 @@ private slots:
     void namesAreStored();
     void csvOfTheSelectedRecords();
     void openedFromTheMainWindowWhileATestRuns();
+    void statisticsOfTheListedRecords();
 
 private:
     /// Opens the window over the store, shown but not modal, so that the boxes and windows
@@ -437,6 +441,68 @@ void TestRecordsWindow::openedFromTheMainWindowWhileATestRuns()
     named<QAction>(&window, "RecordsTestRecords")->trigger();
     QCOMPARE(firstRows, (QStringList{"4 2 interrupted", "5 1 running", "5 1 stopped"}));
     window.close();
+}
+
+void TestRecordsWindow::statisticsOfTheListedRecords()
+{
+    // The hand-worked set after the four records: ids 5 to 26, its rule breaks on records
+    // 12 (rule 4), 13 (rule 1), 19 (rule 2) and 25 (rule 3).
+    QVERIFY_OK(m_store->savePartModel({0, QStringLiteral("Valve"), 250, {}}));
+    std::vector<RecordChange> changes;
+    for (TestRecord &record : statisticsSet()) {
+        record.id = 0;
+        changes.push_back({record, false, 0, {}, 0, {}, {}});
+    }
+    QVERIFY_OK(m_store->write(changes));
+    m_window = openWindow();
+    auto *model = named<QComboBox>(m_window.get(), "cmbModel");
+    QCOMPARE(model->itemText(2), QStringLiteral("Valve"));
+    model->setCurrentIndex(2);
+    auto *view = named<QWidget>(m_window.get(), "statisticsView");
+    QVERIFY(!view->isVisible());
+    QTest::mouseClick(button(m_window.get(), "cmdStatistics"), Qt::LeftButton);
+    QVERIFY(view->isVisible());
+    auto *summary = named<QLabel>(view, "lblStatistics");
+    QVERIFY2(summary->text().contains("n: 20 (of 22 records; 2 left out)\nmean: 2.002\n"),
+             qPrintable(summary->text()));
+    QVERIFY2(summary->text().contains("Cpk: 1.527\nfailed: 1\n\nFail rate by day:\n"
+                                      "10-07-2026: 0 of 11 (0.0 %)\n11-07-2026: 1 of 10 (10.0 %)"),
+             qPrintable(summary->text()));
+    auto *breaks = named<QListWidget>(view, "lstRuleBreaks");
+    QStringList listed;
+    for (int row = 0; row < breaks->count(); ++row)
+        listed << breaks->item(row)->text();
+    QCOMPARE(listed, (QStringList{"record 12: rule 4 (8 in a row on one side)",
+                                  "record 13: rule 1 (beyond 3σ)",
+                                  "record 19: rule 2 (2 of 3 beyond 2σ)",
+                                  "record 25: rule 3 (4 of 5 beyond 1σ)"}));
+
+    // A listed break, and a click on the newest point, select their records in the list.
+    const auto currentId = [this] {
+        const QModelIndex current = table()->selectionModel()->currentIndex();
+        return qobject_cast<RecordListModel *>(table()->model())->recordId(current.row());
+    };
+    QTest::mouseClick(breaks->viewport(), Qt::LeftButton, {},
+                      breaks->visualItemRect(breaks->item(1)).center());
+    QCOMPARE(currentId(), int64_t(13));
+    auto *chart = named<QWidget>(view, "picStatistics");
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(chart->width() - 80, chart->height() / 4));
+    QCOMPARE(currentId(), int64_t(25));
+
+    // Rates in Pa/s: the list's column and the statistics of the main rate.
+    named<QComboBox>(m_window.get(), "cmbUnit")->setCurrentIndex(int(RateUnit::PaPerSecond));
+    QCOMPARE(table()->model()->headerData(RecordListModel::MainRate, Qt::Horizontal).toString(),
+             QStringLiteral("Main rate Pa/s"));
+    named<QComboBox>(view, "cmbFigure")->setCurrentIndex(int(StatisticsFigure::MainRate));
+    QVERIFY2(summary->text().startsWith("Main test rate, Pa/s\nn: 20 (of 22 records; 2 left out)"
+                                        "\nmean: 33.37\n"),
+             qPrintable(summary->text()));
+
+    // The records without a model: one completed test with a main test is too few.
+    model->setCurrentIndex(1);
+    named<QComboBox>(view, "cmbFigure")->setCurrentIndex(int(StatisticsFigure::MainFall));
+    QCOMPARE(summary->text(), QStringLiteral("4 records: too few records for statistics."));
+    QCOMPARE(breaks->count(), 0);
 }
 
 QTEST_MAIN(TestRecordsWindow)

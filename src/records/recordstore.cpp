@@ -830,13 +830,15 @@ Fallible<int64_t> RecordStore::savePartModel(const PartModel &model)
         return *failure;
     const QString doing = QStringLiteral("The part model %1 cannot be stored").arg(model.name);
     int64_t id = model.id;
+    // A null text would bind as NULL: no pattern is stored as ''.
+    const QString pattern = model.serialPattern.isNull() ? QStringLiteral("") : model.serialPattern;
     MaybeFailure failed = d->inTransaction(doing, [&]() -> MaybeFailure {
         QSqlQuery query(d->db());
         if (id == 0) {
             if (!query.prepare(QStringLiteral("INSERT INTO %1 (name, volume_ml, serial_pattern) "
                                               "VALUES (?, ?, ?)")
                                    .arg(recordschema::kPartModelTable)) ||
-                !run(query, {model.name, model.volumeMl, model.serialPattern}))
+                !run(query, {model.name, model.volumeMl, pattern}))
                 return d->failure(doing, query.lastError());
             id = query.lastInsertId().toLongLong();
             return std::nullopt;
@@ -850,7 +852,7 @@ Fallible<int64_t> RecordStore::savePartModel(const PartModel &model)
         if (!query.prepare(QStringLiteral("UPDATE %1 SET name = ?, volume_ml = ?, serial_pattern "
                                           "= ? WHERE id = ?")
                                .arg(recordschema::kPartModelTable)) ||
-            !run(query, {model.name, model.volumeMl, model.serialPattern, qlonglong(id)}))
+            !run(query, {model.name, model.volumeMl, pattern, qlonglong(id)}))
             return d->failure(doing, query.lastError());
         if (query.numRowsAffected() != 1)
             return Failure{QStringLiteral("There is no part model %1.").arg(id), d->path};

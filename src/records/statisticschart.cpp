@@ -127,29 +127,48 @@ std::vector<QPointF> reducedCurve(const ChartFrame &frame, std::span<const doubl
     return points;
 }
 
+namespace {
+
+QRectF individualsPlot(const QRectF &area)
+{
+    return {area.left() + 70, area.top() + 22, std::max(10.0, area.width() - 70 - kLabelWidth - 8),
+            std::max(10.0, area.height() * 0.6 - 40)};
+}
+
+/// The lowest and highest specification limit of the points.
+std::pair<std::optional<double>, std::optional<double>> limitRange(const ProcessStatistics &s)
+{
+    std::optional<double> low, high;
+    for (const std::optional<double> &limit : s.limits) {
+        if (!limit)
+            continue;
+        low = std::min(low.value_or(*limit), *limit);
+        high = std::max(high.value_or(*limit), *limit);
+    }
+    return {low, high};
+}
+
+} // namespace
+
+ChartFrame individualsFrame(const QRectF &area, const ProcessStatistics &s)
+{
+    const auto [limitLow, limitHigh] = limitRange(s);
+    return frameOver(individualsPlot(area), s.values, {s.ucl, s.lcl, s.mean, limitLow, limitHigh});
+}
+
 ChartFrame drawControlCharts(QPainter &painter, const QRectF &area, const ProcessStatistics &s,
                              const QString &unit, std::optional<int> selected)
 {
     painter.save();
     painter.fillRect(area, Qt::white);
-    const double left = area.left() + 70;
-    const double width = std::max(10.0, area.width() - 70 - kLabelWidth - 8);
-    const double individualsHeight = std::max(10.0, area.height() * 0.6 - 40);
-    const QRectF individualsPlot(left, area.top() + 22, width, individualsHeight);
-    const QRectF rangesPlot(left, individualsPlot.bottom() + 40, width,
-                            std::max(10.0, area.bottom() - individualsPlot.bottom() - 62));
+    const QRectF plot = individualsPlot(area);
+    const QRectF rangesPlot(plot.left(), plot.bottom() + 40, plot.width(),
+                            std::max(10.0, area.bottom() - plot.bottom() - 62));
 
     // Individuals.
     std::vector<double> limits;
-    std::optional<double> limitLow, limitHigh;
-    for (const std::optional<double> &limit : s.limits) {
-        if (!limit)
-            continue;
-        limitLow = std::min(limitLow.value_or(*limit), *limit);
-        limitHigh = std::max(limitHigh.value_or(*limit), *limit);
-    }
-    const ChartFrame frame =
-        frameOver(individualsPlot, s.values, {s.ucl, s.lcl, s.mean, limitLow, limitHigh});
+    const auto [limitLow, limitHigh] = limitRange(s);
+    const ChartFrame frame = individualsFrame(area, s);
     axes(painter, frame, QStringLiteral("Individuals, %1").arg(unit));
     horizontal(painter, frame, s.mean, kCentre, limitLabel("mean", s.mean), Qt::SolidLine);
     horizontal(painter, frame, s.ucl, kControl, limitLabel("UCL", s.ucl));

@@ -32,6 +32,9 @@ struct ChartFrame {
 /// from the full curve by no visible line.
 std::vector<QPointF> reducedCurve(const ChartFrame &frame, std::span<const double> values);
 
+/// Where drawControlCharts() puts the points of the individuals chart in `area`.
+ChartFrame individualsFrame(const QRectF &area, const ProcessStatistics &statistics);
+
 /// The two charts of the statistics view, drawn into `area`:
 /// - individuals: the points (joined, reduced by columns), the centre line, the control limits
 ///   (mean ± 2.66 × mean moving range) and the specification limit of each point; points that

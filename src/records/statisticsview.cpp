@@ -40,21 +40,22 @@ protected:
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
         if (const auto &s = m_view->statistics())
-            m_frame = drawControlCharts(painter, QRectF(rect()), *s, unit, selected);
+            drawControlCharts(painter, QRectF(rect()), *s, unit, selected);
         else
             painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Too few records for statistics"));
     }
     void mousePressEvent(QMouseEvent *event) override
     {
         const auto &s = m_view->statistics();
-        const int point = m_frame.pointAt(event->position().x());
-        if (s && point >= 0 && point < int(s->ids.size()))
+        if (!s)
+            return;
+        const int point = individualsFrame(QRectF(rect()), *s).pointAt(event->position().x());
+        if (point >= 0 && point < int(s->ids.size()))
             emit m_view->recordChosen(s->ids[size_t(point)]);
     }
 
 private:
     StatisticsView *m_view;
-    ChartFrame m_frame;
 };
 
 StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
