@@ -1,6 +1,7 @@
 // Prints how long the charts take to redraw, beside a floor: the same number of bare QPainter
 // lines on the same image. Figures only; nothing here passes or fails.
 #include "recordbench.h"
+#include "statisticsbench.h"
 
 #include "app/sharedstate.h"
 #include "charts/chartdrawing.h"
@@ -112,5 +113,6 @@ int main(int argc, char *argv[])
            bareLinesMs(reportSize, *state, 1, 32767, double(reportScale(32767)), 2));
 
     recordBenchmarks();
+    statisticsBenchmarks();
     return 0;
 }

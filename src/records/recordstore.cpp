@@ -152,15 +152,6 @@ Fallible<std::vector<RecordedLinkEvent>> readEvents(const QSqlDatabase &db, cons
     return result;
 }
 
-/// The offset from UTC of an ISO 8601 time's tail, "+02:00" or "Z"; 0 for anything else.
-int offsetSeconds(const QString &tail)
-{
-    if (tail.size() != 6 || (tail[0] != u'+' && tail[0] != u'-') || tail[3] != u':')
-        return 0;
-    const int minutes = tail.mid(1, 2).toInt() * 60 + tail.mid(4, 2).toInt();
-    return (tail[0] == u'-' ? -60 : 60) * minutes;
-}
-
 /// The falls of a record as its figures give them.
 void setFalls(TestRecord &record, std::span<const TraceSample> trace,
               std::span<const Decision> decisions)
@@ -909,19 +900,33 @@ Fallible<std::optional<TestRecord>> RecordStore::latestOfSerial(const QString &s
     return std::optional<TestRecord>(found->front());
 }
 
-Fallible<std::vector<TestRecord>> RecordStore::figureRecords(const RecordFilter &filter) const
+Fallible<std::vector<RecordFigures>> RecordStore::figureRecords(const RecordFilter &filter,
+                                                                 StatisticsFigure figure) const
 {
     if (MaybeFailure failure = d->notOpen())
         return *failure;
     const QString doing = QStringLiteral("The test records cannot be read");
+    // The figure's own columns: its value, its limit, and for a rate the phase's duration and
+    // the part's volume.
+    const bool rate = figure == StatisticsFigure::LeakRate || figure == StatisticsFigure::MainRate;
+    const bool leak = figure == StatisticsFigure::LeakFall || figure == StatisticsFigure::LeakRate;
+    const QString value = QLatin1String(leak ? (rate ? "leak_rate" : "leak_fall")
+                                             : (rate ? "main_rate" : "main_fall"));
+    const QString limit = QLatin1String(leak ? "leak_fall_limit" : "bath_fall_limit");
+    const QString duration = QLatin1String(leak ? "leak_test_duration" : "main_test_duration");
+    // Numbers only, and no more of them than the figure needs: each column read costs, and
+    // the view opens over a hundred thousand rows. The outcome comes as its index (-1 while
+    // running), the offset from UTC from the tail of the start's text ("+02:00").
     QVariantList values;
-    // Only what statistics read, and the start from its UTC seconds and the offset at the end
-    // of its text: tens of thousands of rows are read when the view opens.
     const QString sql =
-        QStringLiteral("SELECT id, station, start_utc, substr(start_time, 20), outcome, "
-                       "leak_fall_limit, leak_test_duration, bath_fall_limit, main_test_duration, "
-                       "leak_fall, main_fall, leak_rate, main_rate, serial, model, "
-                       "model_volume_ml FROM record") +
+        QStringLiteral(
+            "SELECT id, start_utc, (CASE substr(start_time, 20, 1) WHEN '-' THEN -60 ELSE 60 "
+            "END) * (60 * CAST(substr(start_time, 21, 2) AS INTEGER) + CAST(substr(start_time, "
+            "24, 2) AS INTEGER)), CASE outcome WHEN 'completed' THEN 0 WHEN 'leak test failed' "
+            "THEN 1 WHEN 'main test failed' THEN 2 WHEN 'stopped' THEN 3 WHEN 'interrupted' "
+            "THEN 4 ELSE -1 END, %1, %2%3 FROM record")
+            .arg(value, limit,
+                 rate ? QStringLiteral(", %1, model_volume_ml").arg(duration) : QString()) +
         recordschema::whereClause(filter, values) + QStringLiteral(" ORDER BY start_utc, id");
     QSqlQuery query(d->db());
     query.setForwardOnly(true);
@@ -931,26 +936,37 @@ Fallible<std::vector<TestRecord>> RecordStore::figureRecords(const RecordFilter 
         const QVariant value = query.value(column);
         return value.isNull() ? std::nullopt : std::optional<double>(value.toDouble());
     };
-    std::vector<TestRecord> records;
+    std::vector<RecordFigures> records;
     while (query.next()) {
-        TestRecord r;
+        RecordFigures r;
         r.id = query.value(0).toLongLong();
-        r.station = query.value(1).toInt();
-        r.start = QDateTime::fromSecsSinceEpoch(query.value(2).toLongLong(), Qt::OffsetFromUTC,
-                                                offsetSeconds(query.value(3).toString()));
-        r.outcome = outcomeFromText(query.value(4).toString());
-        r.parameters.LeakFallLimit = float(query.value(5).toDouble());
-        r.parameters.LeakTestDuration = int16_t(query.value(6).toInt());
-        r.parameters.BathFallLimit = float(query.value(7).toDouble());
-        r.parameters.MainTestDuration = int16_t(query.value(8).toInt());
-        r.leakFall = optional(9);
-        r.mainFall = optional(10);
-        r.leakRate = optional(11);
-        r.mainRate = optional(12);
-        r.serial = query.value(13).toString();
-        r.model = query.value(14).toString();
-        r.modelVolume = optional(15);
-        records.push_back(std::move(r));
+        r.startUtc = query.value(1).toLongLong();
+        r.utcOffset = query.value(2).toInt();
+        const int outcome = query.value(3).toInt();
+        if (outcome >= 0 && outcome <= int(Outcome::Interrupted))
+            r.outcome = Outcome(outcome);
+        const std::optional<double> figureValue = optional(4);
+        const float limitValue = float(query.value(5).toDouble());
+        (leak ? r.leakFallLimit : r.bathFallLimit) = limitValue;
+        if (rate) {
+            (leak ? r.leakTestDuration : r.mainTestDuration) = query.value(6).toInt();
+            r.modelVolume = optional(7);
+        }
+        switch (figure) {
+        case StatisticsFigure::LeakFall:
+            r.leakFall = figureValue;
+            break;
+        case StatisticsFigure::MainFall:
+            r.mainFall = figureValue;
+            break;
+        case StatisticsFigure::LeakRate:
+            r.leakRate = figureValue;
+            break;
+        case StatisticsFigure::MainRate:
+            r.mainRate = figureValue;
+            break;
+        }
+        records.push_back(r);
     }
     if (query.lastError().isValid())
         return d->failure(doing, query.lastError());

@@ -2,6 +2,7 @@
 
 #include "app/failure.h"
 #include "records/partmodels.h"
+#include "records/statistics.h"
 #include "records/testrecord.h"
 
 #include <QDateTime>
@@ -136,10 +137,11 @@ public:
     [[nodiscard]] MaybeFailure deletePartModel(int64_t id);
     /// The newest record of a serial; none when it was never tested.
     Fallible<std::optional<TestRecord>> latestOfSerial(const QString &serial) const;
-    /// The records the filter takes, oldest first, with only what statistics read: id,
-    /// station, start, outcome, the fall limits and durations, the falls and rates of the
-    /// leak and main tests, the serial, the model and its volume.
-    Fallible<std::vector<TestRecord>> figureRecords(const RecordFilter &filter) const;
+    /// What statistics of the figure read of the records the filter takes, oldest first: id,
+    /// start, outcome, and the figure with its limit (and for a rate the phase's duration and
+    /// the part's volume); the other figures are left empty.
+    Fallible<std::vector<RecordFigures>> figureRecords(const RecordFilter &filter,
+                                                       StatisticsFigure figure) const;
 
 private:
     struct Private;

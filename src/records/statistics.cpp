@@ -100,7 +100,34 @@ QString figureUnit(StatisticsFigure figure, RateUnit unit)
     return isRate(figure) ? rateUnitText(unit) : QStringLiteral("KPa");
 }
 
-std::optional<double> figureValue(const TestRecord &record, StatisticsFigure figure,
+QDate RecordFigures::day() const
+{
+    // Days since 1970 in local time, floored; 2440588 is the Julian day of 1970-01-01.
+    const qint64 local = startUtc + utcOffset;
+    const qint64 days = local >= 0 ? local / 86400 : -((-local + 86399) / 86400);
+    return QDate::fromJulianDay(2440588 + days);
+}
+
+RecordFigures figuresOf(const TestRecord &r)
+{
+    RecordFigures f;
+    f.id = r.id;
+    f.startUtc = r.start.toSecsSinceEpoch();
+    f.utcOffset = r.start.offsetFromUtc();
+    f.outcome = r.outcome;
+    f.leakFallLimit = r.parameters.LeakFallLimit;
+    f.leakTestDuration = r.parameters.LeakTestDuration;
+    f.bathFallLimit = r.parameters.BathFallLimit;
+    f.mainTestDuration = r.parameters.MainTestDuration;
+    f.leakFall = r.leakFall;
+    f.mainFall = r.mainFall;
+    f.leakRate = r.leakRate;
+    f.mainRate = r.mainRate;
+    f.modelVolume = r.modelVolume;
+    return f;
+}
+
+std::optional<double> figureValue(const RecordFigures &record, StatisticsFigure figure,
                                   RateUnit unit)
 {
     switch (figure) {
@@ -120,53 +147,61 @@ std::optional<double> figureValue(const TestRecord &record, StatisticsFigure fig
     return convertRate(*record.mainRate, unit, record.modelVolume);
 }
 
-std::optional<double> figureLimit(const TestRecord &record, StatisticsFigure figure,
+std::optional<double> figureLimit(const RecordFigures &r, StatisticsFigure figure,
                                   RateUnit unit)
 {
-    const TestParameters &p = record.parameters;
     switch (figure) {
     case StatisticsFigure::LeakFall:
-        return double(p.LeakFallLimit);
+        return double(r.leakFallLimit);
     case StatisticsFigure::MainFall:
-        return double(p.BathFallLimit);
+        return double(r.bathFallLimit);
     case StatisticsFigure::LeakRate:
-        if (p.LeakTestDuration <= 0)
+        if (r.leakTestDuration <= 0)
             return std::nullopt;
-        return convertRate(double(p.LeakFallLimit) / p.LeakTestDuration * 60.0, unit,
-                           record.modelVolume);
+        return convertRate(double(r.leakFallLimit) / r.leakTestDuration * 60.0, unit,
+                           r.modelVolume);
     case StatisticsFigure::MainRate:
         break;
     }
-    if (p.MainTestDuration <= 0)
+    if (r.mainTestDuration <= 0)
         return std::nullopt;
-    return convertRate(double(p.BathFallLimit) / p.MainTestDuration * 60.0, unit,
-                       record.modelVolume);
+    return convertRate(double(r.bathFallLimit) / r.mainTestDuration * 60.0, unit,
+                       r.modelVolume);
 }
 
 Fallible<ProcessStatistics> processStatistics(std::span<const TestRecord> records,
                                               StatisticsFigure figure, RateUnit unit)
 {
-    std::vector<const TestRecord *> ordered;
-    ordered.reserve(records.size());
+    std::vector<RecordFigures> figures;
+    figures.reserve(records.size());
     for (const TestRecord &record : records)
+        figures.push_back(figuresOf(record));
+    return processStatistics(figures, figure, unit);
+}
+
+Fallible<ProcessStatistics> processStatistics(std::span<const RecordFigures> records,
+                                              StatisticsFigure figure, RateUnit unit)
+{
+    std::vector<const RecordFigures *> ordered;
+    ordered.reserve(records.size());
+    for (const RecordFigures &record : records)
         ordered.push_back(&record);
     // Records read oldest first are left as they are; others are put in order.
-    const auto older = [](const TestRecord *a, const TestRecord *b) {
-        const qint64 sa = a->start.toSecsSinceEpoch(), sb = b->start.toSecsSinceEpoch();
-        return sa != sb ? sa < sb : a->id < b->id;
+    const auto older = [](const RecordFigures *a, const RecordFigures *b) {
+        return a->startUtc != b->startUtc ? a->startUtc < b->startUtc : a->id < b->id;
     };
     if (!std::is_sorted(ordered.begin(), ordered.end(), older))
         std::stable_sort(ordered.begin(), ordered.end(), older);
 
     ProcessStatistics s;
     s.records = int(ordered.size());
-    for (const TestRecord *record : ordered) {
+    for (const RecordFigures *record : ordered) {
         const bool judged = record->outcome && (*record->outcome == Outcome::Completed ||
                                                 isFailure(*record->outcome));
         if (judged) {
             const bool failed = isFailure(*record->outcome);
             s.failed += failed ? 1 : 0;
-            const QDate day = record->start.date();
+            const QDate day = record->day();
             if (s.days.empty() || s.days.back().day != day)
                 s.days.push_back({day, 0, 0});
             ++s.days.back().tests;

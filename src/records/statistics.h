@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QtGlobal>
 
 #include <cstdint>
 #include <optional>
@@ -12,6 +13,29 @@
 #include <vector>
 
 struct TestRecord;
+enum class Outcome;
+
+/// What statistics read of a record: its id, start, outcome, limits and figures. A store
+/// reads these alone from its rows (RecordStore::figureRecords), the shared database as well
+/// as the local one; figuresOf() takes them from a whole record.
+struct RecordFigures {
+    int64_t id = 0;
+    qint64 startUtc = 0; ///< seconds since 1970 UTC
+    int utcOffset = 0;   ///< seconds east of UTC where the test ran
+    std::optional<Outcome> outcome;
+    float leakFallLimit = 0;
+    int leakTestDuration = 0;
+    float bathFallLimit = 0;
+    int mainTestDuration = 0;
+    std::optional<double> leakFall, mainFall;
+    std::optional<double> leakRate, mainRate; ///< end-to-end, KPa/min
+    std::optional<double> modelVolume;        ///< ml
+
+    /// The day the test started, in the local time where it ran.
+    QDate day() const;
+};
+
+RecordFigures figuresOf(const TestRecord &record);
 
 /// The figure of each record that statistics are taken of.
 enum class StatisticsFigure {
@@ -33,12 +57,12 @@ QString figureUnit(StatisticsFigure figure, RateUnit unit);
 
 /// The record's figure; empty when the record has none (a phase that did not run, a flow
 /// unit without the part's volume).
-std::optional<double> figureValue(const TestRecord &record, StatisticsFigure figure,
+std::optional<double> figureValue(const RecordFigures &record, StatisticsFigure figure,
                                   RateUnit unit);
 /// The upper specification limit of the figure for the record: its leak fall limit, or its
 /// bath fall limit for the main test; for a rate, that limit spread over the phase's duration
 /// (limit / duration × 60 KPa/min) in the unit.
-std::optional<double> figureLimit(const TestRecord &record, StatisticsFigure figure,
+std::optional<double> figureLimit(const RecordFigures &record, StatisticsFigure figure,
                                   RateUnit unit);
 
 /// Rules that mark a point out of control (Western Electric), with σ = mean moving range /
@@ -93,6 +117,9 @@ struct ProcessStatistics {
 /// by their start, then id). Completed and failed records give the points; stopped,
 /// interrupted and running records are counted but left out. Fewer than two points: the
 /// failure "too few records for statistics".
+Fallible<ProcessStatistics> processStatistics(std::span<const RecordFigures> records,
+                                              StatisticsFigure figure, RateUnit unit);
+/// The same over whole records.
 Fallible<ProcessStatistics> processStatistics(std::span<const TestRecord> records,
                                               StatisticsFigure figure, RateUnit unit);
 

@@ -186,8 +186,15 @@ ChartFrame drawControlCharts(QPainter &painter, const QRectF &area, const Proces
     curve(painter, frame, s.values, kCurve);
     painter.setPen(QPen(kBreak, 0));
     painter.setBrush(kBreak);
+    // One mark a pixel column and rule: more would draw over each other.
+    std::vector<int> markedColumn(5, -1);
     for (const RuleBreak &b : s.breaks) {
         const QPointF at(frame.xOf(b.point), frame.yOf(s.values[size_t(b.point)]));
+        const int column = int(at.x());
+        int &marked = markedColumn[size_t(std::clamp(b.rule, 0, 4))];
+        if (column == marked)
+            continue;
+        marked = column;
         painter.drawEllipse(at, 3, 3);
         painter.drawText(QRectF(at.x() - 20, at.y() - 20, 40, 14), Qt::AlignCenter,
                          QString::number(b.rule));

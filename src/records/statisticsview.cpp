@@ -91,19 +91,34 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
     m_breaks->setObjectName(QStringLiteral("lstRuleBreaks"));
     right->addWidget(m_breaks, 1);
 
-    connect(m_figure, &QComboBox::currentIndexChanged, this, &StatisticsView::recompute);
-    connect(m_breaks, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
-        emit recordChosen(item->data(Qt::UserRole).toLongLong());
-    });
-    connect(m_breaks, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
-        emit recordChosen(item->data(Qt::UserRole).toLongLong());
-    });
+    connect(m_figure, &QComboBox::currentIndexChanged, this, &StatisticsView::reload);
+    const auto choose = [this](QListWidgetItem *item) {
+        if (item->data(Qt::UserRole).isValid())
+            emit recordChosen(item->data(Qt::UserRole).toLongLong());
+    };
+    connect(m_breaks, &QListWidget::itemActivated, this, choose);
+    connect(m_breaks, &QListWidget::itemClicked, this, choose);
     recompute();
 }
 
-void StatisticsView::setRecords(std::vector<TestRecord> records)
+void StatisticsView::setSource(Source source)
 {
-    m_records = std::move(records);
+    m_source = std::move(source);
+    reload();
+}
+
+void StatisticsView::reload()
+{
+    m_records.clear();
+    m_readFailure.clear();
+    if (m_source) {
+        Fallible<std::vector<RecordFigures>> read =
+            m_source(StatisticsFigure(m_figure->currentIndex()));
+        if (read.ok())
+            m_records = std::move(*read);
+        else
+            m_readFailure = read.failure()->reason;
+    }
     recompute();
 }
 
@@ -132,9 +147,11 @@ void StatisticsView::recompute()
     m_breaks->clear();
     m_chart->unit = figureUnit(figure, m_unit);
     if (!computed.ok()) {
-        m_summary->setText(QStringLiteral("%1 records: %2.")
-                               .arg(m_records.size())
-                               .arg(computed.failure()->reason));
+        m_summary->setText(!m_readFailure.isEmpty()
+                               ? m_readFailure
+                               : QStringLiteral("%1 records: %2.")
+                                     .arg(m_records.size())
+                                     .arg(computed.failure()->reason));
         m_chart->update();
         return;
     }
@@ -164,7 +181,10 @@ void StatisticsView::recompute()
                      .arg(day.tests)
                      .arg(QString::number(100.0 * day.failed / std::max(day.tests, 1), 'f', 1));
     m_summary->setText(lines.join(QLatin1Char('\n')));
-    for (const RuleBreak &b : s.breaks) {
+    // A process far out of control breaks rules at thousands of points: the first are listed.
+    constexpr size_t kListed = 500;
+    for (size_t i = 0; i < std::min(s.breaks.size(), kListed); ++i) {
+        const RuleBreak &b = s.breaks[i];
         auto *item = new QListWidgetItem(
             QStringLiteral("record %1: rule %2 (%3)")
                 .arg(b.id)
@@ -172,6 +192,11 @@ void StatisticsView::recompute()
                 .arg(QString::fromUtf8(kRuleTexts[std::clamp(b.rule, 0, 4)])),
             m_breaks);
         item->setData(Qt::UserRole, qlonglong(b.id));
+    }
+    if (s.breaks.size() > kListed) {
+        auto *more = new QListWidgetItem(
+            QStringLiteral("... and %1 more").arg(s.breaks.size() - kListed), m_breaks);
+        more->setFlags(Qt::NoItemFlags);
     }
     m_chart->update();
 }

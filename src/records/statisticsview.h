@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -25,8 +26,13 @@ class StatisticsView final : public QWidget {
 public:
     explicit StatisticsView(QWidget *parent = nullptr);
 
-    /// The records to take the statistics of, in any order (RecordStore::figureRecords).
-    void setRecords(std::vector<TestRecord> records);
+    /// Where the records come from: what statistics of a figure read of them, in any order
+    /// (RecordStore::figureRecords over the window's filter).
+    using Source = std::function<Fallible<std::vector<RecordFigures>>(StatisticsFigure)>;
+    /// Takes the source and reads it for the figure shown; again whenever the figure changes.
+    void setSource(Source source);
+    /// Reads the source again.
+    void reload();
     void setUnit(RateUnit unit);
     /// Rings the record's point, if it is one.
     void showRecord(std::optional<int64_t> id);
@@ -39,7 +45,9 @@ signals:
 private:
     void recompute();
 
-    std::vector<TestRecord> m_records;
+    Source m_source;
+    std::vector<RecordFigures> m_records;
+    QString m_readFailure;
     RateUnit m_unit = RateUnit::KpaPerMinute;
     std::optional<ProcessStatistics> m_statistics;
     QComboBox *m_figure = nullptr;

@@ -159,7 +159,7 @@ int show(const RecordStore &store, int64_t id)
 int stats(const RecordStore &store, const RecordFilter &filter, StatisticsFigure figure,
           RateUnit unit)
 {
-    const Fallible<std::vector<TestRecord>> records = store.figureRecords(filter);
+    const Fallible<std::vector<RecordFigures>> records = store.figureRecords(filter, figure);
     if (!records.ok())
         return failed(*records.failure());
     const Fallible<ProcessStatistics> statistics = processStatistics(*records, figure, unit);

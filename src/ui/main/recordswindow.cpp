@@ -292,14 +292,15 @@ void RecordsWindow::onStatisticsToggled(bool on)
 
 void RecordsWindow::loadStatistics()
 {
-    if (!m_statistics->isVisibleTo(this) || !m_reader->isOpen())
+    if (!m_statistics->isVisibleTo(this))
         return;
-    Fallible<std::vector<TestRecord>> records = m_reader->figureRecords(currentFilter());
-    if (!records.ok()) {
-        m_status->setText(records.failure()->reason);
-        return;
-    }
-    m_statistics->setRecords(std::move(*records));
+    const RecordStore &reader = *m_reader;
+    m_statistics->setSource([&reader, filter = currentFilter()](StatisticsFigure figure)
+                                -> Fallible<std::vector<RecordFigures>> {
+        if (!reader.isOpen())
+            return Failure{QStringLiteral("The records database is not open."), reader.path()};
+        return reader.figureRecords(filter, figure);
+    });
     m_statistics->showRecord(m_shown ? std::optional<int64_t>(m_shown->record.id) : std::nullopt);
 }
 
