@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -291,6 +292,8 @@ void recordBenchmarks()
     QTemporaryDir dir;
     if (!dir.isValid())
         return;
+    // The records window reads the user's settings: these, not the real ones.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     appendBenchmark(dir.path());
     traceBenchmarks(dir.path());
     chartBenchmark();

@@ -86,25 +86,26 @@ void chartDrawing(const RecordStore &store)
                 ms(timer) / kRuns, s->breaks.size());
     QImage image(900, 260, QImage::Format_RGB32);
     const ChartFrame frame = individualsFrame(QRectF(image.rect()), *s);
-    const auto timed = [&](const std::function<std::vector<QPointF>()> &points) {
+    const auto timed = [&](const std::function<CurvePolylines()> &points) {
         std::vector<double> times;
         for (int run = 0; run <= kRuns; ++run) {
             QElapsedTimer timer;
             timer.start();
-            const std::vector<QPointF> curve = points();
+            const CurvePolylines curve = points();
             QPainter painter(&image);
             painter.setPen(QPen(Qt::black, 0));
-            painter.drawPolyline(curve.data(), int(curve.size()));
+            drawPolylines(painter, curve);
             if (run > 0)
                 times.push_back(ms(timer));
         }
         return median(times);
     };
     const double every = timed([&] {
-        std::vector<QPointF> all;
-        all.reserve(s->values.size());
+        CurvePolylines all;
+        all.points.reserve(s->values.size());
         for (size_t i = 0; i < s->values.size(); ++i)
-            all.emplace_back(frame.xOf(int(i)), frame.yOf(s->values[i]));
+            all.points.emplace_back(frame.xOf(int(i)), frame.yOf(s->values[i]));
+        all.ends.push_back(int(all.points.size()));
         return all;
     });
     const double reduced = timed([&] { return reducedCurve(frame, s->values); });

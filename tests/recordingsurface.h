@@ -20,6 +20,7 @@ public:
         QLineF line;
         Colour colour;
         qreal width;
+        bool operator==(const Segment &) const = default;
     };
 
     explicit RecordingSurface(QSizeF size = QSizeF(12000, 12000), qreal lineHeight = 100)

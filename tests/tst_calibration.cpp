@@ -1,3 +1,4 @@
+#include "app/config.h"
 #include "app/sharedstate.h"
 #include "calib/calibrationwindow.h"
 #include "device/commoutput.h"
@@ -5,6 +6,7 @@
 #include "support/modalwatcher.h"
 #include "support/widgets.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +35,7 @@ private slots:
     void calibrateLocksTheOtherChannels_data();
     void calibrateLocksTheOtherChannels();
     void capturesTakeTheLatestRawValues();
+    void firstSpaceCapturesNothing();
     void scanTickPollsAReadyPort_data();
     void scanTickPollsAReadyPort();
 
@@ -191,6 +194,24 @@ void TestCalibration::capturesTakeTheLatestRawValues()
     reply("001123 005400 011999\r");
     QCOMPARE(readings.Pressure1, 500.0f);
     QCOMPARE(readings.BathTemp, 100.0f);
+}
+
+void TestCalibration::firstSpaceCapturesNothing()
+{
+    m_state->readings.RawPressure1 = 2000; // what a capture would take
+    m_state->readings.RawTemp = 400;
+    const QByteArray before = configText(*m_state);
+    openWindow();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTRY_COMPARE(QApplication::focusWidget(), range(0));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(configText(*m_state), before);
+    for (int c = 0; c < kCalibChannels; ++c)
+        QCOMPARE(button("cmdCalib", c)->text(), QStringLiteral("Calibrate"));
+    // Nor does it wipe the range the window closes with.
+    m_window->close();
+    QCOMPARE(configText(*m_state), before);
 }
 
 void TestCalibration::scanTickPollsAReadyPort_data()

@@ -4,8 +4,10 @@
 #include "charts/picturebox.h"
 #include "charts/trendwindow.h"
 #include "recordingsurface.h"
+#include "records/recordview.h"
 #include "report/reportfilename.h"
 #include "report/reportwindow.h"
+#include "station/livedisplay.h"
 #include "support/widgets.h"
 #include "ui/twips.h"
 
@@ -13,6 +15,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
 
@@ -109,6 +112,10 @@ private slots:
     void reportAxisSpansTheWholeRecording();
     void reportDrawsGridLabelsAndTwoPixelLine();
     void reportPageAddsHeaderAndLowersLabels();
+    void reportLeavesAGapForEachLostReading_data();
+    void reportLeavesAGapForEachLostReading();
+    void columnDrawingShowsEverySegmentsPicture_data();
+    void columnDrawingShowsEverySegmentsPicture();
     void reportFileNameHoldsStationDateAndTime_data();
     void reportFileNameHoldsStationDateAndTime();
     void reportOfNoStationHasNoSamples();
@@ -253,9 +260,11 @@ void TstCharts::reportAxisSpansTheWholeRecording()
     record(station, std::max(n, 0), 250);
     station.SampleCount = int16_t(n);
     station.Samples[size_t(std::max(n, 0)) + 1] = 900; // would show as a jump if read
-    RecordingSurface surface;
+    // Four device units a user unit across: a pixel column for every sample, so every segment
+    // is drawn.
+    RecordingSurface surface(QSizeF(48000, 12000));
     drawReportChart(surface, chartSamplesOf(station));
-    QCOMPARE(placed(surface), chartTexts(10750, duration, 1, 1, kBlack, kBlack));
+    QCOMPARE(placed(surface), chartTexts(10750, duration, 4, 1, kBlack, kBlack));
     const auto line = surface.segments.mid(22);
     QCOMPARE(line.size(), std::max(n, 0));
     if (n <= 0) {
@@ -263,12 +272,12 @@ void TstCharts::reportAxisSpansTheWholeRecording()
         return;
     }
     QCOMPARE(reportScale(n), 10000.0f / float(n));
-    QCOMPARE(line.first().line.p1(), QPointF(1000, 8500));
+    QCOMPARE(line.first().line.p1(), QPointF(4000, 8500));
     // Sample n on the right grid line, within float rounding of the 32-bit scale.
-    QVERIFY2(std::abs(line.last().line.x2() - 11000) < 0.01,
+    QVERIFY2(std::abs(line.last().line.x2() - 44000) < 0.04,
              qPrintable(QString::number(line.last().line.x2(), 'f', 4)));
     const int k = n / 2;
-    QCOMPARE(line[k].line.x1(), qreal(float(1000.0 + double(reportScale(n)) * k)));
+    QCOMPARE(line[k].line.x1(), 4 * qreal(float(1000.0 + double(reportScale(n)) * k)));
     QCOMPARE(line.last().line.y2(), 8500.0);
 }
 
@@ -310,7 +319,159 @@ void TstCharts::reportPageAddsHeaderAndLowersLabels()
                              "07-12-2026@3750,400#0", "@6000,400#0"};
     QCOMPARE(placed(page),
              header + chartTexts(10950, QStringLiteral("09:06:07"), 0.75, 0.5, kBlack, kBlack));
-    QCOMPARE(page.segments.size(), 22 + 32767);
+    // The grid and the curve of the window's chart on the same device.
+    RecordingSurface screen(QSizeF(9000, 6000));
+    drawReportChart(screen, chartSamplesOf(station));
+    QCOMPARE(page.segments, screen.segments);
+}
+
+void TstCharts::reportLeavesAGapForEachLostReading_data()
+{
+    QTest::addColumn<bool>("reprinted");
+    QTest::addColumn<QString>("readings");
+    QTest::addColumn<QString>("joined");
+    // Readings a second apart, "-" for one that was not valid; what the report draws: "a-b" a
+    // segment from second a to second b, "a" a dash at a reading alone between two gaps.
+    const char *const cases[][3] = {
+        {"none lost", "700 699 698 697", "0-1 1-2 2-3"},
+        {"a second lost", "700 - 699 698", "0 2-3"},
+        {"lost at both ends", "- - 700 699 -", "2-3"},
+        {"lone readings between gaps", "700 699 - 650 - 600 599", "0-1 3 5-6"},
+        {"all lost", "- - -", ""},
+    };
+    for (const bool reprinted : {false, true})
+        for (const auto &c : cases)
+            QTest::addRow("%s, %s", reprinted ? "reprinted" : "live", c[0])
+                << reprinted << QString::fromLatin1(c[1]) << QString::fromLatin1(c[2]);
+}
+
+void TstCharts::reportLeavesAGapForEachLostReading()
+{
+    QFETCH(bool, reprinted);
+    QFETCH(QString, readings);
+    QFETCH(QString, joined);
+    // The live test as the one-second sampler records it, and its stored trace.
+    const QStringList items = readings.split(u' ');
+    const int n = int(items.size()) - 1;
+    StationRecord station;
+    station.TestRunning = true;
+    std::vector<TraceSample> trace;
+    for (const QString &item : items) {
+        const Reading reading{item.toFloat(), item != u"-"};
+        recordSample(station, reading);
+        trace.push_back({});
+        trace.back().pressure = reading.value;
+        trace.back().pressureValid = reading.valid;
+    }
+    const std::vector<float> pressures = exportedPressures(trace);
+    const std::vector<uint8_t> valid = pressureValidity(trace);
+    const ChartSamples samples =
+        reprinted ? chartSamplesOf(pressures, valid) : chartSamplesOf(station);
+
+    RecordingSurface chart;
+    RecordingSurface page;
+    drawReportChart(chart, samples);
+    drawReportPage(page, samples, {});
+    for (const RecordingSurface *surface : {&chart, &page}) {
+        QStringList drawn;
+        for (const auto &segment : surface->segments.mid(22)) {
+            const auto second = [n](qreal x) { return qRound((x - 1000) * n / 10000); };
+            const int from = second(segment.line.x1());
+            const int to = second(segment.line.x2());
+            // Each end at its own second's reading, never at 0 KPa; a dash short and level.
+            QCOMPARE(segment.line.y1(), 11000 - 10 * items[from].toDouble());
+            QCOMPARE(segment.line.y2(), 11000 - 10 * items[to].toDouble());
+            if (from == to)
+                QVERIFY(segment.line.dx() > 0 && segment.line.dx() <= 8);
+            drawn << (from == to ? QString::number(from)
+                                 : QStringLiteral("%1-%2").arg(from).arg(to));
+        }
+        QCOMPARE(drawn.join(u' '), joined);
+    }
+    // The samples that the export file writes hold 0 for a lost reading, as the trace's export
+    // does; the trend joins every second as stored.
+    QCOMPARE(std::vector<float>(station.Samples.begin(), station.Samples.begin() + n + 1),
+             pressures);
+    QCOMPARE(trendOf(station)->segmentsIn(kYellow).size(), n);
+}
+
+void TstCharts::columnDrawingShowsEverySegmentsPicture_data()
+{
+    QTest::addColumn<bool>("trend");
+    QTest::addColumn<QString>("trace");
+    for (const bool trend : {false, true})
+        for (const char *trace : {"noise", "step", "spike", "gaps"})
+            QTest::addRow("%s, %s", trend ? "trend" : "report", trace) << trend << trace;
+}
+
+void TstCharts::columnDrawingShowsEverySegmentsPicture()
+{
+    QFETCH(bool, trend);
+    QFETCH(QString, trace);
+    // The longest recording each chart draws, on its window's picture area.
+    const int n = trend ? 10000 : 32767;
+    const QSize size = trend ? QSize(1065, 449) : QSize(641, 409);
+    const double columnWidth = kChartScale / size.width();
+    const double step = trend ? 1.0 : double(reportScale(n));
+    QRandomGenerator random(7);
+    StationRecord station;
+    for (int k = 0; k <= n; ++k) {
+        float pressure = 530 + float(random.bounded(trace == u"noise" ? 40.0 : 1.0));
+        // Steps of 200 KPa between the last second of a pixel column and the first of the next.
+        if (trace == u"step" && int(std::floor((1000 + step * k) / columnWidth)) / 8 % 2)
+            pressure -= 200;
+        if (trace == u"spike" && k % (n / 3) == 1000)
+            pressure = k % 2 ? 950 : 50; // a second alone, up or down
+        // Seconds lost here and there, and a long gap with one reading in its middle.
+        const bool lost =
+            trace == u"gaps" && (k % 1000 == 7 || (k >= 4000 && k < 6000 && k != 5000));
+        station.Samples[size_t(k)] = lost ? 0 : pressure;
+        station.sampleValid[size_t(k)] = lost ? 0 : 1;
+    }
+    station.SampleCount = int16_t(n);
+    const Colour background = trend ? kBlack : RGB(255, 255, 255);
+    const QColor ink = toQColor(trend ? kYellow : kBlack);
+    const auto draw = [&](DrawingSurface &surface, CurveDetail detail) {
+        surface.ScaleHeight = kChartScale;
+        surface.ScaleWidth = kChartScale;
+        if (trend)
+            drawTrendTick(surface, chartSamplesOf(station), detail);
+        else
+            drawReportChart(surface, chartSamplesOf(station), detail);
+    };
+    PictureArea every(size, background);
+    PictureArea columns(size, background);
+    draw(every, CurveDetail::EverySegment);
+    draw(columns, CurveDetail::ByColumns);
+    const QImage pictures[] = {every.picture(), columns.picture()};
+
+    // Each pixel of one picture's curve has the other's within one pixel.
+    const auto inkNear = [&](const QImage &image, int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (image.rect().contains(x + dx, y + dy) &&
+                    image.pixelColor(x + dx, y + dy) == ink)
+                    return true;
+        return false;
+    };
+    int curve = 0;
+    QStringList far;
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            for (int i : {0, 1}) {
+                if (pictures[i].pixelColor(x, y) != ink)
+                    continue;
+                curve += i;
+                if (!inkNear(pictures[1 - i], x, y))
+                    far << QStringLiteral("%1,%2").arg(x).arg(y);
+            }
+    QVERIFY(curve > size.width() / 2);
+    QVERIFY2(far.isEmpty(), qPrintable(far.mid(0, 10).join(u' ')));
+    // At the cost of the width: a few segments a pixel column, not one a sample.
+    RecordingSurface recorder(size);
+    draw(recorder, CurveDetail::ByColumns);
+    QVERIFY2(recorder.segments.size() < 2 * size.width(),
+             qPrintable(QString::number(recorder.segments.size())));
 }
 
 void TstCharts::reportFileNameHoldsStationDateAndTime_data()

@@ -74,6 +74,7 @@ void TestLiveDisplay::samplesOnlyRunningStations()
     state.readings.Pressure2 = 222;
     state.readings.Pressure1Valid = state.readings.Pressure2Valid = true;
     for (int tick = 0; tick < 3; ++tick) {
+        state.readings.Pressure2Valid = tick != 1; // the second reading lost
         recordSamples(state);
         state.readings.Pressure2 += 1;
     }
@@ -81,6 +82,9 @@ void TestLiveDisplay::samplesOnlyRunningStations()
     QCOMPARE(state.stations[1].SampleCount, int16_t(2));
     QCOMPARE(state.stations[1].Samples[0], 222.0f);
     QCOMPARE(state.stations[1].Samples[2], 224.0f);
+    const auto &valid = state.stations[1].sampleValid;
+    QCOMPARE(std::vector<uint8_t>(valid.begin(), valid.begin() + 3),
+             (std::vector<uint8_t>{1, 0, 1}));
     QCOMPARE(state.stations[0].SampleIndex, 0);
     QCOMPARE(state.stations[0].SampleCount, int16_t(0));
     QCOMPARE(state.stations[0].Samples[0], 0.0f);

@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -77,6 +78,27 @@ int lowestDarkRow(const QImage &image, const QRect &box, const QRect &skip)
     return -1;
 }
 
+/// Whether the focus shows as a frame: between grabs without and with the focus, the grey
+/// level changes by 64 or more over two pixels' depth along the middle half of every side.
+bool framedWhenFocused(const QImage &without, const QImage &with)
+{
+    const int w = with.width(), h = with.height();
+    const QRect bands[] = {{w / 4, 0, w / 2, h / 4},
+                           {w / 4, h - h / 4, w / 2, h / 4},
+                           {0, h / 4, w / 4, h / 2},
+                           {w - w / 4, h / 4, w / 4, h / 2}};
+    for (int side = 0; side < 4; ++side) {
+        const QRect &band = bands[side];
+        int changed = 0;
+        for (int y = band.top(); y <= band.bottom(); ++y)
+            for (int x = band.left(); x <= band.right(); ++x)
+                changed += qAbs(qGray(without.pixel(x, y)) - qGray(with.pixel(x, y))) >= 64;
+        if (changed < (side < 2 ? band.width() : band.height()) * 18 / 10)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -96,6 +118,8 @@ private slots:
     void keysTypedInAWindow();
     void unwritableFolderIsReported();
     void aboutBoxWaitsForOk();
+    void focusIsFramed_data();
+    void focusIsFramed();
     void startUpShowsTheSplashFirst();
     void terminationSignalClosesInOrder();
     void signalDuringStartUpEndsTheProgram_data();
@@ -115,6 +139,8 @@ void TestMainWindow::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     qputenv("KESTRAVA_PORT_DIR", m_dir->path().toLocal8Bit()); // holds no ports
+    // What windows keep in the user's settings (a file dialog's folders) stays in the test.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path());
     m_state = std::make_unique<SharedState>();
     m_state->AppPath = m_dir->path();
     applyConfigDefaults(*m_state);
@@ -337,10 +363,12 @@ void TestMainWindow::refusedStartShowsTheReason()
 void TestMainWindow::keysTypedInAWindow_data()
 {
     QTest::addColumn<QString>("opener"); // the main window's menu item or button
-    QTest::addColumn<QString>("field");  // where the key is typed; empty: the focused control
+    QTest::addColumn<QString>("field");  // the control focused and typed into; empty: as opened
     QTest::addColumn<QString>("typed");  // typed into the field, or the entry chosen in a list
     QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("outcome"); // the window "stays", "closes", or closes and "applies"
+    // The window "stays", "closes", or closes and "applies"; it stays and "captures" (a
+    // calibration value) or "toggles" (a button's caption); it "opens" another window over it.
+    QTest::addColumn<QString>("outcome");
     auto row = [](const char *name, const char *opener, const char *field, const char *typed,
                   int key, const char *outcome) {
         QTest::newRow(name) << QString(opener) << QString(field) << QString(typed) << key
@@ -360,6 +388,11 @@ void TestMainWindow::keysTypedInAWindow_data()
     // The windows whose design gives Enter a meaning.
     row("options, Enter is OK", "SettingsOptions", "txtPara(4)", "1600", enter, "applies");
     row("about, Enter is OK", "HelpAbout", "", "", enter, "closes");
+    // Enter on a focused button presses that button.
+    row("calibration, Enter on 4mA", "SettingsCalib", "cmd4(0)", "", enter, "captures");
+    row("calibration, Enter on Calibrate", "SettingsCalib", "cmdCalib(1)", "", enter, "toggles");
+    row("port, Enter on OK", "SettingsComm", "cmdOK", "", enter, "closes");
+    row("report, Enter on Print", "cmdReport(0)", "cmdPrint", "", enter, "opens frmPrint");
 }
 
 void TestMainWindow::keysTypedInAWindow()
@@ -369,8 +402,10 @@ void TestMainWindow::keysTypedInAWindow()
     QFETCH(QString, typed);
     QFETCH(int, key);
     QFETCH(QString, outcome);
-    const bool closes = outcome != QLatin1String("stays");
-    const bool applies = outcome == QLatin1String("applies");
+    const bool closes = outcome == QLatin1String("closes") || outcome == QLatin1String("applies");
+    const bool applies =
+        outcome == QLatin1String("applies") || outcome == QLatin1String("captures");
+    const QString opens = outcome.section(QLatin1String("opens "), 1);
     auto window = openMainWindow();
     // Raw values that any capture button would take into the calibration.
     m_state->readings.RawPressure1 = 2000;
@@ -420,15 +455,16 @@ void TestMainWindow::keysTypedInAWindow()
     else
         named<QPushButton>(window.get(), opener)->click();
     QVERIFY(seen.opened);
-    QVERIFY2(seen.over.isEmpty(), qPrintable(seen.over.join(QStringLiteral(" | "))));
+    QCOMPARE(seen.over.join(QStringLiteral(" | ")).section(u' ', 0, 0), opens);
     if (applies)
         QVERIFY(seen.settingsAfter != seen.settingsBefore);
     else
         QCOMPARE(seen.settingsAfter, seen.settingsBefore);
     QCOMPARE(!seen.openAfter, closes);
     if (!closes) {
-        QCOMPARE(seen.buttonsAfter, seen.buttonsBefore); // nothing pressed or toggled
-        QCOMPARE(seen.textAfter, typed);                 // what was typed is still there
+        // Only the button pressed toggles; what was typed is still there.
+        QCOMPARE(seen.buttonsAfter != seen.buttonsBefore, outcome == QLatin1String("toggles"));
+        QCOMPARE(seen.textAfter, typed);
     }
 }
 
@@ -481,6 +517,58 @@ void TestMainWindow::unwritableFolderIsReported()
     QCOMPARE(configError.icon, QMessageBox::Warning);
     QVERIFY2(configError.text.contains(QStringLiteral("twdaq.cfg")), qPrintable(configError.text));
     QVERIFY(!window->isVisible());
+}
+
+void TestMainWindow::focusIsFramed_data()
+{
+    QTest::addColumn<QString>("opener"); // what opens the window; empty: the main window itself
+    QTest::addColumn<QString>("button"); // empty: the message box's button
+    const auto row = [](const char *name, const char *opener, const char *button) {
+        QTest::newRow(name) << QString(opener) << QString(button);
+    };
+    row("main window, picture button", "", "cmdTestStart(0)");
+    row("options, Cancel", "SettingsOptions", "cmdCancel");
+    row("report, grey picture button", "cmdReport(0)", "cmdPrint");
+    row("message box", "cmdTestStart(1)", "");
+}
+
+void TestMainWindow::focusIsFramed()
+{
+    QFETCH(QString, opener);
+    QFETCH(QString, button);
+    // The program as started, in a folder without configuration or port.
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    SeenMessage commError;
+    onNextModal([&commError](QWidget *splash) {
+        closeModal(splash);
+        acceptNextMessage(commError);
+    });
+    auto window = subMain(*m_state);
+    QDir::setCurrent(previous);
+    bool framed = false;
+    const auto grabBoth = [&](QWidget *shown) {
+        auto *pressable = button.isEmpty() ? shown->findChild<QPushButton *>()
+                                           : named<QPushButton>(shown, button);
+        shown->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(shown));
+        pressable->clearFocus();
+        const QImage without = pressable->grab().toImage();
+        pressable->setFocus();
+        QTRY_VERIFY(pressable->hasFocus());
+        framed = framedWhenFocused(without, pressable->grab().toImage());
+        if (shown != window.get())
+            closeModal(shown);
+    };
+    if (opener.isEmpty())
+        grabBoth(window.get());
+    else
+        onNextModal(grabBoth);
+    if (auto *action = window->findChild<QAction *>(opener))
+        action->trigger();
+    else if (!opener.isEmpty())
+        named<QPushButton>(window.get(), opener)->click();
+    QVERIFY(framed);
 }
 
 void TestMainWindow::aboutBoxWaitsForOk()

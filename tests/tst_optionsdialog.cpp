@@ -4,6 +4,7 @@
 #include "support/widgets.h"
 #include "ui/main/optionsdialog.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -143,6 +144,9 @@ void TestOptionsDialog::onlyOkStoresTheTexts_data()
     QTest::newRow("Cancel") << "Cancel" << ones << QList<double>();
     QTest::newRow("Escape") << "Escape" << ones << QList<double>();
     QTest::newRow("close box") << "close" << ones << QList<double>();
+    // Enter presses the focused button, whichever it is.
+    QTest::newRow("Return on Cancel") << "Return on Cancel" << ones << QList<double>();
+    QTest::newRow("keypad Enter on Cancel") << "Enter on Cancel" << ones << QList<double>();
 }
 
 void TestOptionsDialog::onlyOkStoresTheTexts()
@@ -156,7 +160,14 @@ void TestOptionsDialog::onlyOkStoresTheTexts()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     for (int i = 0; i < 6; ++i)
         field(&dialog, i)->setText(texts[i]);
-    if (way == QLatin1String("Escape"))
+    if (way.contains(QLatin1String(" on "))) {
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        named<QPushButton>(&dialog, "cmd" + way.section(u' ', 2))->setFocus();
+        const bool keypad = way.startsWith(QLatin1String("Enter"));
+        QTest::keyClick(QApplication::focusWidget(), keypad ? Qt::Key_Enter : Qt::Key_Return,
+                        keypad ? Qt::KeypadModifier : Qt::NoModifier);
+    } else if (way == QLatin1String("Escape"))
         QTest::keyClick(field(&dialog, 3), Qt::Key_Escape);
     else if (way == QLatin1String("close"))
         dialog.close();

@@ -88,23 +88,32 @@ void TestParts::serialBox_data()
     QTest::addColumn<bool>("ask");      // kestrava.ini [parts] ask_serial
     QTest::addColumn<QString>("typed"); // as a scanner types it, then the key
     QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("note"); // under the field once the key is pressed
+    QTest::addColumn<QString>("note");   // under the field once the key is pressed
     QTest::addColumn<QString>("serial"); // of the record started; "-": none started
     QTest::addColumn<QString>("model");
 
-    QTest::newRow("scanner line and Enter")
-        << true << "SN-0042" << int(Qt::Key_Return) << "" << "SN-0042" << "Valve";
-    QTest::newRow("Escape starts nothing")
-        << true << "SN-0042" << int(Qt::Key_Escape) << "" << "-" << "";
+    QTest::newRow("scanner line and Enter") << true << "SN-0042" << int(Qt::Key_Return) << ""
+                                            << "SN-0042"
+                                            << "Valve";
+    QTest::newRow("Escape starts nothing") << true << "SN-0042" << int(Qt::Key_Escape) << ""
+                                           << "-"
+                                           << "";
     QTest::newRow("empty serial refused")
-        << true << "" << int(Qt::Key_Enter) << "Enter the part's serial." << "-" << "";
+        << true << "" << int(Qt::Key_Enter) << "Enter the part's serial."
+        << "-"
+        << "";
     QTest::newRow("serial not matching the model's pattern")
         << true << "4711" << int(Qt::Key_Return)
-        << "Serial 4711 does not match the pattern SN-\\d{4} of part model Valve." << "-" << "";
-    QTest::newRow("retest")
-        << true << "SN-0001" << int(Qt::Key_Return)
-        << "Serial SN-0001 was tested on 10-07-2026 09:00:00: completed" << "SN-0001" << "Valve";
-    QTest::newRow("not asked: Start as before") << false << "" << 0 << "" << "" << "";
+        << "Serial 4711 does not match the pattern SN-\\d{4} of part model Valve."
+        << "-"
+        << "";
+    QTest::newRow("retest") << true << "SN-0001" << int(Qt::Key_Return)
+                            << "Serial SN-0001 was tested on 10-07-2026 09:00:00: completed"
+                            << "SN-0001"
+                            << "Valve";
+    QTest::newRow("not asked: Start as before") << false << "" << 0 << ""
+                                                << ""
+                                                << "";
 }
 
 void TestParts::serialBox()
@@ -188,11 +197,11 @@ void TestParts::askSerialMenuItem()
 
 void TestParts::modelRefusals_data()
 {
-    QTest::addColumn<QString>("select"); // the model selected first; "" for New
+    QTest::addColumn<QString>("select");     // the model selected first; "" for New
     QTest::addColumn<QStringList>("fields"); // name, volume, pattern typed
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("reason");
-    QTest::addColumn<QString>("models"); // the store's models after, "name volume pattern"
+    QTest::addColumn<QString>("models");      // the store's models after, "name volume pattern"
     QTest::addColumn<QString>("recordModel"); // the model named by the record of SN-0001
 
     const QString before = QStringLiteral("Valve 250 SN-\\d{4}");
@@ -216,12 +225,14 @@ void TestParts::modelRefusals_data()
     QTest::newRow("delete of a model records use")
         << "Valve" << QStringList{} << "cmdDelete"
         << "Part model Valve is used by 1 record and cannot be deleted." << before << "Valve";
-    QTest::newRow("new model saved")
-        << "" << QStringList{"Pump", "100.5", ""} << "cmdSave" << "" << "Pump 100.5 |" + before
-        << "Valve";
+    QTest::newRow("new model saved") << "" << QStringList{"Pump", "100.5", ""} << "cmdSave"
+                                     << ""
+                                     << "Pump 100.5 |" + before << "Valve";
     QTest::newRow("rename takes the records along")
-        << "Valve" << QStringList{"Valve B", "250", "SN-\\d{4}"} << "cmdSave" << ""
-        << "Valve B 250 SN-\\d{4}" << "Valve B";
+        << "Valve" << QStringList{"Valve B", "250", "SN-\\d{4}"} << "cmdSave"
+        << ""
+        << "Valve B 250 SN-\\d{4}"
+        << "Valve B";
 }
 
 void TestParts::modelRefusals()

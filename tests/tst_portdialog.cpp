@@ -32,7 +32,7 @@ void TestPortDialog::storesTheChosenPort_data()
     QTest::addColumn<QString>("shown"); // what the list shows then
     QTest::addColumn<QString>("pick");  // an entry chosen, or "typed ..." text typed into the field
     // Keys pressed in the field first ("Enter then ", "Tab then ", "Down then "), then "OK"
-    // clicked, "Space" on OK, or the close box.
+    // clicked, "Space" or "Enter" on OK, or the close box.
     QTest::addColumn<QString>("close");
     QTest::addColumn<int>("stored");
     struct Row {
@@ -44,6 +44,7 @@ void TestPortDialog::storesTheChosenPort_data()
     const Row rows[] = {
         {"OK stores the entry", 3, "COM 3", "COM 7", "OK", 7},
         {"Space on OK, last entry", 3, "COM 3", "COM 255", "Space", 255},
+        {"Enter on OK", 3, "COM 3", "COM 12", "Enter", 12},
         {"last port, first entry", 255, "COM 255", "COM 1", "OK", 1},
         {"closing changes nothing", 3, "COM 3", "COM 7", "close", 3},
         // Typed text selects no entry, so OK keeps the selected one; nothing typed becomes one.
@@ -95,12 +96,14 @@ void TestPortDialog::storesTheChosenPort()
         QTest::keyClick(list, keys.value(close.left(then)));
         close = close.mid(then + 6);
     }
-    if (close == QLatin1String("OK"))
+    if (close == QLatin1String("OK")) {
         QTest::mouseClick(ok, Qt::LeftButton);
-    else if (close == QLatin1String("Space"))
-        QTest::keyClick(ok, Qt::Key_Space);
-    else
+    } else if (close == QLatin1String("Space") || close == QLatin1String("Enter")) {
+        ok->setFocus();
+        QTest::keyClick(ok, close == QLatin1String("Space") ? Qt::Key_Space : Qt::Key_Return);
+    } else {
         dialog.close();
+    }
     QVERIFY(!dialog.isVisible());
     QCOMPARE(commPort, int16_t(stored));
     QCOMPARE(list->count(), 255);

@@ -57,6 +57,10 @@ void TstPrinterDialog::keysAnswer_data()
                                   << int(QDialog::Rejected);
     QTest::newRow("no printer installed")
         << QStringList() << QList<int>{Qt::Key_Down, Qt::Key_Return} << -1 << accepted;
+    // Enter presses the button that has the focus: Cancel stays Cancel.
+    QTest::newRow("Down, Tab to Cancel, Return")
+        << kTwoPrinters << QList<int>{Qt::Key_Down, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return} << -1
+        << int(QDialog::Rejected);
 }
 
 void TstPrinterDialog::keysAnswer()
@@ -86,7 +90,7 @@ void TstPrinterDialog::keysAnswer()
     QVERIFY(list->selectedItems().isEmpty());
     QVERIFY(!dialog.answer());
     for (int key : keys)
-        QTest::keyClick(list, Qt::Key(key));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
     QTRY_VERIFY(!dialog.isVisible());
     QVERIFY(dialog.answer());
     QCOMPARE(*dialog.answer(), answer);

@@ -334,6 +334,10 @@ void TestRecordKeeping::storeFaultsNeverStopATest_data()
         << "garbage"
         << R"(The records database %1 could not be read\. It was kept as (.+), and a new records )"
            R"(database was started\.)";
+    QTest::newRow("deleted during the test")
+        << "deleted"
+        << R"(The records database %1 was deleted, moved or replaced while Kestrava was running\. )"
+           R"(A new records database was started there: .*)";
 }
 
 void TestRecordKeeping::storeFaultsNeverStopATest()
@@ -371,6 +375,10 @@ void TestRecordKeeping::storeFaultsNeverStopATest()
     completeTest([&] {
         if (fault == u"full" || fault == u"locked")
             injectFault();
+        if (fault == u"deleted") {
+            injectFault();
+            QVERIFY(QFile::remove(databasePath()));
+        }
         QTRY_COMPARE_WITH_TIMEOUT(boxes.opened().size(), 1, kLimitMs);
     });
     if (QTest::currentTestFailed())

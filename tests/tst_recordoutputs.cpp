@@ -216,18 +216,25 @@ void TestRecordOutputs::csvRows()
     QLocale::setDefault(QLocale::c());
     std::setlocale(LC_ALL, "C");
 
-    QCOMPARE(text, QByteArray("record,station,serial,model,start,elapsed_s,time,pressure_kpa,"
-                              "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision\r\n"
-                              "7,2,\"4711, \"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,0,2026-07-12T10:00:01+02:00,699.9,1,"
-                              "100.25,1,leak,\r\n"
-                              "7,2,\"4711, \"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,1,2026-07-12T10:00:02+02:00,,0,"
-                              "100.5,1,after,\r\n"
-                              "7,2,\"4711, \"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,2,2026-07-12T10:00:03+02:00,-0.25,1,"
-                              ",0,main,\r\n"
-                              "7,2,\"4711, \"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,2.4,2026-07-12T10:00:03.4+02:00,"
-                              "686.25,1,,0,main,main test ended\r\n"
-                              "7,2,\"4711, \"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,3,2026-07-12T10:00:04+02:00,1234567,"
-                              "1,0.0001,1,post,\r\n"));
+    QCOMPARE(text,
+             QByteArray(
+                 "record,station,serial,model,start,elapsed_s,time,pressure_kpa,"
+                 "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,0,2026-07-12T10:00:01+02:00,699.9,1,"
+                 "100.25,1,leak,\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,1,2026-07-12T10:00:02+02:00,,0,"
+                 "100.5,1,after,\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,2,2026-07-12T10:00:03+02:00,-0.25,1,"
+                 ",0,main,\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,2.4,2026-07-12T10:00:03.4+02:00,"
+                 "686.25,1,,0,main,main test ended\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,3,2026-07-12T10:00:04+02:00,1234567,"
+                 "1,0.0001,1,post,\r\n"));
 }
 
 void TestRecordOutputs::csvTimes_data()

@@ -835,11 +835,9 @@ void TestRecords::listing_data()
     // 1 KPa/min and no model: no flow.
     const int start = RecordListModel::Start;
     const int kpaMin = int(RateUnit::KpaPerMinute);
-    const QString running =
-        QStringLiteral("1|05-07-2026 10:00:00||running|echo 5%_|Dan|700.0||||");
-    QTest::newRow("all, newest first")
-        << QStringList{"", "", ""} << start << false << QList<int>{5, 4, 3, 2, 1} << running
-        << kpaMin;
+    const QString running = QStringLiteral("1|05-07-2026 10:00:00||running|echo 5%_|Dan|700.0||||");
+    QTest::newRow("all, newest first") << QStringList{"", "", ""} << start << false
+                                       << QList<int>{5, 4, 3, 2, 1} << running << kpaMin;
     QTest::newRow("from one start to before another")
         << QStringList{"2026-07-02T10:00:00+02:00", "2026-07-04T10:00:00+02:00", ""} << start
         << false << QList<int>{3, 2}
@@ -919,8 +917,8 @@ void TestRecords::listing()
         texts << model.index(0, column).data().toString();
     }
     QCOMPARE(headers, (QStringList{"Station", "Start", "Duration", "Result", "Test name",
-                                   "Operator", "Leak start KPa", "Main fall KPa", "Serial",
-                                   "Model", "Main rate " + rateUnitText(RateUnit(unit))}));
+                                   "Operator", "Leak start KPa", "Main fall KPa", "Serial", "Model",
+                                   "Main rate " + rateUnitText(RateUnit(unit))}));
     QCOMPARE(texts.join(u'|'), firstRow);
 
     if (sortColumn == RecordListModel::Start && !ascending) {

@@ -316,8 +316,10 @@ void TestRecordsTool::exportCsv_data()
     const QByteArray header = "record,station,serial,model,start,elapsed_s,time,pressure_kpa,"
                               "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision\r\n";
     const QByteArray rows2 =
-        "2,2,SN-0001,Pump,2026-07-11T14:30:00+02:00,0,2026-07-11T14:30:01+02:00,645.25,1,,0,leak,\r\n"
-        "2,2,SN-0001,Pump,2026-07-11T14:30:00+02:00,1,2026-07-11T14:30:02+02:00,640,1,21,1,leak,\r\n"
+        "2,2,SN-0001,Pump,2026-07-11T14:30:00+02:00,0,2026-07-11T14:30:01+02:00,645.25,1,,0,leak,"
+        "\r\n"
+        "2,2,SN-0001,Pump,2026-07-11T14:30:00+02:00,1,2026-07-11T14:30:02+02:00,640,1,21,1,leak,"
+        "\r\n"
         "2,2,SN-0001,Pump,2026-07-11T14:30:00+02:00,1.3,2026-07-11T14:30:02.3+02:00,643,1,,0,leak,"
         "leak test failed\r\n";
     const QByteArray rows3 =
@@ -398,7 +400,8 @@ void TestRecordsTool::errors_data()
                             << prefix + QString::fromUtf8(text) + tryHelp;
     };
     usage("no command", {}, "No command given: list, show, export or stats.");
-    usage("unknown command", {"delete", "1"}, "Unknown command 'delete': list, show, export or stats.");
+    usage("unknown command", {"delete", "1"},
+          "Unknown command 'delete': list, show, export or stats.");
     usage("unknown option", {"list", "--colour"}, "Unknown option 'colour'.");
     usage("unknown figure", {"stats", "--figure", "fall"},
           "--figure takes leak-fall, main-fall, leak-rate or main-rate, not 'fall'.");
@@ -553,9 +556,8 @@ void TestRecordsTool::stats()
     QCOMPARE(run.out.split(u'\n', Qt::SkipEmptyParts), lines);
 
     // The filters keep records as list does: the second day's ten, of which one failed.
-    const Run since =
-        runTool({"stats", "--figure", figure, "--since", "2026-07-11", "--model", "Valve"},
-                dir.path());
+    const Run since = runTool(
+        {"stats", "--figure", figure, "--since", "2026-07-11", "--model", "Valve"}, dir.path());
     QCOMPARE(since.status, 0);
     const QStringList got = since.out.split(u'\n');
     QVERIFY2(got.contains("records: 10") && got.contains("n: 9") && got.contains("failed: 1"),

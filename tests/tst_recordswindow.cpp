@@ -1,6 +1,7 @@
 // The records window over a database of four hand-made records: the list, its filters and
-// sorting, the detail pane, a record's report, its names, the CSV of selected records, and the
-// window as the main window opens it while a test begins and ends.
+// sorting, the detail pane, a record's report, its names, the CSV of selected records, the
+// window on a 1024 × 768 screen and from the keyboard, and the window as the main window opens
+// it while a test begins and ends.
 #include "app/clock.h"
 #include "app/config.h"
 #include "app/sharedstate.h"
@@ -20,12 +21,15 @@
 #include "support/records.h"
 #include "support/statisticsset.h"
 #include "support/widgets.h"
+#include "ui/dayfilter.h"
 #include "ui/main/mainwindow.h"
 #include "ui/main/recordswindow.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -34,6 +38,9 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -89,6 +96,43 @@ QPushButton *button(QWidget *window, const char *name)
     return named<QPushButton>(window, QLatin1String(name));
 }
 
+/// What is wrong with the layout of a window's visible controls (the widgets its layouts
+/// place, not the parts of a control): one outside the window, smaller than it needs, or two
+/// overlapping.
+QStringList layoutFaults(QWidget *window)
+{
+    const auto container = [](const QWidget *w) {
+        return w->metaObject() == &QWidget::staticMetaObject ||
+               qobject_cast<const QSplitter *>(w) || qobject_cast<const DayFilter *>(w);
+    };
+    QList<QWidget *> controls;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        bool placed = w->isVisible() && !container(w);
+        for (QWidget *p = w->parentWidget(); placed && p != window; p = p->parentWidget())
+            placed = container(p);
+        if (placed)
+            controls << w;
+    }
+    QStringList faults;
+    const auto box = [window](const QWidget *w) {
+        return QRect(w->mapTo(window, QPoint()), w->size());
+    };
+    const auto name = [](const QWidget *w) {
+        return w->objectName() + w->metaObject()->className();
+    };
+    for (int i = 0; i < controls.size(); ++i) {
+        const QWidget *w = controls[i];
+        const QSize least = w->minimumSizeHint();
+        if (!window->rect().contains(box(w)) ||
+            (least.isValid() && (w->width() < least.width() || w->height() < least.height())))
+            faults << name(w) + QStringLiteral(" outside or squeezed");
+        for (int j = i + 1; j < controls.size(); ++j)
+            if (box(w).intersects(box(controls[j])))
+                faults << name(w) + QStringLiteral(" overlaps ") + name(controls[j]);
+    }
+    return faults;
+}
+
 } // namespace
 
 class TestRecordsWindow : public QObject {
@@ -104,13 +148,20 @@ private slots:
     void detailPaneShowsTheSelectedRecord();
     void reportDrawsTheRecordsTrace();
     void namesAreStored();
+    void namesNotSavedAreAskedAbout_data();
+    void namesNotSavedAreAskedAbout();
     void csvOfTheSelectedRecords();
     void openedFromTheMainWindowWhileATestRuns();
+    void opensInsideASmallScreen_data();
+    void opensInsideASmallScreen();
+    void tabWalksInReadingOrder();
+    void daysTypedOrPicked_data();
+    void daysTypedOrPicked();
     void statisticsOfTheListedRecords();
 
 private:
-    /// Opens the window over the store, shown but not modal, so that the boxes and windows
-    /// it opens are the modal ones the test answers.
+    /// Opens the window over the store, shown and active but not modal, so that the boxes and
+    /// windows it opens are the modal ones the test answers.
     std::unique_ptr<RecordsWindow> openWindow();
     QTableView *table() const { return named<QTableView>(m_window.get(), "tblRecords"); }
     /// The test names listed, top to bottom.
@@ -120,8 +171,10 @@ private:
                 QItemSelectionModel::SelectionFlags how = QItemSelectionModel::ClearAndSelect);
     /// What another program reads of the record.
     TestRecord stored(int64_t id);
+    QString shownName() const { return named<QLineEdit>(m_window.get(), "txtTestName")->text(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_settings; // the user's settings, new for each test
     std::unique_ptr<ManualClock> m_clock;
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<TestRecorder> m_recorder;
@@ -135,11 +188,14 @@ void TestRecordsWindow::initTestCase()
 {
     // The days and times shown are those of Central European time.
     QCOMPARE(qgetenv("TZ"), QByteArray("Europe/Berlin"));
+    QCOMPARE(QGuiApplication::primaryScreen()->availableGeometry(), QRect(0, 0, 1024, 768));
 }
 
 void TestRecordsWindow::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
+    m_settings = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings->path());
     m_clock = std::make_unique<ManualClock>(QDateTime(QDate(2026, 7, 13), QTime(9, 0)));
     m_store = std::make_unique<RecordStore>(m_dir->filePath(RecordStore::kFileName), *m_clock);
     QVERIFY(!m_store->open());
@@ -174,6 +230,9 @@ std::unique_ptr<RecordsWindow> TestRecordsWindow::openWindow()
                                                   m_handover, m_dir->path(), nullptr);
     window->setModal(false);
     window->show();
+    window->activateWindow(); // for the keys typed into it
+    if (!QTest::qWaitForWindowActive(window.get()))
+        qWarning("the records window did not become active");
     return window;
 }
 
@@ -240,10 +299,12 @@ void TestRecordsWindow::listing()
     named<QComboBox>(m_window.get(), "cmbStation")->setCurrentIndex(station);
     auto *outcomes = named<QComboBox>(m_window.get(), "cmbOutcome");
     outcomes->setCurrentIndex(outcomes->findText(outcome));
-    if (from.isValid())
-        named<QDateEdit>(m_window.get(), "dtFrom")->setDate(from);
-    if (to.isValid())
-        named<QDateEdit>(m_window.get(), "dtTo")->setDate(to);
+    for (const auto &[name, day] : {std::pair{"From", from}, std::pair{"To", to}}) {
+        if (!day.isValid())
+            continue;
+        named<QCheckBox>(m_window.get(), QStringLiteral("chk") + name)->setChecked(true);
+        named<QDateEdit>(m_window.get(), QStringLiteral("dt") + name)->setDate(day);
+    }
     QTest::keyClicks(named<QLineEdit>(m_window.get(), "txtFilter"), text);
     QCOMPARE(listedNames(), listed);
     // The first record listed is described; with none, nothing is, and nothing can be done.
@@ -319,11 +380,12 @@ void TestRecordsWindow::reportDrawsTheRecordsTrace()
         }
         for (const char *field : {"txtTestName", "txtOperator", "txtDate", "txtTime"})
             details << named<QLineEdit>(report, QLatin1String(field))->text();
-        // The trace as the export file would hold it: the second without a reading as 0.
+        // The trace as the export file would hold it, the second without a reading a gap.
         const std::vector<float> pressures{700, 0, 699, 699, 698, 697};
+        const std::vector<uint8_t> valid{1, 0, 1, 1, 1, 1};
         PictureArea &chart = named<PictureBox>(report, "pic")->area();
         PictureArea expected(chart.size(), RGB(255, 255, 255));
-        drawReportChart(expected, ChartSamples{pressures, 5});
+        drawReportChart(expected, ChartSamples{pressures, 5, valid});
         chartIsTheTrace = chart.picture() == expected.picture();
         named<QLineEdit>(report, "txtTestName")->setText(QStringLiteral("Vessel A, retested"));
         report->saveTo(pdf);
@@ -351,14 +413,70 @@ void TestRecordsWindow::namesAreStored()
     QTest::keyClicks(name, QStringLiteral("Pump C2"));
     person->clear();
     QTest::keyClicks(person, QStringLiteral("Ann"));
-    QTest::keyClick(person, Qt::Key_Return); // presses nothing
     QCOMPARE(stored(m_records[2].record.id).testName, QStringLiteral("Pump C"));
-    QTest::mouseClick(button(m_window.get(), "cmdSaveNames"), Qt::LeftButton);
+    QTest::keyClick(person, Qt::Key_Return); // as Save Names does
     const TestRecord record = stored(m_records[2].record.id);
     QCOMPARE(record.testName, QStringLiteral("Pump C2"));
     QCOMPARE(record.operatorName, QStringLiteral("Ann"));
     QCOMPARE(listedNames(), (QStringList{"Vessel D", "Pump C2", "Vessel B", "Vessel A"}));
     QCOMPARE(stored(m_records[3].record.id).testName, QStringLiteral("Vessel D")); // untouched
+}
+
+void TestRecordsWindow::namesNotSavedAreAskedAbout_data()
+{
+    QTest::addColumn<QString>("leaving"); // another record "selected", or the window "closed"
+    QTest::addColumn<int>("answer");      // the button of the question, pressed by Enter on it
+    QTest::addColumn<QString>("stored");  // the test name stored then
+    QTest::addColumn<QString>("shown");   // the test name shown then; empty: the window closed
+    const auto row = [](const char *leaving, QMessageBox::StandardButton answer, const char *stored,
+                        const char *shown) {
+        const char *answerName = answer == QMessageBox::Save      ? "Save"
+                                 : answer == QMessageBox::Discard ? "Discard"
+                                                                  : "Cancel";
+        QTest::addRow("%s, %s", leaving, answerName)
+            << QString(leaving) << int(answer) << QString(stored) << QString(shown);
+    };
+    row("selected", QMessageBox::Save, "Pump C2", "Vessel B");
+    row("selected", QMessageBox::Discard, "Pump C", "Vessel B");
+    row("selected", QMessageBox::Cancel, "Pump C", "Pump C2");
+    row("closed", QMessageBox::Save, "Pump C2", "");
+    row("closed", QMessageBox::Discard, "Pump C", "");
+    row("closed", QMessageBox::Cancel, "Pump C", "Pump C2");
+}
+
+void TestRecordsWindow::namesNotSavedAreAskedAbout()
+{
+    QFETCH(QString, leaving);
+    QFETCH(int, answer);
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    m_window = openWindow();
+    select(QStringLiteral("Pump C"));
+    named<QLineEdit>(m_window.get(), "txtTestName")->setText(QStringLiteral("Pump C2"));
+    QString asked;
+    onNextModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box || box->defaultButton() != box->button(QMessageBox::Save))
+            return closeModal(modal);
+        asked = box->text();
+        QAbstractButton *pressed = box->button(QMessageBox::StandardButton(answer));
+        pressed->setFocus();
+        QTest::keyClick(pressed, Qt::Key_Return);
+    });
+    if (leaving == QLatin1String("selected"))
+        select(QStringLiteral("Vessel B"));
+    else
+        m_window->close();
+    QTRY_COMPARE(asked, QStringLiteral("Save the names of record %1?").arg(m_records[2].record.id));
+    QCOMPARE(this->stored(m_records[2].record.id).testName, stored);
+    QCOMPARE(m_window->isVisible(), !shown.isEmpty());
+    if (shown.isEmpty())
+        return;
+    // The record shown is the one selected; the list shows what is stored.
+    QTRY_COMPARE(shownName(), shown);
+    QCOMPARE(listedNames().value(table()->currentIndex().row()),
+             answer == QMessageBox::Cancel ? QStringLiteral("Pump C") : shown);
+    QTRY_VERIFY(listedNames().contains(stored));
 }
 
 void TestRecordsWindow::csvOfTheSelectedRecords()
@@ -440,7 +558,148 @@ void TestRecordsWindow::openedFromTheMainWindowWhileATestRuns()
     });
     named<QAction>(&window, "RecordsTestRecords")->trigger();
     QCOMPARE(firstRows, (QStringList{"4 2 interrupted", "5 1 running", "5 1 stopped"}));
+
+    // Names saved in the records window for that test are what its report from the main
+    // window shows, and a report saved from there keeps them.
+    onNextModal([](QWidget *modal) {
+        if (auto *records = qobject_cast<RecordsWindow *>(modal)) {
+            named<QLineEdit>(records, "txtTestName")->setText(QStringLiteral("Vessel E"));
+            named<QLineEdit>(records, "txtOperator")->setText(QStringLiteral("Ann"));
+            named<QPushButton>(records, "cmdSaveNames")->click();
+        }
+        modal->close();
+    });
+    named<QAction>(&window, "RecordsTestRecords")->trigger();
+    QStringList reportNames;
+    const QString pdf = m_dir->filePath(QStringLiteral("report.pdf"));
+    onNextModal([&](QWidget *modal) {
+        if (auto *report = qobject_cast<ReportWindow *>(modal)) {
+            reportNames << named<QLineEdit>(report, "txtTestName")->text()
+                        << named<QLineEdit>(report, "txtOperator")->text();
+            report->saveTo(pdf);
+        }
+        modal->close();
+    });
+    named<QPushButton>(&window, "cmdReport", 0)->click();
+    QCOMPARE(reportNames, (QStringList{"Vessel E", "Ann"}));
     window.close();
+    const std::vector<Stored> records = readStored(m_dir->filePath(RecordStore::kFileName));
+    QCOMPARE(records.front().record.testName, QStringLiteral("Vessel E"));
+    QCOMPARE(records.front().record.operatorName, QStringLiteral("Ann"));
+}
+
+void TestRecordsWindow::opensInsideASmallScreen_data()
+{
+    QTest::addColumn<QSize>("left"); // the size the user left the window at; none: first opening
+    QTest::newRow("first opening") << QSize();
+    QTest::newRow("left larger than the screen") << QSize(1400, 900);
+    QTest::newRow("left small, split moved") << QSize(840, 600);
+}
+
+void TestRecordsWindow::opensInsideASmallScreen()
+{
+    QFETCH(QSize, left);
+    QList<int> split;
+    if (left.isValid()) {
+        m_window = openWindow();
+        m_window->resize(left);
+        named<QSplitter>(m_window.get(), "splRecords")->setSizes({240, 580});
+        split = named<QSplitter>(m_window.get(), "splRecords")->sizes();
+        m_window->close();
+        // Kept in the user's settings, which this test keeps in a folder of its own.
+        QVERIFY(
+            QDirIterator(m_settings->path(), QDir::Files, QDirIterator::Subdirectories).hasNext());
+    }
+    m_window = openWindow();
+    const QRect screen = m_window->screen()->availableGeometry();
+    QTRY_VERIFY(screen.contains(m_window->frameGeometry()));
+    if (left.isValid() && left.width() < screen.width()) {
+        QCOMPARE(m_window->size(), left);
+        QCOMPARE(named<QSplitter>(m_window.get(), "splRecords")->sizes(), split);
+    }
+    const QStringList faults = layoutFaults(m_window.get());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+}
+
+void TestRecordsWindow::tabWalksInReadingOrder()
+{
+    m_window = openWindow();
+    // The days on, so that their fields take part, and every record listed.
+    named<QCheckBox>(m_window.get(), "chkFrom")->setChecked(true);
+    named<QDateEdit>(m_window.get(), "dtFrom")->setDate(QDate(2026, 7, 1));
+    named<QCheckBox>(m_window.get(), "chkTo")->setChecked(true);
+    named<QWidget>(m_window.get(), "cmbStation")->setFocus();
+    QStringList visited;
+    do {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    } while (QApplication::focusWidget()->objectName() != u"cmbStation" && visited.size() < 40);
+    QCOMPARE(visited, (QStringList{"cmbStation", "cmbOutcome", "cmbModel", "txtFilter", "chkFrom",
+                                   "dtFrom", "chkTo", "dtTo", "cmbUnit", "tblRecords", "txtDetail",
+                                   "txtTestName", "txtOperator", "cmdSaveNames", "cmbPhase",
+                                   "cmdReport", "cmdExportCsv", "cmdStatistics"}));
+    // Tab went through the list and left the shown record; in the list Down and Up move.
+    QCOMPARE(shownName(), QStringLiteral("Vessel D"));
+    QTest::keyClick(table(), Qt::Key_Down);
+    QTest::keyClick(table(), Qt::Key_Down);
+    QTest::keyClick(table(), Qt::Key_Up);
+    QCOMPARE(shownName(), QStringLiteral("Pump C"));
+}
+
+void TestRecordsWindow::daysTypedOrPicked_data()
+{
+    // A day left "" (Any), typed, picked from the calendar so many days before the day it
+    // offers (today, 13 July), or typed and turned off again.
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QString>("hint"); // beside the days
+    const auto row = [](const char *name, const char *from, const char *to, QStringList listed,
+                        const char *hint) {
+        QTest::newRow(name) << QString(from) << QString(to) << listed << QString(hint);
+    };
+    row("from typed", "2026-07-12", "", {"Vessel D", "Pump C"}, "");
+    row("both typed", "2026-07-11", "2026-07-11", {"Vessel B"}, "");
+    row("to picked", "", "calendar 2", {"Vessel B", "Vessel A"}, "");
+    row("from turned off", "2026-07-12 off", "", {"Vessel D", "Pump C", "Vessel B", "Vessel A"},
+        "");
+    // The list stays as the first day alone made it.
+    row("reversed", "2026-07-12", "2026-07-11", {"Vessel D", "Pump C"},
+        "The first day is after the last.");
+}
+
+void TestRecordsWindow::daysTypedOrPicked()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QStringList, listed);
+    QFETCH(QString, hint);
+    m_window = openWindow();
+    for (const auto &[name, how] : {std::pair{"From", from}, std::pair{"To", to}}) {
+        auto *field = named<QDateEdit>(m_window.get(), QStringLiteral("dt") + name);
+        auto *on = named<QCheckBox>(m_window.get(), QStringLiteral("chk") + name);
+        QCOMPARE(field->text(), QStringLiteral("Any"));
+        if (how.isEmpty())
+            continue;
+        on->setFocus(); // Space turns the day on, Tab goes to its field
+        QTest::keyClick(on, Qt::Key_Space);
+        QTest::keyClick(on, Qt::Key_Tab);
+        if (how.startsWith(QLatin1String("calendar"))) {
+            QTest::keyClick(field, Qt::Key_Down, Qt::AltModifier);
+            QTRY_VERIFY(QApplication::activePopupWidget());
+            for (int back = how.section(u' ', 1).toInt(); back > 0; --back)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        } else {
+            QTest::keyClicks(QApplication::focusWidget(), how.section(u' ', 0, 0));
+        }
+        if (how.endsWith(QLatin1String(" off"))) {
+            QTest::keyClick(on, Qt::Key_Space);
+            QCOMPARE(field->text(), QStringLiteral("Any"));
+        }
+    }
+    QTRY_COMPARE(listedNames(), listed);
+    QCOMPARE(named<QLabel>(m_window.get(), "lblDays")->text(), hint);
 }
 
 void TestRecordsWindow::statisticsOfTheListedRecords()
@@ -462,6 +721,9 @@ void TestRecordsWindow::statisticsOfTheListedRecords()
     QVERIFY(!view->isVisible());
     QTest::mouseClick(button(m_window.get(), "cmdStatistics"), Qt::LeftButton);
     QVERIFY(view->isVisible());
+    // On the small screen too, nothing is squeezed or overlaps with the statistics shown.
+    const QStringList faults = layoutFaults(m_window.get());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
     auto *summary = named<QLabel>(view, "lblStatistics");
     QVERIFY2(summary->text().contains("n: 20 (of 22 records; 2 left out)\nmean: 2.002\n"),
              qPrintable(summary->text()));
@@ -472,10 +734,10 @@ void TestRecordsWindow::statisticsOfTheListedRecords()
     QStringList listed;
     for (int row = 0; row < breaks->count(); ++row)
         listed << breaks->item(row)->text();
-    QCOMPARE(listed, (QStringList{"record 12: rule 4 (8 in a row on one side)",
-                                  "record 13: rule 1 (beyond 3σ)",
-                                  "record 19: rule 2 (2 of 3 beyond 2σ)",
-                                  "record 25: rule 3 (4 of 5 beyond 1σ)"}));
+    QCOMPARE(listed,
+             (QStringList{"record 12: rule 4 (8 in a row on one side)",
+                          "record 13: rule 1 (beyond 3σ)", "record 19: rule 2 (2 of 3 beyond 2σ)",
+                          "record 25: rule 3 (4 of 5 beyond 1σ)"}));
 
     // A listed break, and a click on the newest point, select their records in the list.
     const auto currentId = [this] {

@@ -170,6 +170,7 @@ enum class Loss {
     ReadFails,          ///< a read of waiting characters fails
     WriteFails,         ///< a write of the poll fails
     HangUpWhileWriting, ///< the other end closes just as the poll is written
+    ReadAndWriteFail,   ///< a read and a write fail in the same pass, before the port closes
 };
 
 } // namespace
@@ -360,6 +361,11 @@ void TestSerialComponent::lostPortIsReopened_data()
                                  << QStringList{"write error: Operation not supported"} << false;
     QTest::newRow("resource error")
         << Loss::HangUpWhileWriting << QStringList{"device unavailable: hung up"} << false;
+    QTest::newRow("a second error before the close")
+        << Loss::ReadAndWriteFail
+        << QStringList{"read error: Operation not supported",
+                       "write error: Operation not supported"}
+        << false;
 }
 
 void TestSerialComponent::lostPortIsReopened()
@@ -388,11 +394,14 @@ void TestSerialComponent::lostPortIsReopened()
     case Loss::HangUp:
         instrument.unplug();
         break;
-    case Loss::ReadFails: {
+    case Loss::ReadFails:
+    case Loss::ReadAndWriteFail: {
         instrument.write("000250 005000 006000\r");
         pollfd waiting{descriptor, POLLIN, 0};
         QCOMPARE(poll(&waiting, 1, 10000), 1);
         beforePortIo.arm(nullDiscipline);
+        if (loss == Loss::ReadAndWriteFail)
+            cm.output(QStringLiteral("?Z\r"));
         break;
     }
     case Loss::WriteFails:

@@ -52,13 +52,15 @@ void TestStatistics::handWorkedSet()
 
 void TestStatistics::failRateByDay()
 {
-    const Fallible<ProcessStatistics> s = processStatistics(
-        statisticsSet(), StatisticsFigure::LeakFall, RateUnit::KpaPerMinute);
+    const Fallible<ProcessStatistics> s =
+        processStatistics(statisticsSet(), StatisticsFigure::LeakFall, RateUnit::KpaPerMinute);
     QVERIFY(s.ok());
     QStringList days;
     for (const DayFailRate &day : s->days)
-        days << QStringLiteral("%1 %2/%3").arg(day.day.toString(Qt::ISODate)).arg(day.failed).arg(
-                    day.tests);
+        days << QStringLiteral("%1 %2/%3")
+                    .arg(day.day.toString(Qt::ISODate))
+                    .arg(day.failed)
+                    .arg(day.tests);
     // The stopped test is no test of the day; the failed leak test is, and has a leak fall.
     QCOMPARE(days, (QStringList{"2026-07-10 0/11", "2026-07-11 1/10"}));
     QCOMPARE(s->values.size(), size_t(21));
@@ -102,17 +104,24 @@ void TestStatistics::flowUnits_data()
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("shown");
     // 2 KPa in 60 s is 2 KPa/min = 2 × 1000 / 60 = 33.333 Pa/s.
-    QTest::newRow("KPa/min") << 2.0 << 60.0 << 250.0 << "KPa/min" << "2.000 KPa/min";
-    QTest::newRow("Pa/s") << 2.0 << 60.0 << 250.0 << "pa/s" << "33.333 Pa/s";
+    QTest::newRow("KPa/min") << 2.0 << 60.0 << 250.0 << "KPa/min"
+                             << "2.000 KPa/min";
+    QTest::newRow("Pa/s") << 2.0 << 60.0 << 250.0 << "pa/s"
+                          << "33.333 Pa/s";
     // 33.333 Pa/s × 250 cm³ / 101325 Pa × 60 = 4.935 sccm (4.93 to two decimals).
-    QTest::newRow("sccm") << 2.0 << 60.0 << 250.0 << "sccm" << "4.935 sccm";
+    QTest::newRow("sccm") << 2.0 << 60.0 << 250.0 << "sccm"
+                          << "4.935 sccm";
     // 33.333 Pa/s × 0.25 l × 0.01 = 0.08333 mbar·l/s.
-    QTest::newRow("mbar·l/s") << 2.0 << 60.0 << 250.0 << "mbar.l/s" << "0.08333 mbar·l/s";
+    QTest::newRow("mbar·l/s") << 2.0 << 60.0 << 250.0 << "mbar.l/s"
+                              << "0.08333 mbar·l/s";
     // Pa/s needs no volume; a flow does.
-    QTest::newRow("Pa/s without a volume") << 2.0 << 60.0 << 0.0 << "Pa/s" << "33.333 Pa/s";
-    QTest::newRow("sccm without a volume") << 2.0 << 60.0 << 0.0 << "SCCM" << "none";
+    QTest::newRow("Pa/s without a volume") << 2.0 << 60.0 << 0.0 << "Pa/s"
+                                           << "33.333 Pa/s";
+    QTest::newRow("sccm without a volume") << 2.0 << 60.0 << 0.0 << "SCCM"
+                                           << "none";
     // A rise of 0.5 KPa in 30 s: -1 KPa/min = -16.667 Pa/s; × 1 l × 0.01 = -0.16667 mbar·l/s.
-    QTest::newRow("a rise") << -0.5 << 30.0 << 1000.0 << "mbar·l/s" << "-0.16667 mbar·l/s";
+    QTest::newRow("a rise") << -0.5 << 30.0 << 1000.0 << "mbar·l/s"
+                            << "-0.16667 mbar·l/s";
 }
 
 void TestStatistics::flowUnits()
@@ -144,19 +153,20 @@ void TestStatistics::reducedChartLooksTheSame()
     frame.count = int(values.size());
     frame.low = 1.0;
     frame.high = 3.5;
-    const auto draw = [&](const std::vector<QPointF> &points) {
+    const auto draw = [&](const CurvePolylines &curve) {
         QImage image(600, 200, QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter painter(&image);
         painter.setPen(QPen(Qt::black, 0));
-        painter.drawPolyline(points.data(), int(points.size()));
+        drawPolylines(painter, curve);
         return image;
     };
-    std::vector<QPointF> all;
+    CurvePolylines all;
     for (size_t i = 0; i < values.size(); ++i)
-        all.emplace_back(frame.xOf(int(i)), frame.yOf(values[i]));
-    const std::vector<QPointF> reduced = reducedCurve(frame, values);
-    QVERIFY(reduced.size() <= 4 * 600);
+        all.points.emplace_back(frame.xOf(int(i)), frame.yOf(values[i]));
+    all.ends.push_back(int(all.points.size()));
+    const CurvePolylines reduced = reducedCurve(frame, values);
+    QVERIFY(reduced.points.size() <= 4 * 600);
     const QImage full = draw(all), byColumns = draw(reduced);
     // The rows each drawing inks in a column.
     const auto extent = [](const QImage &image, int x) {
@@ -193,7 +203,7 @@ void TestStatistics::reducedChartLooksTheSame()
     // Few points are drawn every one.
     const std::vector<double> few(values.begin(), values.begin() + 50);
     frame.count = 50;
-    QCOMPARE(reducedCurve(frame, few).size(), size_t(50));
+    QCOMPARE(reducedCurve(frame, few).points.size(), size_t(50));
 }
 
 QTEST_MAIN(TestStatistics)

@@ -1,3 +1,4 @@
+#include "charts/columnreduction.h"
 #include "charts/picturearea.h"
 #include "recordingsurface.h"
 
@@ -54,6 +55,9 @@ private slots:
     void pointsFarOffAreClipped_data();
     void pointsFarOffAreClipped();
     void batchedDrawingUsesOneDeviceCall();
+    void columnIsAPixelOfTheImage();
+    void reductionKeepsEachColumnsRange_data();
+    void reductionKeepsEachColumnsRange();
 };
 
 void TstSurface::drawingStaysUntilClsLineElementsAbove()
@@ -283,6 +287,76 @@ void TstSurface::batchedDrawingUsesOneDeviceCall()
         QCOMPARE(surface.segments.last().line, QLineF(9999, 1, 10000, 0));
         QCOMPARE(surface.segments.last().width, qreal(width));
     }
+    // Separate polylines in one call: none joins the next, one of a single point draws nothing.
+    RecordingSurface surface;
+    const std::vector<QPointF> runs{{0, 0}, {1, 1}, {2, 0}, {5, 5}, {7, 7}, {8, 8}};
+    surface.polylines(runs, std::vector<int>{3, 4, 6}, kRed);
+    QCOMPARE(surface.deviceCalls, 1);
+    QList<QLineF> lines;
+    for (const auto &segment : surface.segments)
+        lines << segment.line;
+    QCOMPARE(lines, (QList<QLineF>{{0, 0, 1, 1}, {1, 1, 2, 0}, {7, 7, 8, 8}}));
+}
+
+void TstSurface::columnIsAPixelOfTheImage()
+{
+    // 600 pixels across, or 1200 on a screen of twice the density.
+    PictureArea plain(QSize(600, 300), kWhite);
+    PictureArea dense(QSize(600, 300), kWhite, 2.0);
+    for (PictureArea *area : {&plain, &dense})
+        area->ScaleWidth = 12000;
+    QCOMPARE(plain.columnWidth(), 20.0);
+    QCOMPARE(dense.columnWidth(), 10.0);
+}
+
+void TstSurface::reductionKeepsEachColumnsRange_data()
+{
+    QTest::addColumn<QString>("values");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<double>("columnWidth");
+    QTest::addColumn<QString>("strokes");
+    // Values from x = 0.125 on, "-" where not valid; the polylines kept, each as its points
+    // "x:value" joined by ">". Four values a column unless the step or width says otherwise.
+    auto row = [](const char *name, const char *values, const char *strokes, double step = 0.25,
+                  double width = 1) {
+        QTest::newRow(name) << QString(values) << step << width << QString(strokes);
+    };
+    row("lowest and highest, wherever they lie", "5 9 1 4", "0.5:1>0.5:9");
+    row("a step crossing a column edge", "1 1 1 1 9 9 9 9", "0.5:1>0.5:5 1.5:5>1.5:9");
+    row("a wider column", "1 1 1 1 9 9 9 9", "1:1>1:9", 0.25, 2);
+    row("level columns", "3 3 3 3 3 3", "0:3>1:3 1:3>2:3");
+    row("gaps split the run", "5 9 - 1 4 7 - 2", "0.5:5>0.5:9 0.5:1>0.5:2.5 1.5:2.5>1.5:7 1.875:2");
+    row("a segment past whole columns", "1 5", "0:1>1:1 0.125:1>2.625:5 2:5>3:5", 2.5);
+    row("not a number as the lowest", "5 nan 9 4", "0.5:-inf>0.5:9");
+    row("nothing valid", "- - -", "");
+}
+
+void TstSurface::reductionKeepsEachColumnsRange()
+{
+    QFETCH(QString, values);
+    QFETCH(double, step);
+    QFETCH(double, columnWidth);
+    QFETCH(QString, strokes);
+    std::vector<float> numbers;
+    std::vector<uint8_t> valid;
+    for (const QString &value : values.split(u' ')) {
+        numbers.push_back(value == u"nan" ? std::numeric_limits<float>::quiet_NaN()
+                                          : value.toFloat());
+        valid.push_back(value != u"-");
+    }
+    const CurvePolylines curve = reduceToColumns(numbers, valid, {0.125, step}, columnWidth);
+    QStringList polylines;
+    int begin = 0;
+    for (const int end : curve.ends) {
+        QStringList points;
+        for (int i = begin; i < end; ++i)
+            points << QStringLiteral("%1:%2")
+                          .arg(curve.points[size_t(i)].x())
+                          .arg(curve.points[size_t(i)].y());
+        polylines << points.join(u'>');
+        begin = end;
+    }
+    QCOMPARE(polylines.join(u' '), strokes);
 }
 
 QTEST_MAIN(TstSurface)

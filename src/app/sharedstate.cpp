@@ -1,6 +1,6 @@
 #include "app/sharedstate.h"
 
-StationRecord::StationRecord() : Samples(kSampleSlots, 0.0f) {}
+StationRecord::StationRecord() : Samples(kSampleSlots, 0.0f), sampleValid(kSampleSlots, 1) {}
 
 SharedState::SharedState() : clock(std::make_unique<SystemClock>()) {}
 

@@ -95,6 +95,10 @@ struct StationRecord {
     std::vector<float> Samples;
     /// Index of the newest sample (one less than the number recorded).
     int16_t SampleCount = 0;
+    /// Beside each slot of Samples: 1 when its reading was valid, 0 when it stands as 0
+    /// because the reading was not. Written with the sample; a slot never written counts as
+    /// valid.
+    std::vector<uint8_t> sampleValid;
 
     /// Captions of the station's time and status labels, written by start, stop and the
     /// sequencer and shown by the main window.

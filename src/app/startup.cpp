@@ -2,6 +2,7 @@
 
 #include "app/config.h"
 #include "app/sharedstate.h"
+#include "ui/keyboard.h"
 #include "ui/main/aboutwindow.h"
 #include "ui/main/mainwindow.h"
 
@@ -9,6 +10,7 @@
 
 std::unique_ptr<MainWindow> subMain(SharedState &state)
 {
+    useFocusFrames();
     state.AppPath = QDir::currentPath();
     loadConfig(state);
     state.PortReady = false;

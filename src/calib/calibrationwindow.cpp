@@ -4,6 +4,7 @@
 #include "device/devicelink.h"
 #include "ui/designcolours.h"
 #include "ui/designfont.h"
+#include "ui/keyboard.h"
 #include "ui/labels.h"
 #include "ui/twips.h"
 
@@ -35,7 +36,7 @@ QString indexed(const char *name, int index)
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
 }
 
-/// A button that only a click or Space on it presses: never Enter typed elsewhere.
+/// A button that a click, or Space or Enter on it, presses: never Enter typed elsewhere.
 QPushButton *addButton(QWidget *parent, const QString &name, const QString &text, const QRect &box)
 {
     auto *button = new QPushButton(text, parent);
@@ -57,6 +58,9 @@ CalibrationWindow::CalibrationWindow(SharedState &state, CommOutput &port, QWidg
 
     for (int channel = 0; channel < kCalibChannels; ++channel)
         buildChannel(channel);
+    // The first key typed goes to the first range, never to a capture button.
+    m_channels[0].range->setFocus();
+    enterPressesFocusedButton(this);
 
     m_scanTimer = new QTimer(this);
     m_scanTimer->setObjectName(QStringLiteral("tmrScan"));
@@ -141,6 +145,15 @@ void CalibrationWindow::takeRanges()
     for (int channel = 0; channel < 2; ++channel)
         m_state.calibration.CalRange[size_t(channel)] =
             rangeFromText(m_channels[size_t(channel)].range->text());
+}
+
+void CalibrationWindow::showEvent(QShowEvent *event)
+{
+    CloseControlDialog::showEvent(event);
+    // A dialog that opens selects its first field's text, so a first key typed would replace
+    // the range the window takes when it closes: the cursor goes to its end instead.
+    QMetaObject::invokeMethod(
+        this, [this] { m_channels[0].range->end(false); }, Qt::QueuedConnection);
 }
 
 void CalibrationWindow::done(int result)

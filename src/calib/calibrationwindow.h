@@ -17,8 +17,9 @@ class QTimer;
 /// The calibration window (frmCalib): captures the zero and span readings of the two pressure
 /// channels and the temperature channel and takes the pressure ranges. Its own scan timer
 /// polls the instrument while the main window's scan timer is stopped. It closes only by its
-/// close control, and closing takes both ranges. No key typed in a range field presses a
-/// button. What its polls find out about the link (readings gone stale) goes to its owner.
+/// close control, and closing takes both ranges. It opens with the focus on the first range;
+/// no key typed in a range field presses a button. What its polls find out about the link
+/// (readings gone stale) goes to its owner.
 class CalibrationWindow final : public CloseControlDialog {
     Q_OBJECT
 
@@ -26,6 +27,9 @@ public:
     CalibrationWindow(SharedState &state, CommOutput &port, QWidget *parent);
 
     void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 signals:
     /// A poll of this window changed the link (LinkEvent::ReadingsStale).

@@ -2,11 +2,13 @@
 
 #include "app/sharedstate.h"
 #include "app/textrules.h"
+#include "charts/columnreduction.h"
 
 #include <QPointF>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -57,6 +59,30 @@ void drawGrid(DrawingSurface &surface)
     }
 }
 
+/// Draws the polylines with one device call; a polyline of one point, a reading alone between
+/// two gaps, as a short dash across it, one curve width each way.
+void drawPolylines(DrawingSurface &surface, const CurvePolylines &curve, Colour colour)
+{
+    const double reach = std::max<int>(surface.DrawWidth, 1) * surface.pixelWidth();
+    std::vector<QPointF> drawn;
+    std::vector<int> ends;
+    drawn.reserve(curve.points.size() + curve.ends.size());
+    ends.reserve(curve.ends.size());
+    int begin = 0;
+    for (const int end : curve.ends) {
+        if (end - begin == 1) {
+            const QPointF &alone = curve.points[size_t(begin)];
+            drawn.emplace_back(alone.x() - reach, alone.y());
+            drawn.emplace_back(alone.x() + reach, alone.y());
+        } else {
+            drawn.insert(drawn.end(), curve.points.begin() + begin, curve.points.begin() + end);
+        }
+        ends.push_back(int(drawn.size()));
+        begin = end;
+    }
+    surface.polylines(drawn, ends, colour);
+}
+
 } // namespace
 
 TimeAxis trendTimeAxis(int n)
@@ -88,8 +114,8 @@ TimeAxis reportTimeAxis(int n)
     return axis;
 }
 
-void drawChart(DrawingSurface &surface, std::span<const float> store, const ChartStyle &style,
-               const TimeAxis &axis)
+void drawChart(DrawingSurface &surface, const ChartSamples &samples, const ChartStyle &style,
+               const TimeAxis &axis, CurveDetail detail)
 {
     if (style.drawGrid)
         drawGrid(surface);
@@ -112,27 +138,43 @@ void drawChart(DrawingSurface &surface, std::span<const float> store, const Char
     printAt(surface, 10700, 11250, axis.endLabel);
 
     // Never past the end of the store, whatever the count says.
-    const int segments = std::min<qsizetype>(axis.segments, qsizetype(store.size()) - 1);
+    const int segments = std::min<qsizetype>(axis.segments, qsizetype(samples.store.size()) - 1);
     if (segments <= 0)
         return;
-    const float *samples = store.data();
-    std::vector<QPointF> points(size_t(segments) + 1);
-    QPointF *point = points.data();
+    if (style.curveWidth > 0)
+        surface.DrawWidth = style.curveWidth;
+    const Colour colour = style.curveColour.value_or(surface.ForeColor);
+    const std::span<const float> drawn = samples.store.first(size_t(segments) + 1);
+    const std::span<const uint8_t> valid =
+        style.gapsForInvalid ? samples.valid.first(std::min(samples.valid.size(), drawn.size()))
+                             : std::span<const uint8_t>();
+    const double columnWidth = surface.columnWidth();
     const double step = axis.step;
+    // The device's pixel columns that the curve crosses; once the samples outnumber them the
+    // curve is drawn column by column, so that it costs what the width costs.
+    const double columns =
+        std::floor((1000.0 + step * segments) / columnWidth) - std::floor(1000.0 / columnWidth) + 1;
+    if (detail == CurveDetail::ByColumns && double(drawn.size()) > columns) {
+        CurvePolylines curve = reduceToColumns(drawn, valid, {1000.0, step}, columnWidth);
+        for (QPointF &point : curve.points)
+            point.setY(11000.0 - 10.0 * point.y());
+        drawPolylines(surface, curve, colour);
+        return;
+    }
+    std::vector<QPointF> points(drawn.size());
+    QPointF *point = points.data();
     for (int k = 0; k <= segments; ++k, ++point) {
         // x as the chart's 32-bit float, y in float arithmetic like the sample itself.
         point->setX(double(float(1000.0 + step * k)));
-        point->setY(double(11000.0f - 10.0f * samples[k]));
+        point->setY(double(11000.0f - 10.0f * drawn[size_t(k)]));
     }
-    if (style.curveWidth > 0)
-        surface.DrawWidth = style.curveWidth;
-    if (style.curveColour)
-        surface.polyline(points, *style.curveColour);
+    if (valid.empty())
+        surface.polyline(points, colour);
     else
-        surface.polyline(points);
+        drawPolylines(surface, validRuns(points, valid), colour);
 }
 
-void drawTrendTick(DrawingSurface &surface, const ChartSamples &samples)
+void drawTrendTick(DrawingSurface &surface, const ChartSamples &samples, CurveDetail detail)
 {
     surface.cls();
     ChartStyle style;
@@ -141,28 +183,30 @@ void drawTrendTick(DrawingSurface &surface, const ChartSamples &samples)
     style.pressureTextColour = kCyan;
     style.timeTextColour = kGreen;
     style.curveColour = kYellow;
-    drawChart(surface, samples.store, style, trendTimeAxis(samples.n));
+    drawChart(surface, samples, style, trendTimeAxis(samples.n), detail);
 }
 
 namespace {
 
-void drawReport(DrawingSurface &surface, const ChartSamples &samples, float labelTop)
+void drawReport(DrawingSurface &surface, const ChartSamples &samples, float labelTop,
+                CurveDetail detail)
 {
     ChartStyle style;
     style.drawGrid = true;
     style.labelTop = labelTop;
     style.curveWidth = 2;
-    drawChart(surface, samples.store, style, reportTimeAxis(samples.n));
+    style.gapsForInvalid = true;
+    drawChart(surface, samples, style, reportTimeAxis(samples.n), detail);
 }
 
 } // namespace
 
-void drawReportChart(DrawingSurface &surface, const ChartSamples &samples)
+void drawReportChart(DrawingSurface &surface, const ChartSamples &samples, CurveDetail detail)
 {
     surface.ScaleHeight = kChartScale;
     surface.ScaleWidth = kChartScale;
     surface.ForeColor = kBlack;
-    drawReport(surface, samples, 10750);
+    drawReport(surface, samples, 10750, detail);
 }
 
 void drawReportPage(DrawingSurface &surface, const ChartSamples &samples,
@@ -179,10 +223,10 @@ void drawReportPage(DrawingSurface &surface, const ChartSamples &samples,
         printAt(surface, 1500, 400, QStringLiteral("Serial: ") + header.serial);
     if (!header.model.isEmpty())
         printAt(surface, 1500, 800, QStringLiteral("Model: ") + header.model);
-    drawReport(surface, samples, 10950);
+    drawReport(surface, samples, 10950, CurveDetail::ByColumns);
 }
 
 ChartSamples chartSamplesOf(const StationRecord &record)
 {
-    return {record.Samples, record.SampleCount};
+    return {record.Samples, record.SampleCount, record.sampleValid};
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -11,6 +12,9 @@
 struct ChartSamples {
     std::span<const float> store;
     int n = 0;
+    /// Whether the reading of each sample of the store was valid (non-zero) or stands as 0;
+    /// empty when all were valid. The report leaves a gap for an invalid one.
+    std::span<const uint8_t> valid{};
 };
 
 /// User units of every chart across and down its surface.
@@ -49,20 +53,38 @@ struct ChartStyle {
     std::optional<Colour> curveColour;
     /// DrawWidth set before the curve; 0 leaves it as it is.
     int16_t curveWidth = 0;
+    /// A sample whose reading was invalid breaks the curve: no segment touches it, and a valid
+    /// sample between two such gaps is drawn as a short dash. Otherwise every sample is joined
+    /// as stored.
+    bool gapsForInvalid = false;
+};
+
+/// How much of the curve a chart draws.
+enum class CurveDetail {
+    /// Every segment while the samples are no more than the device's pixel columns that the
+    /// curve crosses; beyond that, one stroke a column over the curve's range there
+    /// (reduceToColumns), which shows the same picture at the cost of the width. What the
+    /// program draws.
+    ByColumns,
+    /// Every segment however many samples there are: the reference the column drawing is
+    /// measured against.
+    EverySegment,
 };
 
 /// Draws the chart of the samples: the grid if the style asks for it, the pressure labels, the
 /// axis texts and the curve. Reads only samples 0..axis.segments, and never past the store.
-void drawChart(DrawingSurface &surface, std::span<const float> store, const ChartStyle &style,
-               const TimeAxis &axis);
+void drawChart(DrawingSurface &surface, const ChartSamples &samples, const ChartStyle &style,
+               const TimeAxis &axis, CurveDetail detail = CurveDetail::ByColumns);
 
 /// One tick of the trend window: clears the area and draws the chart on black, cyan pressure
-/// texts, green time texts and the yellow 1-pixel curve.
-void drawTrendTick(DrawingSurface &surface, const ChartSamples &samples);
+/// texts, green time texts and the yellow 1-pixel curve, every sample as stored.
+void drawTrendTick(DrawingSurface &surface, const ChartSamples &samples,
+                   CurveDetail detail = CurveDetail::ByColumns);
 
 /// The report window's chart: the user scale, black, the grid and the 2-pixel curve of the
-/// whole recording.
-void drawReportChart(DrawingSurface &surface, const ChartSamples &samples);
+/// whole recording, with a gap for each sample whose reading was invalid.
+void drawReportChart(DrawingSurface &surface, const ChartSamples &samples,
+                     CurveDetail detail = CurveDetail::ByColumns);
 
 /// The four test details printed above the chart on the report page, and the part tested
 /// (a reprinted record's serial and model; empty for none).

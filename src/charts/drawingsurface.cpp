@@ -82,33 +82,58 @@ void DrawingSurface::line(float x1, float y1, float x2, float y2, Colour colour)
 
 void DrawingSurface::polyline(std::span<const QPointF> points)
 {
-    drawPolylineIn(points, ForeColor);
+    polyline(points, ForeColor);
 }
 
 void DrawingSurface::polyline(std::span<const QPointF> points, Colour colour)
 {
-    drawPolylineIn(points, colour);
+    const int end = int(points.size());
+    drawPolylinesIn(points, {&end, 1}, colour);
 }
 
-void DrawingSurface::drawPolylineIn(std::span<const QPointF> points, Colour colour)
+void DrawingSurface::polylines(std::span<const QPointF> points, std::span<const int> ends,
+                               Colour colour)
 {
-    if (points.size() < 2)
-        return;
+    drawPolylinesIn(points, ends, colour);
+}
+
+qreal DrawingSurface::pixelWidth() const
+{
+    return pixelSize() / deviceUnitsPerUserUnit().width();
+}
+
+qreal DrawingSurface::columnWidth() const
+{
+    return 1.0 / (deviceUnitsPerUserUnit().width() * rasterPixelsPerUnit());
+}
+
+void DrawingSurface::drawPolylinesIn(std::span<const QPointF> points, std::span<const int> ends,
+                                     Colour colour)
+{
     // One batch of separate segments, not a QPainter polyline: a 1-pixel polyline leaves out
     // some joint pixels that the segments drawn one by one have, and a wide one is joined at
     // the corners. Batched segments give exactly the picture of line() for each pair.
-    m_segments.resize(points.size() - 1);
+    m_segments.resize(points.size());
     const QSizeF factor = deviceUnitsPerUserUnit();
     const qreal sx = factor.width();
     const qreal sy = factor.height();
-    const QPointF *point = points.data();
     QLineF *segment = m_segments.data();
-    QPointF from(boundedDevice(point->x() * sx), boundedDevice(point->y() * sy));
-    for (size_t k = 1; k < points.size(); ++k, ++segment) {
-        ++point;
-        const QPointF to(boundedDevice(point->x() * sx), boundedDevice(point->y() * sy));
-        segment->setPoints(from, to);
-        from = to;
+    size_t begin = 0;
+    for (const int endAt : ends) {
+        const size_t end = std::clamp<size_t>(size_t(std::max(endAt, 0)), begin, points.size());
+        if (end >= begin + 2) {
+            const QPointF *point = points.data() + begin;
+            QPointF from(boundedDevice(point->x() * sx), boundedDevice(point->y() * sy));
+            for (size_t k = begin + 1; k < end; ++k, ++segment) {
+                ++point;
+                const QPointF to(boundedDevice(point->x() * sx), boundedDevice(point->y() * sy));
+                segment->setPoints(from, to);
+                from = to;
+            }
+        }
+        begin = end;
     }
-    drawSegments(m_segments, colour, penWidth());
+    const size_t count = size_t(segment - m_segments.data());
+    if (count > 0)
+        drawSegments({m_segments.data(), count}, colour, penWidth());
 }

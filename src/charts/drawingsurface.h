@@ -61,11 +61,20 @@ public:
     void polyline(std::span<const QPointF> points);
     /// The same in the given colour.
     void polyline(std::span<const QPointF> points, Colour colour);
+    /// Separate polylines over one list of points, in the given colour: each ends before the
+    /// position its entry of `ends` gives and the next begins there, and nothing joins one to
+    /// the next. All are drawn with one device call; a polyline of one point draws nothing.
+    void polylines(std::span<const QPointF> points, std::span<const int> ends, Colour colour);
 
     /// The device point of a user point (for tests and line elements).
     QPointF toDevice(QPointF user) const;
     /// The inner area in device units.
     QSizeF deviceSize() const { return innerSize(); }
+    /// One DrawWidth pixel across, in user units.
+    qreal pixelWidth() const;
+    /// One pixel column of the device's raster across, in user units: a pixel of a picture
+    /// area's image (finer than a logical pixel on a dense screen), a dot of a printer page.
+    qreal columnWidth() const;
 
 protected:
     DrawingSurface() = default;
@@ -74,6 +83,8 @@ protected:
     virtual QSizeF innerSize() const = 0;
     /// Device units per DrawWidth pixel.
     virtual qreal pixelSize() const = 0;
+    /// Raster pixels per device unit across: 1 unless the device holds finer pixels.
+    virtual qreal rasterPixelsPerUnit() const { return 1.0; }
     /// Height of one text line in device units.
     virtual qreal textLineHeight() = 0;
     virtual void eraseAll() = 0;
@@ -84,7 +95,7 @@ protected:
 
 private:
     QSizeF deviceUnitsPerUserUnit() const;
-    void drawPolylineIn(std::span<const QPointF> points, Colour colour);
+    void drawPolylinesIn(std::span<const QPointF> points, std::span<const int> ends, Colour colour);
     qreal penWidth() const;
 
     // Reused between calls so batched drawing allocates nothing per segment.

@@ -6,6 +6,9 @@
 
 namespace {
 
+/// Texts kept laid out; a chart writes a few dozen.
+constexpr qsizetype kKeptTexts = 64;
+
 QPen linePen(Colour colour, qreal width)
 {
     // Square ends reach half the width past each end point, so wide segments drawn one by one
@@ -32,8 +35,16 @@ void PainterSurface::drawText(QPointF topLeft, const QString &text, Colour colou
 {
     QPainter &p = painter();
     p.setPen(toQColor(colour));
-    const QFontMetricsF metrics(p.font(), p.device());
-    p.drawText(QPointF(topLeft.x(), topLeft.y() + metrics.ascent()), text);
+    auto laidOut = m_texts.find(text);
+    if (laidOut == m_texts.end()) {
+        if (m_texts.size() >= kKeptTexts)
+            m_texts.clear();
+        QStaticText staticText(text);
+        staticText.setTextFormat(Qt::PlainText);
+        laidOut = m_texts.insert(text, staticText);
+    }
+    // A static text hangs from its top-left corner.
+    p.drawStaticText(topLeft, *laidOut);
 }
 
 void PainterSurface::drawSegments(std::span<const QLineF> segments, Colour colour, qreal penWidth)

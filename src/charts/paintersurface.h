@@ -2,6 +2,9 @@
 
 #include "charts/drawingsurface.h"
 
+#include <QHash>
+#include <QStaticText>
+
 class QPainter;
 
 /// The drawing operations over a QPainter, shared by the picture area and the printer page.
@@ -19,4 +22,9 @@ protected:
 
     /// Puts the painter's line settings in their drawing state after it was begun.
     static void prepare(QPainter &painter);
+
+private:
+    /// Texts laid out once and drawn again as they are (the same pixels as laying them out
+    /// each time): the trend window writes the same sixteen every second.
+    QHash<QString, QStaticText> m_texts;
 };

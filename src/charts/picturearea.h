@@ -34,6 +34,7 @@ public:
 protected:
     QSizeF innerSize() const override;
     qreal pixelSize() const override { return 1.0; }
+    qreal rasterPixelsPerUnit() const override { return m_image.devicePixelRatio(); }
     void eraseAll() override;
     QPainter &painter() override;
 

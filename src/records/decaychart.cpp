@@ -112,7 +112,7 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
     const QSizeF size = surface.deviceSize();
 
     DecayChartGeometry g;
-    g.plot = QRectF(QPointF(std::round(size.width() * 0.15), std::round(size.height() * 0.06)),
+    g.plot = QRectF(QPointF(std::round(size.width() * 0.15), std::round(size.height() * 0.09)),
                     QPointF(size.width() - std::round(size.width() * 0.04),
                             size.height() - std::round(size.height() * 0.14)));
     const QRectF &p = g.plot;
@@ -202,7 +202,8 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
     printAt(surface, size.width() * 0.01, p.bottom() - size.height() * 0.05, kpa(g.bottom));
     printAt(surface, p.left(), p.bottom() + textGap, seconds(0));
     printAt(surface, p.right() - size.width() * 0.1, p.bottom() + textGap, seconds(g.seconds));
-    printAt(surface, p.left() + size.width() * 0.2, p.bottom() + textGap,
+    // What is drawn, above the plot.
+    printAt(surface, p.left(), std::max(0.0, p.top() - size.height() * 0.085),
             QStringLiteral("%1 from its reference; limit %2").arg(curve.phaseName, kpa(limit)));
 
     // The curve.

@@ -69,6 +69,5 @@ QString rateText(std::optional<double> value, RateUnit unit)
 {
     if (!value)
         return QStringLiteral("none");
-    return QString::number(*value, 'f', rateDecimals(unit)) + QLatin1Char(' ') +
-           rateUnitText(unit);
+    return QString::number(*value, 'f', rateDecimals(unit)) + QLatin1Char(' ') + rateUnitText(unit);
 }

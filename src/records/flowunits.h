@@ -11,9 +11,9 @@
 ///               standard pressure of 101.325 kPa)
 ///   mbar·l/s  = Pa/s × volume in litres × 0.01          (1 Pa = 0.01 mbar)
 enum class RateUnit {
-    KpaPerMinute, ///< "KPa/min"
-    PaPerSecond,  ///< "Pa/s"
-    Sccm,         ///< "sccm"
+    KpaPerMinute,       ///< "KPa/min"
+    PaPerSecond,        ///< "Pa/s"
+    Sccm,               ///< "sccm"
     MbarLitrePerSecond, ///< "mbar·l/s"
 };
 

@@ -20,8 +20,8 @@ Fallible<PartModel> partModelFrom(int64_t id, const QString &name, const QString
         return Failure{QStringLiteral("A part model needs a name."), {}};
     for (const PartModel &other : others)
         if (other.id != id && other.name.compare(model.name, Qt::CaseInsensitive) == 0)
-            return Failure{QStringLiteral("There is already a part model named %1.").arg(other.name),
-                           {}};
+            return Failure{
+                QStringLiteral("There is already a part model named %1.").arg(other.name), {}};
     bool ok = false;
     model.volumeMl = QLocale::c().toDouble(volumeText.trimmed(), &ok);
     if (!ok || !(model.volumeMl > 0) || !std::isfinite(model.volumeMl))

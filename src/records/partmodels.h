@@ -29,8 +29,7 @@ struct PartChoice {
 /// 0 (dot decimals), a serial pattern that is empty or a valid regular expression. The
 /// failure's reason says what is wrong.
 Fallible<PartModel> partModelFrom(int64_t id, const QString &name, const QString &volumeText,
-                                  const QString &serialPattern,
-                                  std::span<const PartModel> others);
+                                  const QString &serialPattern, std::span<const PartModel> others);
 
 /// Whether the serial may be tested as a part of the model: a serial that is not empty and,
 /// when the model has a pattern, matches the whole of it. The reason says why not, the

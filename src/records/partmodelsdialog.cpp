@@ -128,8 +128,8 @@ void PartModelsDialog::refuse(const QString &reason)
 
 void PartModelsDialog::onSaveClicked()
 {
-    const Fallible<PartModel> model = partModelFrom(selectedId(), m_name->text(), m_volume->text(),
-                                                    m_pattern->text(), m_models);
+    const Fallible<PartModel> model =
+        partModelFrom(selectedId(), m_name->text(), m_volume->text(), m_pattern->text(), m_models);
     if (!model.ok()) {
         refuse(model.failure()->reason);
         return;

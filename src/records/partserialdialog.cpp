@@ -42,7 +42,8 @@ PartSerialDialog::PartSerialDialog(int station, std::vector<PartModel> models,
     m_ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     m_ok->setObjectName(QStringLiteral("cmdOK"));
     m_ok->setDefault(true);
-    QPushButton *cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    QPushButton *cancel =
+        buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cmdCancel"));
     layout->addWidget(buttons);
     // Enter on a focused button presses that button; in the field it presses OK.

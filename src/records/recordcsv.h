@@ -37,8 +37,9 @@ struct RecordDetails;
 ///
 /// Numbers have dot decimals whatever the locale, in the shortest form that reads back as the
 /// same 32-bit value ("699.9", "-0.25", "0").
-inline constexpr char kCsvHeader[] = "record,station,serial,model,start,elapsed_s,time,pressure_kpa,"
-                                     "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision";
+inline constexpr char kCsvHeader[] =
+    "record,station,serial,model,start,elapsed_s,time,pressure_kpa,"
+    "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision";
 
 /// One field as the layout writes it.
 QByteArray csvField(const QString &text);

@@ -32,8 +32,8 @@ constexpr std::array<const char *, RecordListModel::ColumnCount> kOrderBy{
     "main_rate"};
 
 constexpr std::array<const char *, RecordListModel::ColumnCount - 1> kHeaders{
-    "Station",        "Start",         "Duration", "Result", "Test name", "Operator",
-    "Leak start KPa", "Main fall KPa", "Serial",   "Model"};
+    "Station",  "Start",          "Duration",      "Result", "Test name",
+    "Operator", "Leak start KPa", "Main fall KPa", "Serial", "Model"};
 
 } // namespace
 
@@ -71,11 +71,11 @@ void RecordListModel::refresh()
     QString orderBy = QLatin1String(kOrderBy[size_t(m_sortColumn)]);
     if (m_sortColumn == MainRate && needsVolume(m_unit))
         orderBy = QStringLiteral("main_rate * model_volume_ml");
-    const QString sql = QString::fromLatin1(kSelect) + recordschema::whereClause(m_filter, values) +
-                        QStringLiteral(" ORDER BY %1 %2, start_utc DESC, id DESC")
-                            .arg(orderBy,
-                                 m_sortOrder == Qt::AscendingOrder ? QStringLiteral("ASC")
-                                                                   : QStringLiteral("DESC"));
+    const QString sql =
+        QString::fromLatin1(kSelect) + recordschema::whereClause(m_filter, values) +
+        QStringLiteral(" ORDER BY %1 %2, start_utc DESC, id DESC")
+            .arg(orderBy, m_sortOrder == Qt::AscendingOrder ? QStringLiteral("ASC")
+                                                            : QStringLiteral("DESC"));
     // Not forward-only: the model moves back and forth over the rows it has fetched.
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     if (query.prepare(sql)) {
@@ -119,10 +119,11 @@ QVariant RecordListModel::data(const QModelIndex &index, int role) const
     if (index.column() == MainRate) {
         const QVariant volume = QSqlQueryModel::data(createIndex(index.row(), kVolumeColumn));
         const std::optional<double> rate =
-            value.isNull() ? std::nullopt
-                           : convertRate(value.toDouble(), m_unit,
-                                         volume.isNull() ? std::nullopt
-                                                         : std::optional<double>(volume.toDouble()));
+            value.isNull()
+                ? std::nullopt
+                : convertRate(value.toDouble(), m_unit,
+                              volume.isNull() ? std::nullopt
+                                              : std::optional<double>(volume.toDouble()));
         if (!rate)
             return role == Qt::UserRole ? QVariant() : QVariant(QString());
         return role == Qt::UserRole ? QVariant(*rate)

@@ -64,92 +64,86 @@ qint64 tenthsMs(const QDateTime &time)
     return ms - ((ms % 100) + 100) % 100;
 }
 
-Fallible<std::vector<TraceSample>> readTrace(const QSqlDatabase &db, const QString &path,
-                                             int64_t recordId)
+/// The rows of one record in a table beside it, in their order: `rowOf` makes each row's
+/// value from the query, or nothing for a row to leave out.
+template <typename Row, typename RowOf>
+Fallible<std::vector<Row>> readRows(const QSqlDatabase &db, const QString &path,
+                                    const QString &doing, const QString &sql, int64_t recordId,
+                                    RowOf rowOf)
 {
-    std::vector<TraceSample> result;
+    std::vector<Row> result;
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    const QString doing = QStringLiteral("A test record's trace cannot be read");
-    if (!query.prepare(QStringLiteral(
-            "SELECT elapsed, time_utc, utc_offset, pressure, bath_temp, phase FROM sample "
-            "WHERE record_id = ? ORDER BY seq")))
+    if (!query.prepare(sql))
         return sqlFailure(doing, query.lastError(), path);
     query.addBindValue(qlonglong(recordId));
     if (!query.exec())
         return sqlFailure(doing, query.lastError(), path);
-    while (query.next()) {
-        TraceSample sample;
-        sample.elapsed = query.value(0).toLongLong();
-        sample.time = QDateTime::fromSecsSinceEpoch(query.value(1).toLongLong(), Qt::OffsetFromUTC,
-                                                    query.value(2).toInt());
-        const QVariant pressure = query.value(3);
-        sample.pressureValid = !pressure.isNull();
-        sample.pressure = float(pressure.toDouble());
-        const QVariant bathTemp = query.value(4);
-        sample.bathTempValid = !bathTemp.isNull();
-        sample.bathTemp = float(bathTemp.toDouble());
-        sample.phase = TracePhase(std::clamp(query.value(5).toInt(), 0, 3));
-        result.push_back(sample);
-    }
+    while (query.next())
+        if (std::optional<Row> row = rowOf(query))
+            result.push_back(std::move(*row));
     if (query.lastError().isValid())
         return sqlFailure(doing, query.lastError(), path);
     return result;
+}
+
+Fallible<std::vector<TraceSample>> readTrace(const QSqlDatabase &db, const QString &path,
+                                             int64_t recordId)
+{
+    return readRows<TraceSample>(
+        db, path, QStringLiteral("A test record's trace cannot be read"),
+        QStringLiteral("SELECT elapsed, time_utc, utc_offset, pressure, bath_temp, phase FROM "
+                       "sample WHERE record_id = ? ORDER BY seq"),
+        recordId, [](const QSqlQuery &query) {
+            TraceSample sample;
+            sample.elapsed = query.value(0).toLongLong();
+            sample.time = QDateTime::fromSecsSinceEpoch(query.value(1).toLongLong(),
+                                                        Qt::OffsetFromUTC, query.value(2).toInt());
+            const QVariant pressure = query.value(3);
+            sample.pressureValid = !pressure.isNull();
+            sample.pressure = float(pressure.toDouble());
+            const QVariant bathTemp = query.value(4);
+            sample.bathTempValid = !bathTemp.isNull();
+            sample.bathTemp = float(bathTemp.toDouble());
+            sample.phase = TracePhase(std::clamp(query.value(5).toInt(), 0, 3));
+            return std::optional<TraceSample>(sample);
+        });
 }
 
 Fallible<std::vector<Decision>> readDecisions(const QSqlDatabase &db, const QString &path,
                                               int64_t recordId)
 {
-    std::vector<Decision> result;
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    const QString doing = QStringLiteral("A test record's decisions cannot be read");
-    if (!query.prepare(QStringLiteral("SELECT time_ms, utc_offset, kind, pressure, reference, "
-                                      "fall_limit FROM decision WHERE record_id = ? ORDER BY seq")))
-        return sqlFailure(doing, query.lastError(), path);
-    query.addBindValue(qlonglong(recordId));
-    if (!query.exec())
-        return sqlFailure(doing, query.lastError(), path);
-    while (query.next()) {
-        // A kind this version does not know is left out rather than shown as another.
-        const std::optional<PhaseChange> change = decisionFromText(query.value(2).toString());
-        if (!change)
-            continue;
-        Decision decision;
-        decision.change = *change;
-        decision.time = QDateTime::fromMSecsSinceEpoch(query.value(0).toLongLong(),
-                                                       Qt::OffsetFromUTC, query.value(1).toInt());
-        decision.pressure = float(query.value(3).toDouble());
-        decision.reference = float(query.value(4).toDouble());
-        decision.limit = float(query.value(5).toDouble());
-        result.push_back(decision);
-    }
-    if (query.lastError().isValid())
-        return sqlFailure(doing, query.lastError(), path);
-    return result;
+    return readRows<Decision>(
+        db, path, QStringLiteral("A test record's decisions cannot be read"),
+        QStringLiteral("SELECT time_ms, utc_offset, kind, pressure, reference, fall_limit FROM "
+                       "decision WHERE record_id = ? ORDER BY seq"),
+        recordId, [](const QSqlQuery &query) -> std::optional<Decision> {
+            // A kind this version does not know is left out rather than shown as another.
+            const std::optional<PhaseChange> change = decisionFromText(query.value(2).toString());
+            if (!change)
+                return std::nullopt;
+            return Decision{*change,
+                            QDateTime::fromMSecsSinceEpoch(query.value(0).toLongLong(),
+                                                           Qt::OffsetFromUTC,
+                                                           query.value(1).toInt()),
+                            float(query.value(3).toDouble()), float(query.value(4).toDouble()),
+                            float(query.value(5).toDouble())};
+        });
 }
 
 Fallible<std::vector<RecordedLinkEvent>> readEvents(const QSqlDatabase &db, const QString &path,
                                                     int64_t recordId)
 {
-    std::vector<RecordedLinkEvent> result;
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    const QString doing = QStringLiteral("A test record's link events cannot be read");
-    if (!query.prepare(QStringLiteral(
-            "SELECT time, kind, detail FROM link_event WHERE record_id = ? ORDER BY id")))
-        return sqlFailure(doing, query.lastError(), path);
-    query.addBindValue(qlonglong(recordId));
-    if (!query.exec())
-        return sqlFailure(doing, query.lastError(), path);
-    while (query.next()) {
-        if (const auto kind = linkEventFromText(query.value(1).toString()))
-            result.push_back(
-                {fromIsoTime(query.value(0).toString()), *kind, query.value(2).toString()});
-    }
-    if (query.lastError().isValid())
-        return sqlFailure(doing, query.lastError(), path);
-    return result;
+    return readRows<RecordedLinkEvent>(
+        db, path, QStringLiteral("A test record's link events cannot be read"),
+        QStringLiteral("SELECT time, kind, detail FROM link_event WHERE record_id = ? ORDER BY id"),
+        recordId, [](const QSqlQuery &query) -> std::optional<RecordedLinkEvent> {
+            const std::optional<LinkEventKind> kind = linkEventFromText(query.value(1).toString());
+            if (!kind)
+                return std::nullopt;
+            return RecordedLinkEvent{fromIsoTime(query.value(0).toString()), *kind,
+                                     query.value(2).toString()};
+        });
 }
 
 /// The falls of a record as its figures give them.
@@ -872,14 +866,14 @@ MaybeFailure RecordStore::deletePartModel(int64_t id)
         const int used = query.value(1).toInt();
         query.finish();
         if (used > 0)
-            return Failure{QStringLiteral("Part model %1 is used by %2 %3 and cannot be deleted.")
-                               .arg(name)
-                               .arg(used)
-                               .arg(used == 1 ? QStringLiteral("record")
-                                              : QStringLiteral("records")),
-                           d->path};
-        if (!query.prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
-                               .arg(recordschema::kPartModelTable)) ||
+            return Failure{
+                QStringLiteral("Part model %1 is used by %2 %3 and cannot be deleted.")
+                    .arg(name)
+                    .arg(used)
+                    .arg(used == 1 ? QStringLiteral("record") : QStringLiteral("records")),
+                d->path};
+        if (!query.prepare(
+                QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(recordschema::kPartModelTable)) ||
             !run(query, {qlonglong(id)}))
             return d->failure(doing, query.lastError());
         return std::nullopt;
@@ -890,9 +884,9 @@ Fallible<std::optional<TestRecord>> RecordStore::latestOfSerial(const QString &s
 {
     if (MaybeFailure failure = d->notOpen())
         return *failure;
-    Fallible<std::vector<TestRecord>> found = d->select(
-        QStringLiteral(" WHERE serial = ? ORDER BY start_utc DESC, id DESC LIMIT 1"),
-        {serial.trimmed()}, QStringLiteral("The test records cannot be read"));
+    Fallible<std::vector<TestRecord>> found =
+        d->select(QStringLiteral(" WHERE serial = ? ORDER BY start_utc DESC, id DESC LIMIT 1"),
+                  {serial.trimmed()}, QStringLiteral("The test records cannot be read"));
     if (!found.ok())
         return *found.failure();
     if (found->empty())
@@ -901,7 +895,7 @@ Fallible<std::optional<TestRecord>> RecordStore::latestOfSerial(const QString &s
 }
 
 Fallible<std::vector<RecordFigures>> RecordStore::figureRecords(const RecordFilter &filter,
-                                                                 StatisticsFigure figure) const
+                                                                StatisticsFigure figure) const
 {
     if (MaybeFailure failure = d->notOpen())
         return *failure;

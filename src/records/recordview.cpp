@@ -29,8 +29,8 @@ QString figureText(const std::optional<double> &value, int decimals, const char 
     return QString::number(*value, 'f', decimals) + QLatin1Char(' ') + QLatin1String(unit);
 }
 
-QString phaseLine(const char *name, const PhaseFigures &f, bool unrecordedDecision,
-                  RateUnit unit, std::optional<double> volume)
+QString phaseLine(const char *name, const PhaseFigures &f, bool unrecordedDecision, RateUnit unit,
+                  std::optional<double> volume)
 {
     if (!f.reference)
         return QStringLiteral("%1: did not run").arg(QLatin1String(name));
@@ -198,7 +198,16 @@ std::vector<float> exportedPressures(std::span<const TraceSample> trace)
     return pressures;
 }
 
-ChartSamples chartSamplesOf(std::span<const float> pressures)
+std::vector<uint8_t> pressureValidity(std::span<const TraceSample> trace)
 {
-    return {pressures, std::max(0, int(pressures.size()) - 1)};
+    std::vector<uint8_t> valid;
+    valid.reserve(trace.size());
+    for (const TraceSample &sample : trace)
+        valid.push_back(sample.pressureValid ? 1 : 0);
+    return valid;
+}
+
+ChartSamples chartSamplesOf(std::span<const float> pressures, std::span<const uint8_t> valid)
+{
+    return {pressures, std::max(0, int(pressures.size()) - 1), valid};
 }

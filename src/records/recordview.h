@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -60,5 +61,9 @@ QString figuresExplanation();
 /// The pressures of a trace as the export file stores them: an invalid reading as 0.
 std::vector<float> exportedPressures(std::span<const TraceSample> trace);
 
-/// The chart samples of such pressures: the last one is the newest (n = size - 1).
-ChartSamples chartSamplesOf(std::span<const float> pressures);
+/// Beside those pressures, whether each reading was valid (1) or not (0).
+std::vector<uint8_t> pressureValidity(std::span<const TraceSample> trace);
+
+/// The chart samples of such pressures and their validity (none: all valid): the last one is
+/// the newest (n = size - 1).
+ChartSamples chartSamplesOf(std::span<const float> pressures, std::span<const uint8_t> valid = {});

@@ -147,8 +147,7 @@ std::optional<double> figureValue(const RecordFigures &record, StatisticsFigure 
     return convertRate(*record.mainRate, unit, record.modelVolume);
 }
 
-std::optional<double> figureLimit(const RecordFigures &r, StatisticsFigure figure,
-                                  RateUnit unit)
+std::optional<double> figureLimit(const RecordFigures &r, StatisticsFigure figure, RateUnit unit)
 {
     switch (figure) {
     case StatisticsFigure::LeakFall:
@@ -165,8 +164,7 @@ std::optional<double> figureLimit(const RecordFigures &r, StatisticsFigure figur
     }
     if (r.mainTestDuration <= 0)
         return std::nullopt;
-    return convertRate(double(r.bathFallLimit) / r.mainTestDuration * 60.0, unit,
-                       r.modelVolume);
+    return convertRate(double(r.bathFallLimit) / r.mainTestDuration * 60.0, unit, r.modelVolume);
 }
 
 Fallible<ProcessStatistics> processStatistics(std::span<const TestRecord> records,
@@ -196,8 +194,8 @@ Fallible<ProcessStatistics> processStatistics(std::span<const RecordFigures> rec
     ProcessStatistics s;
     s.records = int(ordered.size());
     for (const RecordFigures *record : ordered) {
-        const bool judged = record->outcome && (*record->outcome == Outcome::Completed ||
-                                                isFailure(*record->outcome));
+        const bool judged = record->outcome &&
+                            (*record->outcome == Outcome::Completed || isFailure(*record->outcome));
         if (judged) {
             const bool failed = isFailure(*record->outcome);
             s.failed += failed ? 1 : 0;

@@ -67,9 +67,8 @@ void axes(QPainter &painter, const ChartFrame &frame, const QString &title)
 void curve(QPainter &painter, const ChartFrame &frame, std::span<const double> values,
            const QColor &colour)
 {
-    const std::vector<QPointF> points = reducedCurve(frame, values);
     painter.setPen(QPen(colour, 0));
-    painter.drawPolyline(points.data(), int(points.size()));
+    drawPolylines(painter, reducedCurve(frame, values));
 }
 
 QString limitLabel(const char *name, double value)
@@ -96,35 +95,38 @@ int ChartFrame::pointAt(double x) const
     return std::clamp(int((x - plot.left()) / plot.width() * count), 0, count - 1);
 }
 
-std::vector<QPointF> reducedCurve(const ChartFrame &frame, std::span<const double> values)
+CurvePolylines reducedCurve(const ChartFrame &frame, std::span<const double> values)
 {
-    std::vector<QPointF> points;
+    CurvePolylines curve;
     const int columns = std::max(1, int(std::ceil(frame.plot.width())));
     const size_t count = values.size();
     if (count <= size_t(2 * columns)) {
-        points.reserve(count);
+        curve.points.reserve(count);
         for (size_t i = 0; i < count; ++i)
-            points.emplace_back(frame.xOf(int(i)), frame.yOf(values[i]));
-        return points;
+            curve.points.emplace_back(frame.xOf(int(i)), frame.yOf(values[i]));
+        if (count > 0)
+            curve.ends.push_back(int(count));
+        return curve;
     }
-    points.reserve(size_t(4 * columns));
-    // Point i falls in the column floor(i × columns / count): runs of points, one a column.
-    size_t first = 0;
-    for (int column = 0; column < columns && first < count; ++column) {
-        size_t end = size_t((double(column + 1) * double(count)) / columns);
-        end = std::clamp(end, first + 1, count);
-        const auto [low, high] = std::minmax_element(values.begin() + qsizetype(first),
-                                                     values.begin() + qsizetype(end));
-        const double x = frame.plot.left() + column + 0.5;
-        // In the order they came, so that the stroke joins its neighbours where the curve does.
-        const bool lowFirst = low < high;
-        points.emplace_back(x, frame.yOf(values[first]));
-        points.emplace_back(x, frame.yOf(lowFirst ? *low : *high));
-        points.emplace_back(x, frame.yOf(lowFirst ? *high : *low));
-        points.emplace_back(x, frame.yOf(values[end - 1]));
+    // The values as the rows they are drawn at; whole pixel columns from the device's left.
+    std::vector<float> rows(count);
+    for (size_t i = 0; i < count; ++i)
+        rows[i] = float(frame.yOf(values[i]));
+    // Each column's stroke reaches where the curve crosses into its neighbours, so the strokes
+    // join as the curve does.
+    return reduceToColumns(rows, {}, {frame.xOf(0), frame.plot.width() / double(count)}, 1.0);
+}
+
+void drawPolylines(QPainter &painter, const CurvePolylines &curve)
+{
+    int first = 0;
+    for (const int end : curve.ends) {
+        if (end - first == 1)
+            painter.drawPoint(curve.points[size_t(first)]);
+        else
+            painter.drawPolyline(curve.points.data() + first, end - first);
         first = end;
     }
-    return points;
 }
 
 namespace {
@@ -202,8 +204,8 @@ ChartFrame drawControlCharts(QPainter &painter, const QRectF &area, const Proces
     if (selected && *selected >= 0 && *selected < frame.count) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(Qt::black, 2));
-        painter.drawEllipse(
-            QPointF(frame.xOf(*selected), frame.yOf(s.values[size_t(*selected)])), 6, 6);
+        painter.drawEllipse(QPointF(frame.xOf(*selected), frame.yOf(s.values[size_t(*selected)])),
+                            6, 6);
     }
     painter.setClipping(false);
 
@@ -211,16 +213,15 @@ ChartFrame drawControlCharts(QPainter &painter, const QRectF &area, const Proces
     ChartFrame ranges = frameOver(rangesPlot, s.movingRanges, {0.0, s.mrUcl});
     ranges.count = frame.count;
     axes(painter, ranges, QStringLiteral("Moving range, %1").arg(unit));
-    horizontal(painter, ranges, s.meanMovingRange, kCentre,
-               limitLabel("mean", s.meanMovingRange), Qt::SolidLine);
+    horizontal(painter, ranges, s.meanMovingRange, kCentre, limitLabel("mean", s.meanMovingRange),
+               Qt::SolidLine);
     horizontal(painter, ranges, s.mrUcl, kControl, limitLabel("UCL", s.mrUcl));
     painter.setClipRect(ranges.plot.adjusted(-1, -1, 1, 1));
     // The range i lies between points i and i + 1: on a frame one point shorter, shifted.
     ChartFrame between = ranges;
     between.count = std::max(1, frame.count - 1);
     between.plot.setLeft(ranges.plot.left() + ranges.plot.width() / std::max(frame.count, 1) / 2);
-    between.plot.setRight(ranges.plot.right() -
-                          ranges.plot.width() / std::max(frame.count, 1) / 2);
+    between.plot.setRight(ranges.plot.right() - ranges.plot.width() / std::max(frame.count, 1) / 2);
     curve(painter, between, s.movingRanges, kCurve);
     painter.restore();
     return frame;

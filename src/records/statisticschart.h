@@ -1,5 +1,7 @@
 #pragma once
 
+#include "charts/columnreduction.h"
+
 #include <QPointF>
 #include <QRectF>
 #include <QString>
@@ -25,12 +27,15 @@ struct ChartFrame {
     int pointAt(double x) const;
 };
 
-/// A curve through evenly spaced points reduced to what the plot's pixel columns show: while
-/// the points are no more than twice the columns, every point; beyond that, for each column
-/// its first, lowest, highest and last value at the column's middle, in that order. The
-/// cost of drawing it follows the width, not the number of points, and its picture differs
-/// from the full curve by no visible line.
-std::vector<QPointF> reducedCurve(const ChartFrame &frame, std::span<const double> values);
+/// A curve through evenly spaced points, in device pixels, reduced to what the plot's pixel
+/// columns show: while the points are no more than twice the columns, one polyline through
+/// every point; beyond that, one stroke a column over the curve's range there (the charts'
+/// reduceToColumns). The cost of drawing it follows the width, not the number of points, and
+/// its picture differs from the full curve by no visible line.
+CurvePolylines reducedCurve(const ChartFrame &frame, std::span<const double> values);
+
+/// Draws the polylines with the painter's pen.
+void drawPolylines(QPainter &painter, const CurvePolylines &curve);
 
 /// Where drawControlCharts() puts the points of the individuals chart in `area`.
 ChartFrame individualsFrame(const QRectF &area, const ProcessStatistics &statistics);

@@ -42,7 +42,8 @@ protected:
         if (const auto &s = m_view->statistics())
             drawControlCharts(painter, QRectF(rect()), *s, unit, selected);
         else
-            painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Too few records for statistics"));
+            painter.drawText(rect(), Qt::AlignCenter,
+                             QStringLiteral("Too few records for statistics"));
     }
     void mousePressEvent(QMouseEvent *event) override
     {
@@ -147,11 +148,10 @@ void StatisticsView::recompute()
     m_breaks->clear();
     m_chart->unit = figureUnit(figure, m_unit);
     if (!computed.ok()) {
-        m_summary->setText(!m_readFailure.isEmpty()
-                               ? m_readFailure
-                               : QStringLiteral("%1 records: %2.")
-                                     .arg(m_records.size())
-                                     .arg(computed.failure()->reason));
+        m_summary->setText(!m_readFailure.isEmpty() ? m_readFailure
+                                                    : QStringLiteral("%1 records: %2.")
+                                                          .arg(m_records.size())
+                                                          .arg(computed.failure()->reason));
         m_chart->update();
         return;
     }
@@ -185,12 +185,12 @@ void StatisticsView::recompute()
     constexpr size_t kListed = 500;
     for (size_t i = 0; i < std::min(s.breaks.size(), kListed); ++i) {
         const RuleBreak &b = s.breaks[i];
-        auto *item = new QListWidgetItem(
-            QStringLiteral("record %1: rule %2 (%3)")
-                .arg(b.id)
-                .arg(b.rule)
-                .arg(QString::fromUtf8(kRuleTexts[std::clamp(b.rule, 0, 4)])),
-            m_breaks);
+        auto *item =
+            new QListWidgetItem(QStringLiteral("record %1: rule %2 (%3)")
+                                    .arg(b.id)
+                                    .arg(b.rule)
+                                    .arg(QString::fromUtf8(kRuleTexts[std::clamp(b.rule, 0, 4)])),
+                                m_breaks);
         item->setData(Qt::UserRole, qlonglong(b.id));
     }
     if (s.breaks.size() > kListed) {

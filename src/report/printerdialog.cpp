@@ -1,6 +1,7 @@
 #include "report/printerdialog.h"
 
 #include "ui/centring.h"
+#include "ui/keyboard.h"
 #include "ui/labels.h"
 #include "ui/twips.h"
 
@@ -40,12 +41,13 @@ PrinterDialog::PrinterDialog(const QStringList &printerNames, QWidget *parent)
     auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cmdCancel"));
     cancel->setGeometry(twipsRect(3360, 1320, 1455, 495));
-    cancel->setAutoDefault(false); // Enter always means Print
+    cancel->setAutoDefault(false); // Enter in the list means Print; on Cancel, Cancel
     connect(cancel, &QPushButton::clicked, this, &PrinterDialog::onCancelClicked);
 
     setTabOrder(m_list, print);
     setTabOrder(print, cancel);
     m_list->setFocus();
+    enterPressesFocusedButton(this);
     centreOnScreen(this, parent);
 }
 

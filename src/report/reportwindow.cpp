@@ -9,6 +9,7 @@
 #include "report/reportprint.h"
 #include "ui/banner.h"
 #include "ui/centring.h"
+#include "ui/keyboard.h"
 #include "ui/labels.h"
 #include "ui/pictures.h"
 #include "ui/twips.h"
@@ -139,6 +140,7 @@ ReportWindow::ReportWindow(ReportSource source, WindowHandover &handover, const 
     m_date->setText(m_source.startDate);
     m_time->setText(m_source.startTime);
     drawReportChart(m_picture->area(), m_source.samples());
+    enterPressesFocusedButton(this);
     centreOnScreen(this, parent);
 }
 

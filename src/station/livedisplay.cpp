@@ -28,6 +28,7 @@ bool recordSample(StationRecord &record, Reading pressure)
     if (!record.TestRunning || record.SampleIndex >= kMaxRecordedSamples)
         return false;
     record.Samples[size_t(record.SampleIndex)] = pressure.value;
+    record.sampleValid[size_t(record.SampleIndex)] = pressure.valid ? 1 : 0;
     record.SampleIndex += 1;
     record.SampleCount = static_cast<int16_t>(record.SampleIndex - 1);
     return true;

@@ -22,9 +22,9 @@ LiveTexts liveTexts(const Readings &readings, int commPort, const QDateTime &now
                     bool reconnecting = false);
 
 /// The one-second sample of a running station: stores the station pressure (0 when its
-/// reading is invalid) at SampleIndex, advances SampleIndex and sets SampleCount. Returns
-/// whether a sample was stored: recording stops once the store is full (32768 samples),
-/// while the test goes on.
+/// reading is invalid) and its validity at SampleIndex, advances SampleIndex and sets
+/// SampleCount. Returns whether a sample was stored: recording stops once the store is full
+/// (32768 samples), while the test goes on.
 bool recordSample(StationRecord &record, Reading pressure);
 
 /// recordSample() for station 0, then station 1.

@@ -33,8 +33,8 @@ inline std::vector<TestRecord> statisticsSet()
 {
     const double falls[] = {2.05, 2.03, 2.06, 2.02, 2.07, 2.04, 2.05, 2.03, 1.62, 2.00,
                             1.98, 1.76, 1.94, 1.77, 2.01, 2.16, 2.17, 1.99, 2.15, 2.14};
-    const QDateTime day1 = QDateTime::fromString(QStringLiteral("2026-07-10T08:00:00+02:00"),
-                                                 Qt::ISODate);
+    const QDateTime day1 =
+        QDateTime::fromString(QStringLiteral("2026-07-10T08:00:00+02:00"), Qt::ISODate);
     const QDateTime day2 = day1.addDays(1);
     std::vector<TestRecord> records;
     const auto add = [&records](const QDateTime &start, Outcome outcome,
@@ -76,17 +76,19 @@ inline void statisticsSetTable()
     const QStringList counts{"records: 22", "left_out: 2", "n: 20"};
     const QStringList breaks{"failed: 1", "rule_breaks: 8:4 9:1 15:2 21:3"};
     QTest::newRow("main fall, KPa")
-        << "main-fall" << "KPa/min"
+        << "main-fall"
+        << "KPa/min"
         << QStringList{"figure: main-fall", "unit: KPa"} + counts +
-               QStringList{"mean: 2.002",   "sigma: 0.108716", "ucl: 2.3282", "lcl: 1.6758",
-                           "mr_ucl: 0.400637", "limit: 2.5",    "cpk: 1.52692"} +
+               QStringList{"mean: 2.002",      "sigma: 0.108716", "ucl: 2.3282", "lcl: 1.6758",
+                           "mr_ucl: 0.400637", "limit: 2.5",      "cpk: 1.52692"} +
                breaks;
     // The same points in Pa/s: each figure × 1000 / 60; the limit 2.5 KPa/min = 41.6667 Pa/s;
     // Cpk and the rule breaks do not change with the unit.
     QTest::newRow("main rate, Pa/s")
-        << "main-rate" << "Pa/s"
+        << "main-rate"
+        << "Pa/s"
         << QStringList{"figure: main-rate", "unit: Pa/s"} + counts +
-               QStringList{"mean: 33.3667",  "sigma: 1.81193",  "ucl: 38.8033", "lcl: 27.93",
+               QStringList{"mean: 33.3667",   "sigma: 1.81193", "ucl: 38.8033", "lcl: 27.93",
                            "mr_ucl: 6.67729", "limit: 41.6667", "cpk: 1.52692"} +
                breaks;
 }

@@ -113,21 +113,20 @@ QString kpa(double value)
 
 QString recordListText(std::span<const TestRecord> records)
 {
-    std::vector<QStringList> rows{{QStringLiteral("ID"), QStringLiteral("Station"),
-                                   QStringLiteral("Start"), QStringLiteral("Duration"),
-                                   QStringLiteral("Outcome"), QStringLiteral("Test name"),
-                                   QStringLiteral("Operator"), QStringLiteral("Leak start KPa"),
-                                   QStringLiteral("Main fall KPa"), QStringLiteral("Serial"),
-                                   QStringLiteral("Model")}};
+    std::vector<QStringList> rows{
+        {QStringLiteral("ID"), QStringLiteral("Station"), QStringLiteral("Start"),
+         QStringLiteral("Duration"), QStringLiteral("Outcome"), QStringLiteral("Test name"),
+         QStringLiteral("Operator"), QStringLiteral("Leak start KPa"),
+         QStringLiteral("Main fall KPa"), QStringLiteral("Serial"), QStringLiteral("Model")}};
     for (const TestRecord &r : records)
         rows.push_back({QString::number(r.id), QString::number(r.station + 1),
                         r.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), duration(r),
                         outcome(r), oneLine(r.testName), oneLine(r.operatorName),
                         formatOneDecimal(r.leakRefPressure), fixedOrMissing(r.mainFall, 2),
                         oneLine(r.serial), oneLine(r.model)});
-    return columns(rows, {Align::Right, Align::Left, Align::Left, Align::Left, Align::Left,
-                          Align::Left, Align::Left, Align::Right, Align::Right, Align::Left,
-                          Align::Left});
+    return columns(rows,
+                   {Align::Right, Align::Left, Align::Left, Align::Left, Align::Left, Align::Left,
+                    Align::Left, Align::Right, Align::Right, Align::Left, Align::Left});
 }
 
 QString recordText(const RecordDetails &details)
@@ -136,21 +135,21 @@ QString recordText(const RecordDetails &details)
     const std::span<const TraceSample> trace = details.trace;
     const TestParameters &p = record.parameters;
     const QString station = QString::number(record.station + 1);
-    QString text = block(QStringLiteral("Record %1").arg(record.id),
-                         {{QStringLiteral("Station"), station},
-                          {QStringLiteral("Start"), isoTime(record.start)},
-                          {QStringLiteral("End"), timeOrMissing(record.end)},
-                          {QStringLiteral("Duration"), duration(record)},
-                          {QStringLiteral("Outcome"), outcome(record)},
-                          {QStringLiteral("Test name"), oneLine(record.testName)},
-                          {QStringLiteral("Operator"), oneLine(record.operatorName)},
-                          {QStringLiteral("Serial"), oneLine(record.serial)},
-                          {QStringLiteral("Model"), oneLine(record.model)},
-                          {QStringLiteral("Model volume"),
-                           record.modelVolume ? generalText(float(*record.modelVolume)) +
-                                                    QStringLiteral(" ml")
-                                              : kMissing},
-                          {QStringLiteral("Samples"), QString::number(trace.size())}});
+    QString text =
+        block(QStringLiteral("Record %1").arg(record.id),
+              {{QStringLiteral("Station"), station},
+               {QStringLiteral("Start"), isoTime(record.start)},
+               {QStringLiteral("End"), timeOrMissing(record.end)},
+               {QStringLiteral("Duration"), duration(record)},
+               {QStringLiteral("Outcome"), outcome(record)},
+               {QStringLiteral("Test name"), oneLine(record.testName)},
+               {QStringLiteral("Operator"), oneLine(record.operatorName)},
+               {QStringLiteral("Serial"), oneLine(record.serial)},
+               {QStringLiteral("Model"), oneLine(record.model)},
+               {QStringLiteral("Model volume"),
+                record.modelVolume ? generalText(float(*record.modelVolume)) + QStringLiteral(" ml")
+                                   : kMissing},
+               {QStringLiteral("Samples"), QString::number(trace.size())}});
 
     text += u'\n' + block(QStringLiteral("Parameters"),
                           {{QStringLiteral("Test start pressure limit"),

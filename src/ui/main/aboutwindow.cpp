@@ -3,6 +3,7 @@
 #include "ui/banner.h"
 #include "ui/centring.h"
 #include "ui/designfont.h"
+#include "ui/keyboard.h"
 #include "ui/labels.h"
 #include "ui/twips.h"
 
@@ -47,6 +48,7 @@ AboutWindow::AboutWindow(bool fromMenu, QWidget *parent)
     } else {
         closeTimer->start();
     }
+    enterPressesFocusedButton(this);
     centreOnScreen(this, parent);
 }
 

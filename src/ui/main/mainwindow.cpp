@@ -194,9 +194,10 @@ void MainWindow::buildMenu()
     ask->setChecked(partsettings::askSerial(m_state.AppPath));
     connect(ask, &QAction::toggled, this, [this](bool on) {
         if (const MaybeFailure failure = partsettings::setAskSerial(m_state.AppPath, on))
-            QMessageBox::warning(this, QStringLiteral("Config Error"),
-                                 tr("The settings could not be saved to %1: %2")
-                                     .arg(QDir::toNativeSeparators(failure->path), failure->reason));
+            QMessageBox::warning(
+                this, QStringLiteral("Config Error"),
+                tr("The settings could not be saved to %1: %2")
+                    .arg(QDir::toNativeSeparators(failure->path), failure->reason));
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/sharedstate.h"
 #include "ui/designfont.h"
+#include "ui/keyboard.h"
 #include "ui/twips.h"
 
 #include <QGroupBox>
@@ -67,7 +68,7 @@ OptionsDialog::OptionsDialog(TestParameters &parameters, QWidget *parent)
     auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cmdCancel"));
     cancel->setGeometry(kCancel);
-    cancel->setAutoDefault(false); // Escape cancels; Enter always means OK
+    cancel->setAutoDefault(false); // Enter in a field means OK; on Cancel, Cancel
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
@@ -82,6 +83,7 @@ OptionsDialog::OptionsDialog(TestParameters &parameters, QWidget *parent)
     setTabOrder(m_fields.back(), cancel);
     setTabOrder(cancel, ok);
     m_fields.front()->setFocus();
+    enterPressesFocusedButton(this);
 }
 
 void OptionsDialog::onOkClicked()

@@ -1,5 +1,6 @@
 #include "ui/main/portdialog.h"
 
+#include "ui/keyboard.h"
 #include "ui/twips.h"
 
 #include <QComboBox>
@@ -43,9 +44,10 @@ PortDialog::PortDialog(int16_t &commPort, QWidget *parent) : QDialog(parent), m_
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setGeometry(twipsRect(1200, 1320, 1335, 435));
-    // Enter has no meaning here: OK is pressed by a click, or Space while it has the focus.
+    // OK is not the default: Enter in the list presses nothing, Enter on OK presses OK.
     ok->setAutoDefault(false);
     connect(ok, &QPushButton::clicked, this, &PortDialog::onOkClicked);
+    enterPressesFocusedButton(this);
 }
 
 void PortDialog::onOkClicked()

@@ -14,10 +14,12 @@
 #include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "ui/centring.h"
+#include "ui/dayfilter.h"
 #include "ui/designfont.h"
+#include "ui/keyboard.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -29,7 +31,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSettings>
+#include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -38,9 +44,18 @@
 
 namespace {
 
-/// The earliest day a date field offers; the field shows "Any" there, for no limit.
-const QDate kNoDay(2000, 1, 1);
 const QSize kDecaySize(560, 280);
+/// The size the window asks for when none is remembered; a smaller screen gets less.
+const QSize kWantedSize(1240, 720);
+const QString kTitle = QStringLiteral("Test Records");
+const QString kSizeKey = QStringLiteral("RecordsWindow/size");
+const QString kSplitterKey = QStringLiteral("RecordsWindow/splitter");
+
+/// The user's own settings, where the window's size and split are remembered.
+QSettings userSettings()
+{
+    return QSettings(QSettings::UserScope, QStringLiteral("Kestrava"), QStringLiteral("kestrava"));
+}
 
 QLabel *caption(const QString &text, QWidget *parent)
 {
@@ -55,23 +70,6 @@ QPushButton *button(const QString &name, const QString &text, QWidget *parent)
     return b;
 }
 
-QDateEdit *dayField(const QString &name, QWidget *parent)
-{
-    auto *field = new QDateEdit(parent);
-    field->setObjectName(name);
-    field->setDisplayFormat(QStringLiteral("dd-MM-yyyy"));
-    field->setCalendarPopup(true);
-    field->setMinimumDate(kNoDay);
-    field->setSpecialValueText(QStringLiteral("Any"));
-    field->setDate(kNoDay);
-    return field;
-}
-
-std::optional<QDate> dayOf(const QDateEdit *field)
-{
-    return field->date() == kNoDay ? std::nullopt : std::optional<QDate>(field->date());
-}
-
 } // namespace
 
 RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath,
@@ -83,7 +81,7 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
 {
     setObjectName(QStringLiteral("frmRecords"));
     setModal(true);
-    setWindowTitle(QStringLiteral("Test Records"));
+    setWindowTitle(kTitle);
     setFont(designFont(QStringLiteral("Arial"), 9));
     setAutoFillBackground(true);
     QPalette white = palette();
@@ -92,54 +90,27 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
 
     auto *layout = new QVBoxLayout(this);
     auto *bar = new QWidget(this);
-    buildFilters(bar);
+    buildFilters(bar, clock.now().date());
     layout->addWidget(bar);
 
-    auto *middle = new QHBoxLayout;
-    layout->addLayout(middle, 1);
-    m_table = new QTableView(this);
+    // The list and the selected record side by side; the user moves the split.
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("splRecords"));
+    m_splitter->setChildrenCollapsible(false);
+    layout->addWidget(m_splitter, 1);
+    m_table = new QTableView(m_splitter);
     m_table->setObjectName(QStringLiteral("tblRecords"));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setTabKeyNavigation(false); // Tab leaves the list; Up and Down choose the record
     m_table->verticalHeader()->hide();
-    m_table->setMinimumWidth(740);
-    middle->addWidget(m_table, 1);
-
-    auto *pane = new QVBoxLayout;
-    middle->addLayout(pane);
-    m_detail = new QPlainTextEdit(this);
-    m_detail->setObjectName(QStringLiteral("txtDetail"));
-    m_detail->setReadOnly(true);
-    m_detail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    pane->addWidget(m_detail, 1);
-
-    auto *names = new QGridLayout;
-    pane->addLayout(names);
-    m_testName = new QLineEdit(this);
-    m_testName->setObjectName(QStringLiteral("txtTestName"));
-    m_operator = new QLineEdit(this);
-    m_operator->setObjectName(QStringLiteral("txtOperator"));
-    m_saveNames = button(QStringLiteral("cmdSaveNames"), QStringLiteral("Save Names"), this);
-    names->addWidget(caption(QStringLiteral("Test Name:"), this), 0, 0);
-    names->addWidget(m_testName, 0, 1);
-    names->addWidget(caption(QStringLiteral("Operator:"), this), 1, 0);
-    names->addWidget(m_operator, 1, 1);
-    names->addWidget(m_saveNames, 1, 2);
-
-    auto *phaseRow = new QHBoxLayout;
-    pane->addLayout(phaseRow);
-    m_phase = new QComboBox(this);
-    m_phase->setObjectName(QStringLiteral("cmbPhase"));
-    m_phase->addItems(
-        {QStringLiteral("Leak test"), QStringLiteral("Main test"), QStringLiteral("Post-test")});
-    phaseRow->addWidget(caption(QStringLiteral("Decay chart:"), this));
-    phaseRow->addWidget(m_phase);
-    phaseRow->addStretch(1);
-    m_decay = new PictureBox(kDecaySize, RGB(255, 255, 255), this);
-    m_decay->setObjectName(QStringLiteral("picDecay"));
-    pane->addWidget(m_decay);
+    m_splitter->addWidget(m_table);
+    auto *pane = new QWidget(m_splitter);
+    buildDetailPane(pane);
+    m_splitter->addWidget(pane);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
 
     m_statistics = new StatisticsView(this);
     m_statistics->hide();
@@ -162,8 +133,8 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     const MaybeFailure opened = m_reader->open();
     m_model = new RecordListModel(m_reader->connectionName(), this);
     m_table->setModel(m_model);
-    const std::array<int, RecordListModel::ColumnCount> widths{50,  125, 62, 105, 115, 90,
-                                                               95,  90,  90, 90,  105};
+    const std::array<int, RecordListModel::ColumnCount> widths{50, 125, 62, 105, 115, 90,
+                                                               95, 90,  90, 90,  105};
     for (int column = 0; column < RecordListModel::ColumnCount; ++column)
         m_table->setColumnWidth(column, widths[size_t(column)]);
     connect(m_model, &QAbstractItemModel::modelReset, this, &RecordsWindow::onListReset);
@@ -176,15 +147,19 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
         m_status->setText(opened->reason);
 
     connect(m_table, &QTableView::doubleClicked, this, &RecordsWindow::onReportClicked);
-    connect(m_phase, &QComboBox::currentIndexChanged, this, &RecordsWindow::onPhaseChanged);
     connect(m_report, &QPushButton::clicked, this, &RecordsWindow::onReportClicked);
     connect(m_exportCsv, &QPushButton::clicked, this, &RecordsWindow::onExportCsvClicked);
-    connect(m_saveNames, &QPushButton::clicked, this, &RecordsWindow::onSaveNamesClicked);
     connect(m_showStatistics, &QPushButton::toggled, this, &RecordsWindow::onStatisticsToggled);
     connect(m_statistics, &StatisticsView::recordChosen, this, &RecordsWindow::selectRecord);
     loadModels();
-    resize(1340, 720);
-    centreOnScreen(this, parent);
+    enterPressesFocusedButton(this);
+
+    // The size and split the user left, within the screen the window opens on.
+    const QSettings settings = userSettings();
+    const QSize remembered = settings.value(kSizeKey).toSize();
+    placeOnScreen(this, parent, remembered.isValid() ? remembered : kWantedSize);
+    if (!m_splitter->restoreState(settings.value(kSplitterKey).toByteArray()))
+        m_splitter->setSizes({width() - kDecaySize.width(), kDecaySize.width()});
 }
 
 RecordsWindow::~RecordsWindow()
@@ -196,10 +171,16 @@ RecordsWindow::~RecordsWindow()
     m_reader.reset();
 }
 
-void RecordsWindow::buildFilters(QWidget *bar)
+void RecordsWindow::buildFilters(QWidget *bar, QDate today)
 {
-    auto *row = new QHBoxLayout(bar);
-    row->setContentsMargins(0, 0, 0, 0);
+    // Two rows, created in reading order, which is the order Tab visits them.
+    auto *rows = new QGridLayout(bar);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto *first = new QHBoxLayout;
+    auto *second = new QHBoxLayout;
+    rows->addLayout(first, 0, 0);
+    rows->addLayout(second, 1, 0);
+
     m_station = new QComboBox(bar);
     m_station->setObjectName(QStringLiteral("cmbStation"));
     m_station->addItems(
@@ -210,38 +191,39 @@ void RecordsWindow::buildFilters(QWidget *bar)
     for (const Outcome outcome : {Outcome::Completed, Outcome::LeakTestFailed,
                                   Outcome::MainTestFailed, Outcome::Stopped, Outcome::Interrupted})
         m_outcome->addItem(outcomeText(outcome), int(outcome));
-    m_from = dayField(QStringLiteral("dtFrom"), bar);
-    m_to = dayField(QStringLiteral("dtTo"), bar);
+    m_partModel = new QComboBox(bar);
+    m_partModel->setObjectName(QStringLiteral("cmbModel"));
     m_filterText = new QLineEdit(bar);
     m_filterText->setObjectName(QStringLiteral("txtFilter"));
     m_filterText->setPlaceholderText(QStringLiteral("test name, operator or serial"));
-    m_partModel = new QComboBox(bar);
-    m_partModel->setObjectName(QStringLiteral("cmbModel"));
+    m_filterText->setClearButtonEnabled(true);
+    first->addWidget(caption(QStringLiteral("Station:"), bar));
+    first->addWidget(m_station);
+    first->addWidget(caption(QStringLiteral("Result:"), bar));
+    first->addWidget(m_outcome);
+    first->addWidget(caption(QStringLiteral("Model:"), bar));
+    first->addWidget(m_partModel);
+    first->addWidget(caption(QStringLiteral("Find:"), bar));
+    first->addWidget(m_filterText, 1);
+
+    m_from = new DayFilter(QStringLiteral("Started from:"), QStringLiteral("From"), today, bar);
+    m_to = new DayFilter(QStringLiteral("to:"), QStringLiteral("To"), today, bar);
+    m_daysHint = new QLabel(bar);
+    m_daysHint->setObjectName(QStringLiteral("lblDays"));
     m_unit = new QComboBox(bar);
     m_unit->setObjectName(QStringLiteral("cmbUnit"));
     for (int unit = 0; unit < kRateUnits; ++unit)
         m_unit->addItem(rateUnitText(RateUnit(unit)));
-    m_filterText->setClearButtonEnabled(true);
-
-    row->addWidget(caption(QStringLiteral("Station:"), bar));
-    row->addWidget(m_station);
-    row->addWidget(caption(QStringLiteral("Result:"), bar));
-    row->addWidget(m_outcome);
-    row->addWidget(caption(QStringLiteral("Started from:"), bar));
-    row->addWidget(m_from);
-    row->addWidget(caption(QStringLiteral("to:"), bar));
-    row->addWidget(m_to);
-    row->addWidget(caption(QStringLiteral("Model:"), bar));
-    row->addWidget(m_partModel);
-    row->addWidget(caption(QStringLiteral("Find:"), bar));
-    row->addWidget(m_filterText, 1);
-    row->addWidget(caption(QStringLiteral("Rates in:"), bar));
-    row->addWidget(m_unit);
+    second->addWidget(m_from);
+    second->addWidget(m_to);
+    second->addWidget(m_daysHint, 1);
+    second->addWidget(caption(QStringLiteral("Rates in:"), bar));
+    second->addWidget(m_unit);
 
     connect(m_station, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_outcome, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
-    connect(m_from, &QDateEdit::dateChanged, this, &RecordsWindow::onFilterChanged);
-    connect(m_to, &QDateEdit::dateChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_from, &DayFilter::changed, this, &RecordsWindow::onFilterChanged);
+    connect(m_to, &DayFilter::changed, this, &RecordsWindow::onFilterChanged);
     connect(m_filterText, &QLineEdit::textChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_partModel, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_unit, &QComboBox::currentIndexChanged, this, &RecordsWindow::onUnitChanged);
@@ -259,20 +241,6 @@ void RecordsWindow::loadModels()
     if (models.ok())
         for (const PartModel &model : *models)
             m_partModel->addItem(model.name, model.name);
-}
-
-RecordFilter RecordsWindow::currentFilter() const
-{
-    RecordFilter filter;
-    if (m_station->currentIndex() > 0)
-        filter.station = m_station->currentIndex() - 1;
-    if (m_outcome->currentIndex() > 0)
-        filter.outcome = Outcome(m_outcome->currentData().toInt());
-    setStartDays(filter, dayOf(m_from), dayOf(m_to));
-    filter.text = m_filterText->text().trimmed();
-    if (m_partModel->currentIndex() > 0)
-        filter.model = m_partModel->currentData().toString();
-    return filter;
 }
 
 void RecordsWindow::onUnitChanged()
@@ -295,8 +263,8 @@ void RecordsWindow::loadStatistics()
     if (!m_statistics->isVisibleTo(this))
         return;
     const RecordStore &reader = *m_reader;
-    m_statistics->setSource([&reader, filter = currentFilter()](StatisticsFigure figure)
-                                -> Fallible<std::vector<RecordFigures>> {
+    m_statistics->setSource([&reader, filter = currentFilter()](
+                                StatisticsFigure figure) -> Fallible<std::vector<RecordFigures>> {
         if (!reader.isOpen())
             return Failure{QStringLiteral("The records database is not open."), reader.path()};
         return reader.figureRecords(filter, figure);
@@ -306,7 +274,8 @@ void RecordsWindow::loadStatistics()
 
 void RecordsWindow::selectRecord(int64_t id)
 {
-    // Rows are read as they are shown: read on until the record's row is there.
+    // Rows are read as they are shown: read on until the record's row is there. Making it the
+    // current row shows it, asking first about names typed for the record shown.
     for (int row = 0;; ++row) {
         if (row >= m_model->rowCount()) {
             if (!m_model->canFetchMore())
@@ -314,14 +283,60 @@ void RecordsWindow::selectRecord(int64_t id)
             m_model->fetchMore();
         }
         if (row < m_model->rowCount() && m_model->recordId(row) == id) {
-            m_table->selectionModel()->setCurrentIndex(
-                m_model->index(row, 0),
-                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_table->selectionModel()->setCurrentIndex(m_model->index(row, 0),
+                                                       QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
             m_table->scrollTo(m_model->index(row, 0));
             return;
         }
     }
-    showRecord(id); // not listed: shown all the same
+    if (mayLeaveRecord()) // not listed: shown all the same
+        showRecord(id);
+}
+
+void RecordsWindow::buildDetailPane(QWidget *pane)
+{
+    auto *column = new QVBoxLayout(pane);
+    column->setContentsMargins(0, 0, 0, 0);
+    m_detail = new QPlainTextEdit(pane);
+    m_detail->setObjectName(QStringLiteral("txtDetail"));
+    m_detail->setReadOnly(true);
+    m_detail->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    m_detail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    column->addWidget(m_detail, 1);
+
+    auto *names = new QGridLayout;
+    column->addLayout(names);
+    m_testName = new QLineEdit(pane);
+    m_testName->setObjectName(QStringLiteral("txtTestName"));
+    m_operator = new QLineEdit(pane);
+    m_operator->setObjectName(QStringLiteral("txtOperator"));
+    m_saveNames = button(QStringLiteral("cmdSaveNames"), QStringLiteral("Save Names"), pane);
+    names->addWidget(caption(QStringLiteral("Test Name:"), pane), 0, 0);
+    names->addWidget(m_testName, 0, 1);
+    names->addWidget(caption(QStringLiteral("Operator:"), pane), 1, 0);
+    names->addWidget(m_operator, 1, 1);
+    names->addWidget(m_saveNames, 1, 2);
+
+    auto *phaseRow = new QHBoxLayout;
+    column->addLayout(phaseRow);
+    m_phase = new QComboBox(pane);
+    m_phase->setObjectName(QStringLiteral("cmbPhase"));
+    m_phase->addItems(
+        {QStringLiteral("Leak test"), QStringLiteral("Main test"), QStringLiteral("Post-test")});
+    phaseRow->addWidget(caption(QStringLiteral("Decay chart:"), pane));
+    phaseRow->addWidget(m_phase);
+    phaseRow->addStretch(1);
+    m_decay = new PictureBox(kDecaySize, RGB(255, 255, 255), pane);
+    m_decay->setObjectName(QStringLiteral("picDecay"));
+    column->addWidget(m_decay);
+
+    // Enter in a name field saves the names, as the button does.
+    connect(m_testName, &QLineEdit::returnPressed, this, &RecordsWindow::onSaveNamesClicked);
+    connect(m_operator, &QLineEdit::returnPressed, this, &RecordsWindow::onSaveNamesClicked);
+    connect(m_saveNames, &QPushButton::clicked, this, &RecordsWindow::onSaveNamesClicked);
+    connect(m_phase, &QComboBox::currentIndexChanged, this, &RecordsWindow::onPhaseChanged);
 }
 
 void RecordsWindow::refresh()
@@ -342,38 +357,130 @@ void RecordsWindow::releaseDatabase()
 
 void RecordsWindow::onFilterChanged()
 {
+    const std::optional<QDate> from = m_from->day();
+    const std::optional<QDate> to = m_to->day();
+    // Reversed days would list nothing: that is said beside them, and the list stays as it was.
+    const bool reversed = from && to && *from > *to;
+    m_daysHint->setText(reversed ? QStringLiteral("The first day is after the last.") : QString());
+    if (reversed)
+        return;
     m_model->setFilter(currentFilter());
     loadStatistics();
 }
 
+RecordFilter RecordsWindow::currentFilter() const
+{
+    RecordFilter filter;
+    if (m_station->currentIndex() > 0)
+        filter.station = m_station->currentIndex() - 1;
+    if (m_outcome->currentIndex() > 0)
+        filter.outcome = Outcome(m_outcome->currentData().toInt());
+    setStartDays(filter, m_from->day(), m_to->day());
+    filter.text = m_filterText->text().trimmed();
+    if (m_partModel->currentIndex() > 0)
+        filter.model = m_partModel->currentData().toString();
+    return filter;
+}
+
 void RecordsWindow::onListReset()
 {
-    // Every new listing (filter, sort, refresh) keeps the shown record selected while it is
-    // listed; otherwise the first record is shown.
+    // Every new listing (filter, sort, refresh) keeps the shown record while it is listed, or
+    // while it has names typed and not saved; otherwise the first record is shown.
     if (const MaybeFailure failure = m_model->lastFailure())
         m_status->setText(failure->reason);
-    int row = m_model->rowCount() > 0 ? 0 : -1;
-    if (m_shown) {
-        for (int r = 0; r < m_model->rowCount(); ++r) {
-            if (m_model->recordId(r) == m_shown->record.id) {
-                row = r;
-                break;
-            }
-        }
+    std::optional<int64_t> id;
+    if (m_shown && (rowOf(m_shown->record.id) >= 0 || namesEdited()))
+        id = m_shown->record.id;
+    else if (m_model->rowCount() > 0)
+        id = m_model->recordId(0);
+    const bool keepNames = namesEdited() && id == m_shown->record.id;
+    const QString testName = m_testName->text();
+    const QString operatorName = m_operator->text();
+    showRecord(id);
+    if (keepNames) {
+        m_testName->setText(testName);
+        m_operator->setText(operatorName);
     }
-    if (row < 0) {
-        showRecord(std::nullopt);
-        return;
-    }
-    m_table->selectionModel()->setCurrentIndex(
-        m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selectShown();
+}
+
+std::optional<int64_t> RecordsWindow::currentId() const
+{
+    const QModelIndex current = m_table->selectionModel()->currentIndex();
+    return current.isValid() ? std::optional<int64_t>(m_model->recordId(current.row()))
+                             : std::nullopt;
+}
+
+int RecordsWindow::rowOf(int64_t id) const
+{
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        if (m_model->recordId(row) == id)
+            return row;
+    return -1;
+}
+
+void RecordsWindow::selectShown()
+{
+    const QScopedValueRollback<bool> quiet(m_selecting, true);
+    const int row = m_shown ? rowOf(m_shown->record.id) : -1;
+    QItemSelectionModel *selection = m_table->selectionModel();
+    if (row < 0)
+        selection->clear();
+    else
+        selection->setCurrentIndex(m_model->index(row, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void RecordsWindow::onCurrentRowChanged()
 {
-    const QModelIndex current = m_table->selectionModel()->currentIndex();
-    showRecord(current.isValid() ? std::optional<int64_t>(m_model->recordId(current.row()))
-                                 : std::nullopt);
+    if (m_selecting)
+        return;
+    if (!namesEdited()) {
+        showRecord(currentId());
+        return;
+    }
+    // Names typed for the shown record: the question waits until the list has finished its
+    // change (a click goes on selecting after it moves the current row).
+    if (!m_asking) {
+        m_asking = true;
+        QTimer::singleShot(0, this, &RecordsWindow::onLeavingNamedRecord);
+    }
+}
+
+void RecordsWindow::onLeavingNamedRecord()
+{
+    const std::optional<int64_t> wanted = currentId();
+    const bool leave = !m_shown || wanted == m_shown->record.id || mayLeaveRecord();
+    m_asking = false;
+    if (leave && (!m_shown || wanted != m_shown->record.id)) {
+        showRecord(wanted);
+        refresh(); // the list shows the names if they were saved
+    }
+    selectShown();
+}
+
+bool RecordsWindow::namesEdited() const
+{
+    return m_shown && (m_testName->text() != m_shown->record.testName ||
+                       m_operator->text() != m_shown->record.operatorName);
+}
+
+bool RecordsWindow::mayLeaveRecord()
+{
+    if (!namesEdited())
+        return true;
+    QMessageBox box(QMessageBox::Question, kTitle,
+                    QStringLiteral("Save the names of record %1?").arg(m_shown->record.id),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return saveNames();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void RecordsWindow::showRecord(std::optional<int64_t> id)
@@ -432,15 +539,39 @@ bool RecordsWindow::storeNames(const QString &testName, const QString &operatorN
     return true;
 }
 
+bool RecordsWindow::saveNames()
+{
+    const QString testName = m_testName->text();
+    const QString operatorName = m_operator->text();
+    if (!storeNames(testName, operatorName, this))
+        return false;
+    m_shown->record.testName = testName;
+    m_shown->record.operatorName = operatorName;
+    m_status->setText(QStringLiteral("The names of record %1 are saved.").arg(m_shown->record.id));
+    return true;
+}
+
 void RecordsWindow::onSaveNamesClicked()
 {
-    if (!m_shown)
-        return;
-    if (storeNames(m_testName->text(), m_operator->text(), this)) {
-        m_status->setText(
-            QStringLiteral("The names of record %1 are saved.").arg(m_shown->record.id));
+    if (m_shown && saveNames())
         refresh();
+}
+
+void RecordsWindow::closeEvent(QCloseEvent *event)
+{
+    if (!mayLeaveRecord()) {
+        event->ignore();
+        return;
     }
+    CloseControlDialog::closeEvent(event);
+}
+
+void RecordsWindow::done(int result)
+{
+    QSettings settings = userSettings();
+    settings.setValue(kSizeKey, size());
+    settings.setValue(kSplitterKey, m_splitter->saveState());
+    CloseControlDialog::done(result);
 }
 
 void RecordsWindow::onReportClicked()
@@ -448,13 +579,15 @@ void RecordsWindow::onReportClicked()
     if (!m_shown)
         return;
     const TestRecord record = m_shown->record;
-    // The report draws what the export file would hold: an invalid reading as 0.
+    // The report draws the pressures the export file would hold, with a gap for each second
+    // whose reading was invalid (0 in the file).
     auto pressures = std::make_shared<const std::vector<float>>(exportedPressures(m_shown->trace));
+    auto valid = std::make_shared<const std::vector<uint8_t>>(pressureValidity(m_shown->trace));
     ReportSource source;
     source.station = record.station;
     source.startDate = formatDate(record.start);
     source.startTime = formatTime(record.start);
-    source.samples = [pressures] { return chartSamplesOf(*pressures); };
+    source.samples = [pressures, valid] { return chartSamplesOf(*pressures, *valid); };
     source.testName = record.testName;
     source.operatorName = record.operatorName;
     source.serial = record.serial;

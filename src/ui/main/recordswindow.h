@@ -3,6 +3,7 @@
 #include "records/testrecord.h"
 #include "ui/closecontroldialog.h"
 
+#include <QDate>
 #include <QString>
 
 #include <cstdint>
@@ -11,13 +12,14 @@
 #include <vector>
 
 class Clock;
+class DayFilter;
 class PictureBox;
 class QComboBox;
-class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 class QTableView;
 class RecordListModel;
 class RecordStore;
@@ -27,11 +29,15 @@ class TestRecorder;
 struct WindowHandover;
 
 /// The test records window (frmRecords): every record of the database in a table, newest
-/// first, filtered by station, result, start days and a text, and sorted by a click on a
-/// column header. The selected record is described beside it (times, parameters, calibration,
-/// leak figures, link events) with the decay chart of its leak or main test. Its report opens
-/// in the report window, drawn from its trace; its names can be edited; the selected records
-/// export to a CSV file. It closes only by its close control.
+/// first, filtered by station, result, part model, start days and a text (found in the test
+/// name, the operator or the serial), and sorted by a click on a
+/// column header. The selected record is described beside it, past a splitter (times,
+/// parameters, calibration, leak figures, link events), with the decay chart of its leak or
+/// main test. Its report opens in the report window, drawn from its trace; its names can be
+/// edited (Enter in a name field saves them, and names not saved are asked about before
+/// another record is shown or the window closes); the selected records export to a CSV file.
+/// It closes only by its close control, and opens inside the screen at the size and split the
+/// user last left, kept in the user's settings.
 ///
 /// The window reads through a read-only connection of its own, which never holds up the
 /// program's writes; names go through the program's recorder.
@@ -55,8 +61,16 @@ public:
     /// Writes the CSV of the selected records to path; a failure shows an "Export Error" box.
     void exportTo(const QString &path);
 
+    /// Every way of closing keeps the window's size and split for the next opening.
+    void done(int result) override;
+
+protected:
+    /// The close control asks first about names typed and not saved.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
-    void buildFilters(QWidget *bar);
+    void buildFilters(QWidget *bar, QDate today);
+    void buildDetailPane(QWidget *pane);
     void onFilterChanged();
     /// The filter the controls give.
     RecordFilter currentFilter() const;
@@ -70,6 +84,19 @@ private:
     void selectRecord(int64_t id);
     void onListReset();
     void onCurrentRowChanged();
+    void onLeavingNamedRecord();
+    std::optional<int64_t> currentId() const;
+    /// The row listing the record, or -1.
+    int rowOf(int64_t id) const;
+    /// Makes the shown record the list's current and only selected row, if it is listed.
+    void selectShown();
+    /// Whether the name fields differ from the shown record's names.
+    bool namesEdited() const;
+    /// Before the shown record makes way: true when no names are typed, or the user saved or
+    /// discarded them; false when they chose Cancel or saving failed.
+    bool mayLeaveRecord();
+    /// Stores the typed names with the shown record; false after a "Records Error" box.
+    bool saveNames();
     void onPhaseChanged();
     void onReportClicked();
     void onExportCsvClicked();
@@ -89,9 +116,11 @@ private:
 
     QComboBox *m_station = nullptr;
     QComboBox *m_outcome = nullptr;
-    QDateEdit *m_from = nullptr;
-    QDateEdit *m_to = nullptr;
+    DayFilter *m_from = nullptr;
+    DayFilter *m_to = nullptr;
+    QLabel *m_daysHint = nullptr;
     QLineEdit *m_filterText = nullptr;
+    QSplitter *m_splitter = nullptr;
     QTableView *m_table = nullptr;
     QPlainTextEdit *m_detail = nullptr;
     QLineEdit *m_testName = nullptr;
@@ -109,4 +138,8 @@ private:
 
     /// The record in the detail pane, with its trace, decisions and link events.
     std::optional<RecordDetails> m_shown;
+    /// Set while the window itself moves the list's current row.
+    bool m_selecting = false;
+    /// Set while the question about typed names waits to be asked.
+    bool m_asking = false;
 };
