@@ -37,7 +37,9 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
@@ -79,6 +81,9 @@ std::vector<Made> fourRecords()
         made(1, "2026-07-12T11:00:00+02:00", Outcome::Interrupted, "Vessel D", "Ann", ""),
     };
     TestRecord &a = records[0].record;
+    a.serial = QStringLiteral("SN-0007");
+    a.model = QStringLiteral("Pump");
+    a.modelVolume = 250;
     a.leakPassTime = a.mainStartTime = a.start.addSecs(3);
     a.mainRefPressure = 699;
     a.postTestTime = a.start.addSecs(6);
@@ -380,6 +385,13 @@ void TestRecordsWindow::reportDrawsTheRecordsTrace()
         }
         for (const char *field : {"txtTestName", "txtOperator", "txtDate", "txtTime"})
             details << named<QLineEdit>(report, QLatin1String(field))->text();
+        // The reprinted record's part, right of the buttons, clear of every other control.
+        auto *part = named<QLabel>(report, "lblPart");
+        details << part->text();
+        for (const QWidget *other : report->findChildren<QWidget *>())
+            if (other != part && other->parentWidget() == report && other->isVisible() &&
+                other->geometry().intersects(part->geometry()))
+                details << other->objectName() + QStringLiteral(" overlaps");
         // The trace as the export file would hold it, the second without a reading a gap.
         const std::vector<float> pressures{700, 0, 699, 699, 698, 697};
         const std::vector<uint8_t> valid{1, 0, 1, 1, 1, 1};
@@ -395,8 +407,19 @@ void TestRecordsWindow::reportDrawsTheRecordsTrace()
     const QPoint row = table()->visualRect(table()->currentIndex()).center();
     QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, row);
     QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, row);
-    QCOMPARE(details, (QStringList{"Vessel A", "Kim", "10-07-2026", "09:00:00"}));
+    QCOMPARE(details, (QStringList{"Vessel A", "Kim", "10-07-2026", "09:00:00",
+                                   "Serial: SN-0007    Model: Pump"}));
     QVERIFY(chartIsTheTrace);
+    // The page has them too, left of the names, where it is empty above the chart.
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    const QString page = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(
+        page.contains(QRegularExpression(QStringLiteral("Serial: SN-0007 +Vessel A, retested"))),
+        qPrintable(page));
+    QVERIFY2(page.contains(QRegularExpression(QStringLiteral("Model: Pump +10-07-2026"))),
+             qPrintable(page));
 
     // The names of the saved report are the record's now.
     QCOMPARE(stored(m_records[0].record.id).testName, QStringLiteral("Vessel A, retested"));
@@ -760,10 +783,10 @@ void TestRecordsWindow::statisticsOfTheListedRecords()
                                         "\nmean: 33.37\n"),
              qPrintable(summary->text()));
 
-    // The records without a model: one completed test with a main test is too few.
+    // The records without a model (B, C, D): none with a main test is too few.
     model->setCurrentIndex(1);
     named<QComboBox>(view, "cmbFigure")->setCurrentIndex(int(StatisticsFigure::MainFall));
-    QCOMPARE(summary->text(), QStringLiteral("4 records: too few records for statistics."));
+    QCOMPARE(summary->text(), QStringLiteral("3 records: too few records for statistics."));
     QCOMPARE(breaks->count(), 0);
 }
 
