@@ -334,6 +334,10 @@ void TestRecords::decisionsAgreeWithTheOutcome()
                                                               : FigurePhase::Post;
     QVERIFY(figures.of(ended).decided);
     QCOMPARE(figures.of(ended).fall, stored[0].decisions.back().fall());
+    // The record keeps the rates that statistics read, as its figures give them.
+    QCOMPARE(stored[0].record.leakRate, figures.leak.endToEndRate);
+    QCOMPARE(stored[0].record.mainRate, figures.main.endToEndRate);
+    QVERIFY(stored[0].record.leakRate);
 }
 
 void TestRecords::databaseGoneDuringATest_data()
