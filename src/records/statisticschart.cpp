@@ -211,6 +211,7 @@ ChartFrame drawControlCharts(QPainter &painter, const QRectF &area, const Proces
 
     // Moving ranges, under their points.
     ChartFrame ranges = frameOver(rangesPlot, s.movingRanges, {0.0, s.mrUcl});
+    ranges.low = 0; // a range is never below 0
     ranges.count = frame.count;
     axes(painter, ranges, QStringLiteral("Moving range, %1").arg(unit));
     horizontal(painter, ranges, s.meanMovingRange, kCentre, limitLabel("mean", s.meanMovingRange),

@@ -79,17 +79,20 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
     m_chart = new ControlChartArea(this);
     left->addWidget(m_chart, 1);
 
-    auto *right = new QVBoxLayout;
-    layout->addLayout(right);
+    // Beside the charts: the figures, then the rule breaks, each in a column of its own so
+    // that both stay whole on a small screen.
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("lblStatistics"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_summary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_summary->setMinimumWidth(260);
-    right->addWidget(m_summary);
+    m_summary->setMinimumWidth(230);
+    layout->addWidget(m_summary);
+    auto *right = new QVBoxLayout;
+    layout->addLayout(right);
     right->addWidget(new QLabel(QStringLiteral("Rule breaks:"), this));
     m_breaks = new QListWidget(this);
     m_breaks->setObjectName(QStringLiteral("lstRuleBreaks"));
+    m_breaks->setMinimumWidth(250);
     right->addWidget(m_breaks, 1);
 
     connect(m_figure, &QComboBox::currentIndexChanged, this, &StatisticsView::reload);
