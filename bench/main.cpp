@@ -3,6 +3,7 @@
 // them now; beside them a floor (the same number of bare QPainter lines on the same image) and
 // how many pixels of the two pictures differ. Figures only; nothing here passes or fails.
 #include "recordbench.h"
+#include "statisticsbench.h"
 
 #include "app/sharedstate.h"
 #include "charts/chartdrawing.h"
@@ -169,5 +170,6 @@ int main(int argc, char *argv[])
     compare("report chart, n = 32767, 1 s in 100 lost", chart, report, reportFloor);
 
     recordBenchmarks();
+    statisticsBenchmarks();
     return 0;
 }

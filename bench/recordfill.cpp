@@ -17,7 +17,8 @@ INSERT INTO record (station, start_time, start_utc, end_time, end_utc, outcome,
     start_pressure_limit, leak_fall_limit, leak_test_duration, bath_fall_limit,
     main_test_duration, min_bath_temp, cal_range, cal_zero, cal_span, temp_zero, temp_span,
     leak_ref_pressure, main_ref_pressure, leak_pass_time, main_start_time, post_test_time,
-    test_name, operator, leak_fall, main_fall)
+    test_name, operator, leak_fall, main_fall, leak_rate, main_rate, serial, model,
+    model_volume_ml)
 SELECT k % 2,
     strftime('%Y-%m-%dT%H:%M:%S', %3 + k * 3600, 'unixepoch') || '+00:00', %3 + k * 3600,
     strftime('%Y-%m-%dT%H:%M:%S', %3 + k * 3600 + %4, 'unixepoch') || '+00:00',
@@ -28,7 +29,8 @@ SELECT k % 2,
     700 + (k % 50) / 10.0, 699.0, NULL, NULL, NULL,
     'Vessel ' || k,
     CASE k % 4 WHEN 0 THEN 'Anna' WHEN 1 THEN 'Bob' WHEN 2 THEN 'Carl' ELSE 'Dana' END,
-    (k % 7) / 10.0, (k % 70) / 10.0
+    (k % 7) / 10.0, 1.0 + ((k * k * 31 + k * 17) % 997) / 4985.0, (k % 7) / 100.0,
+    (1.0 + ((k * k * 31 + k * 17) % 997) / 4985.0) / 15.0, 'SN-' || k, 'Valve', 250
 FROM n)";
 
 // The leak phase is the first 30 % of a trace, then 10 % after the pass, 50 % main, 10 % post.

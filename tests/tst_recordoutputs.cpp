@@ -205,6 +205,8 @@ void TestRecordOutputs::csvRows()
     details.record.id = 7;
     details.record.station = 1;
     details.record.start = kStart;
+    details.record.serial = QStringLiteral("4711, \"B\""); // quoted as RFC 4180 says
+    details.record.model = QStringLiteral("Valve");
     details.trace = traceOf(kStart, "0:699.9:100.25:L 1:-:100.5:A 2:-0.25:-:M 3:1234567:0.0001:P");
     // The main test ended between the samples of 10:00:03 and 10:00:04.
     details.decisions.push_back(
@@ -214,18 +216,25 @@ void TestRecordOutputs::csvRows()
     QLocale::setDefault(QLocale::c());
     std::setlocale(LC_ALL, "C");
 
-    QCOMPARE(text, QByteArray("record,station,start,elapsed_s,time,pressure_kpa,pressure_valid,"
-                              "bath_temp_c,bath_temp_valid,phase,decision\r\n"
-                              "7,2,2026-07-12T10:00:00+02:00,0,2026-07-12T10:00:01+02:00,699.9,1,"
-                              "100.25,1,leak,\r\n"
-                              "7,2,2026-07-12T10:00:00+02:00,1,2026-07-12T10:00:02+02:00,,0,"
-                              "100.5,1,after,\r\n"
-                              "7,2,2026-07-12T10:00:00+02:00,2,2026-07-12T10:00:03+02:00,-0.25,1,"
-                              ",0,main,\r\n"
-                              "7,2,2026-07-12T10:00:00+02:00,2.4,2026-07-12T10:00:03.4+02:00,"
-                              "686.25,1,,0,main,main test ended\r\n"
-                              "7,2,2026-07-12T10:00:00+02:00,3,2026-07-12T10:00:04+02:00,1234567,"
-                              "1,0.0001,1,post,\r\n"));
+    QCOMPARE(text,
+             QByteArray(
+                 "record,station,serial,model,start,elapsed_s,time,pressure_kpa,"
+                 "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,0,2026-07-12T10:00:01+02:00,699.9,1,"
+                 "100.25,1,leak,\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,1,2026-07-12T10:00:02+02:00,,0,"
+                 "100.5,1,after,\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,2,2026-07-12T10:00:03+02:00,-0.25,1,"
+                 ",0,main,\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,2.4,2026-07-12T10:00:03.4+02:00,"
+                 "686.25,1,,0,main,main test ended\r\n"
+                 "7,2,\"4711, "
+                 "\"\"B\"\"\",Valve,2026-07-12T10:00:00+02:00,3,2026-07-12T10:00:04+02:00,1234567,"
+                 "1,0.0001,1,post,\r\n"));
 }
 
 void TestRecordOutputs::csvTimes_data()
@@ -259,7 +268,7 @@ void TestRecordOutputs::csvTimes()
     details.trace.push_back(sample);
     QByteArray row;
     appendCsvRows(row, details);
-    QCOMPARE(row.split(',').value(4), text.toLatin1());
+    QCOMPARE(row.split(',').value(6), text.toLatin1());
 }
 
 void TestRecordOutputs::decayChart_data()
@@ -430,6 +439,9 @@ void TestRecordOutputs::detailText()
     done.postTestTime = kStart.addSecs(6);
     done.testName = QStringLiteral("Vessel 7, east");
     done.operatorName = QStringLiteral("Kim");
+    done.serial = QStringLiteral("4711");
+    done.model = QStringLiteral("Valve");
+    done.modelVolume = 250;
     RecordDetails details{done, {}, {}, {}};
     details.trace = traceOf(kStart, "0:700:105:L 1:699.5:105:L 2:699:105:L 3:699:105:M "
                                     "4:698:105:M 5:697:105:P");
@@ -451,6 +463,7 @@ Main test started: 12-07-2026 10:00:03
 Post-test started: 12-07-2026 10:00:06
 Test name: Vessel 7, east
 Operator: Kim
+Part: serial 4711, model Valve (250 ml)
 )") + conditions + QStringLiteral(R"(Reference pressures: leak 700.0 KPa, main 699.0 KPa
 
 Decisions:
@@ -466,6 +479,19 @@ Post-test: fall 14.25 KPa to the deciding reading after 1202.3 s; end-to-end rat
 Link events:
 12-07-2026 10:00:04 port lost: The device was removed.
 12-07-2026 10:00:05 reconnected)"));
+
+    // In a flow unit, each end-to-end rate also in that unit, through the part's volume:
+    // 20 KPa/min = 333.333 Pa/s; × 250 cm³ / 101325 Pa × 60 = 49.346 sccm.
+    QVERIFY(recordDetailText(details, RateUnit::Sccm)
+                .contains(QStringLiteral("Leak test: fall 1.00 KPa to the deciding reading after "
+                                         "3.0 s; end-to-end rate 20.000 KPa/min = 49.346 sccm; "
+                                         "least-squares rate 30.000 KPa/min;")));
+    details.record.modelVolume.reset();
+    QVERIFY(recordDetailText(details, RateUnit::MbarLitrePerSecond)
+                .contains(QStringLiteral("end-to-end rate 20.000 KPa/min = no mbar·l/s without "
+                                         "the part's volume;")));
+    QVERIFY(recordDetailText(details, RateUnit::PaPerSecond)
+                .contains(QStringLiteral("end-to-end rate 20.000 KPa/min = 333.333 Pa/s;")));
 
     // A record kept before decisions were: its completed phases say so.
     details.record.decisionsRecorded = false;
@@ -488,12 +514,15 @@ Link events:
     open.mainRefPressure.reset();
     open.testName.clear();
     open.operatorName.clear();
+    open.serial.clear();
+    open.model.clear();
     QCOMPARE(recordDetailText(opened), QStringLiteral(
                                            R"(Test 2, record 7: running
 Start: 12-07-2026 10:00:00
 End: running
 Test name: none
 Operator: none
+Part: none
 )") + conditions + QStringLiteral(R"(Reference pressures: leak 700.0 KPa, main none
 
 Decisions: none

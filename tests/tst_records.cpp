@@ -4,6 +4,7 @@
 #include "stationrig.h"
 
 #include "records/leakfigures.h"
+#include "records/recordcsv.h"
 #include "records/recordlistmodel.h"
 #include "records/recordstore.h"
 #include "records/testrecorder.h"
@@ -333,6 +334,10 @@ void TestRecords::decisionsAgreeWithTheOutcome()
                                                               : FigurePhase::Post;
     QVERIFY(figures.of(ended).decided);
     QCOMPARE(figures.of(ended).fall, stored[0].decisions.back().fall());
+    // The record keeps the rates that statistics read, as its figures give them.
+    QCOMPARE(stored[0].record.leakRate, figures.leak.endToEndRate);
+    QCOMPARE(stored[0].record.mainRate, figures.main.endToEndRate);
+    QVERIFY(stored[0].record.leakRate);
 }
 
 void TestRecords::databaseGoneDuringATest_data()
@@ -627,11 +632,11 @@ void TestRecords::refusals_data()
     QTest::newRow("reading a missing database") << "" << true << "There is no records database.";
     QTest::newRow("writing a newer schema")
         << "newer" << false
-        << "The records database was made by a newer version of Kestrava (schema 5; this one "
-           "knows up to 4).";
+        << "The records database was made by a newer version of Kestrava (schema 6; this one "
+           "knows up to 5).";
     QTest::newRow("reading a version-1 database")
         << "v1" << true
-        << "The records database has schema version 1; Kestrava brings it to version 4 when it "
+        << "The records database has schema version 1; Kestrava brings it to version 5 when it "
            "next starts.";
 }
 
@@ -646,7 +651,7 @@ void TestRecords::refusals()
     if (file == u"v1")
         QVERIFY(QFile::copy(QStringLiteral(KESTRAVA_TEST_DATA "/records-v1.sqlite"), path));
     else if (file == u"newer")
-        QVERIFY(SqlConnection(path).exec(QStringLiteral("PRAGMA user_version = 5")));
+        QVERIFY(SqlConnection(path).exec(QStringLiteral("PRAGMA user_version = 6")));
     const QByteArray before = readAll(path);
 
     ManualClock clock(StationRig::kStart);
@@ -667,6 +672,7 @@ void TestRecords::migration_data()
     QTest::addColumn<int>("version");
     QTest::newRow("version 1") << 1;
     QTest::newRow("version 2") << 2;
+    QTest::newRow("version 3") << 3;
 }
 
 void TestRecords::migration()
@@ -676,7 +682,7 @@ void TestRecords::migration()
     const QString path = dir.filePath(RecordStore::kFileName);
     QVERIFY(QFile::copy(QStringLiteral(KESTRAVA_TEST_DATA "/records-v1.sqlite"), path));
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
-    if (version == 2) {
+    if (version >= 2) {
         // What version 2 made of it: its falls, the main fall over main and post-test phases.
         const SqlConnection raw(path);
         for (const char *sql :
@@ -689,6 +695,19 @@ void TestRecords::migration()
               "CREATE INDEX record_start ON record (start_utc)",
               "UPDATE record SET leak_fall = 0.4, main_fall = 1.4 WHERE id = 1",
               "PRAGMA user_version = 2"})
+            QVERIFY2(raw.exec(QLatin1String(sql)), sql);
+    }
+    if (version == 3) {
+        // Version 3: the post-test fall and the decisions; still no part and no rates.
+        const SqlConnection raw(path);
+        for (const char *sql :
+             {"ALTER TABLE record ADD COLUMN post_fall REAL",
+              "ALTER TABLE record ADD COLUMN decisions_recorded INTEGER NOT NULL DEFAULT 0",
+              "CREATE TABLE decision (record_id INTEGER NOT NULL REFERENCES record (id), seq "
+              "INTEGER NOT NULL, time_ms INTEGER NOT NULL, utc_offset INTEGER NOT NULL, kind "
+              "TEXT NOT NULL, pressure REAL NOT NULL, reference REAL NOT NULL, fall_limit REAL "
+              "NOT NULL, PRIMARY KEY (record_id, seq)) WITHOUT ROWID",
+              "PRAGMA user_version = 3"})
             QVERIFY2(raw.exec(QLatin1String(sql)), sql);
     }
 
@@ -709,10 +728,11 @@ void TestRecords::migration()
     }
     {
         const SqlConnection raw(path);
-        QCOMPARE(raw.rows(QStringLiteral("PRAGMA user_version")), QStringList{"4"});
-        QCOMPARE(raw.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' "
-                                         "AND sql IS NOT NULL ORDER BY name")),
-                 (QStringList{"link_event_record", "record_change", "record_start"}));
+        QCOMPARE(raw.rows(QStringLiteral("PRAGMA user_version")), QStringList{"5"});
+        QCOMPARE(
+            raw.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' "
+                                    "AND sql IS NOT NULL ORDER BY name")),
+            (QStringList{"link_event_record", "record_change", "record_serial", "record_start"}));
         // Every record, migrated or new, has a change of its own for a sync to copy.
         QCOMPARE(raw.rows(QStringLiteral("SELECT count(DISTINCT change_seq) FROM record WHERE "
                                          "change_seq > 0")),
@@ -743,6 +763,23 @@ void TestRecords::migration()
     QCOMPARE(done.trace[4].elapsed, int64_t(5));
     QVERIFY(!stored[2].trace[1].pressureValid && stored[2].trace[1].bathTempValid);
     QVERIFY(stored[2].trace[2].pressureValid && !stored[2].trace[2].bathTempValid);
+
+    // The rates that statistics read are computed from each old record's trace, and the
+    // old records have no part: their CSV rows hold empty serial and model fields.
+    for (const Stored &s : stored) {
+        const LeakFigures figures = leakFigures(s.record, s.trace, s.decisions);
+        QCOMPARE(s.record.leakRate, figures.leak.endToEndRate);
+        QCOMPARE(s.record.mainRate, figures.main.endToEndRate);
+        QCOMPARE(s.record.serial, QString());
+        QCOMPARE(s.record.modelVolume, std::optional<double>());
+    }
+    QVERIFY(done.record.leakRate && done.record.mainRate);
+    QByteArray csv;
+    appendCsvRows(csv, done);
+    const QList<QByteArray> rows = csv.split('\n');
+    QCOMPARE(rows.size(), qsizetype(done.trace.size()) + 1); // and the empty rest after the last
+    for (const QByteArray &row : rows.first(rows.size() - 1))
+        QVERIFY2(row.startsWith("1,1,,,2026-03-02T09:00:00+01:00,"), row.constData());
 }
 
 void TestRecords::names()
@@ -799,23 +836,39 @@ void TestRecords::listing_data()
     QTest::addColumn<bool>("ascending");
     QTest::addColumn<QList<int>>("listedIds");
     QTest::addColumn<QString>("firstRow"); // the texts of the first row listed
+    QTest::addColumn<int>("unit");         // of the main rate column
 
     // Records 1..5 (see listing()); the station, result and text filters and the other sort
-    // columns are the records window's to show.
+    // columns are the records window's to show. Record 3 is serial SN-3 of model Valve
+    // (250 ml), its main rate 2 KPa/min: 33.333 Pa/s, 4.935 sccm. Record 4 has a rate of
+    // 1 KPa/min and no model: no flow.
     const int start = RecordListModel::Start;
-    const QString running = QStringLiteral("1|05-07-2026 10:00:00||running|echo 5%_|Dan|700.0|");
-    QTest::newRow("all, newest first")
-        << QStringList{"", "", ""} << start << false << QList<int>{5, 4, 3, 2, 1} << running;
+    const int kpaMin = int(RateUnit::KpaPerMinute);
+    const QString running = QStringLiteral("1|05-07-2026 10:00:00||running|echo 5%_|Dan|700.0||||");
+    QTest::newRow("all, newest first") << QStringList{"", "", ""} << start << false
+                                       << QList<int>{5, 4, 3, 2, 1} << running << kpaMin;
     QTest::newRow("from one start to before another")
         << QStringList{"2026-07-02T10:00:00+02:00", "2026-07-04T10:00:00+02:00", ""} << start
         << false << QList<int>{3, 2}
-        << "1|03-07-2026 10:00:00|00:20:00|completed|Charlie|Carl|690.0|2.25";
+        << "1|03-07-2026 10:00:00|00:20:00|completed|Charlie|Carl|690.0|2.25|SN-3|Valve|2.000"
+        << kpaMin;
     QTest::newRow("text taken literally")
-        << QStringList{"", "", "%_"} << start << false << QList<int>{5} << running;
+        << QStringList{"", "", "%_"} << start << false << QList<int>{5} << running << kpaMin;
+    QTest::newRow("text found in a serial")
+        << QStringList{"", "", "sn-"} << start << false << QList<int>{3}
+        << "1|03-07-2026 10:00:00|00:20:00|completed|Charlie|Carl|690.0|2.25|SN-3|Valve|33.333"
+        << int(RateUnit::PaPerSecond);
     QTest::newRow("by duration, open last")
         << QStringList{"", "", ""} << int(RecordListModel::Duration) << false
         << QList<int>{4, 2, 1, 3, 5}
-        << "2|04-07-2026 10:00:00|01:02:05|main test failed|alpha|Joanna|700.0|1.25";
+        << "2|04-07-2026 10:00:00|01:02:05|main test failed|alpha|Joanna|700.0|1.25|||1.000"
+        << kpaMin;
+    // A flow needs the volume: record 4 has none and sorts as none.
+    QTest::newRow("by sccm, none last")
+        << QStringList{"", "", ""} << int(RecordListModel::MainRate) << false
+        << QList<int>{3, 5, 4, 2, 1}
+        << "1|03-07-2026 10:00:00|00:20:00|completed|Charlie|Carl|690.0|2.25|SN-3|Valve|4.935"
+        << int(RateUnit::Sccm);
 }
 
 void TestRecords::listing()
@@ -825,6 +878,7 @@ void TestRecords::listing()
     QFETCH(bool, ascending);
     QFETCH(QList<int>, listedIds);
     QFETCH(QString, firstRow);
+    QFETCH(int, unit);
 
     QTemporaryDir dir;
     ManualClock clock(StationRig::kStart);
@@ -839,6 +893,11 @@ void TestRecords::listing()
                                    "Charlie", "Carl", 690, 2.25);
     changes[3].record = handRecord(1, "2026-07-04T10:00:00+02:00", 3725, Outcome::MainTestFailed,
                                    "alpha", "Joanna", 700.04f, 1.254);
+    changes[2].record.serial = QStringLiteral("SN-3");
+    changes[2].record.model = QStringLiteral("Valve");
+    changes[2].record.modelVolume = 250;
+    changes[2].record.mainRate = 2;
+    changes[3].record.mainRate = 1;
     changes[4].record = handRecord(0, "2026-07-05T10:00:00+02:00", 0, std::nullopt, "echo 5%_",
                                    "Dan", 699.96f, std::nullopt);
     const Fallible<std::vector<int64_t>> ids = store.write(changes);
@@ -853,6 +912,7 @@ void TestRecords::listing()
     filter.text = sinceUntilText[2];
 
     RecordListModel model(store.connectionName());
+    model.setUnit(RateUnit(unit));
     model.setFilter(filter);
     model.sort(sortColumn, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     QVERIFY_OK(model.lastFailure());
@@ -866,7 +926,8 @@ void TestRecords::listing()
         texts << model.index(0, column).data().toString();
     }
     QCOMPARE(headers, (QStringList{"Station", "Start", "Duration", "Result", "Test name",
-                                   "Operator", "Leak start KPa", "Main fall KPa"}));
+                                   "Operator", "Leak start KPa", "Main fall KPa", "Serial", "Model",
+                                   "Main rate " + rateUnitText(RateUnit(unit))}));
     QCOMPARE(texts.join(u'|'), firstRow);
 
     if (sortColumn == RecordListModel::Start && !ascending) {

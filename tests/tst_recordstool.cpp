@@ -6,6 +6,7 @@
 #include "records/recordview.h"
 #include "support/diskfaults.h"
 #include "support/records.h"
+#include "support/statisticsset.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -75,6 +76,9 @@ std::vector<RecordChange> fixtureRecords()
     r1.postTestTime = at("2026-07-10T09:00:07+02:00");
     r1.testName = QStringLiteral("Valve A");
     r1.operatorName = QStringLiteral("Ann Ørsted");
+    r1.serial = QStringLiteral("SN-0001");
+    r1.model = QStringLiteral("Valve");
+    r1.modelVolume = 250;
     changes[0].samples = traceOf(r1.start, "699.5:25:L 699:25:L 698.5:25:L 698.5:25:A 698:25:M "
                                            "-:25:M 697:24:M 696.5:24:P");
     // The completion came between the last sample and the end.
@@ -93,6 +97,9 @@ std::vector<RecordChange> fixtureRecords()
     r2.end = at("2026-07-11T14:30:02+02:00");
     r2.outcome = Outcome::LeakTestFailed;
     r2.leakRefPressure = 650.5f;
+    r2.serial = QStringLiteral("SN-0001"); // tested again, as another model
+    r2.model = QStringLiteral("Pump");
+    r2.modelVolume = 100;
     changes[1].samples = traceOf(r2.start, "645.25:-:L 640:21:L");
     changes[1].decisions = {
         {PhaseChange::LeakFailed, at("2026-07-11T14:30:02+02:00").addMSecs(300), 643, 650.5f, 7}};
@@ -115,14 +122,11 @@ std::vector<RecordChange> fixtureRecords()
     r4.operatorName = QStringLiteral("Bo");
     changes[3].samples = traceOf(r4.start, "699.9:20:L");
 
-    // The falls, as the recorder stores them when a record closes.
+    // The falls and rates, as the recorder stores them when a record closes.
     for (RecordChange &change : changes) {
-        if (!change.record.outcome)
-            continue;
-        const LeakFigures figures = leakFigures(change.record, change.samples, change.decisions);
-        change.record.leakFall = figures.leak.fall;
-        change.record.mainFall = figures.main.fall;
-        change.record.postFall = figures.post.fall;
+        if (change.record.outcome)
+            keepFigures(change.record,
+                        leakFigures(change.record, change.samples, change.decisions));
     }
     return changes;
 }
@@ -142,6 +146,8 @@ private slots:
     void errors_data();
     void errors();
     void readsBesideAWriter();
+    void stats_data();
+    void stats();
 
 private:
     QTemporaryDir m_dir;
@@ -171,12 +177,16 @@ void TestRecordsTool::list_data()
     QTest::newRow("all, newest first")
         << QStringList{"list"}
         << QStringLiteral(
-               R"(ID  Station  Start                Duration  Outcome           Test name    Operator    Leak start KPa  Main fall KPa
- 4  2        2026-07-12 10:00:00  -         running           -            Bo                   700.0              -
- 3  1        2026-07-12 08:15:00  00:00:01  stopped           Pump, rev 2  -                    701.3              -
- 2  2        2026-07-11 14:30:00  00:00:02  leak test failed  -            -                    650.5              -
- 1  1        2026-07-10 09:00:00  00:00:08  completed         Valve A      Ann Ørsted           700.0           1.50
+               R"(ID  Station  Start                Duration  Outcome           Test name    Operator    Leak start KPa  Main fall KPa  Serial   Model
+ 4  2        2026-07-12 10:00:00  -         running           -            Bo                   700.0              -  -        -
+ 3  1        2026-07-12 08:15:00  00:00:01  stopped           Pump, rev 2  -                    701.3              -  -        -
+ 2  2        2026-07-11 14:30:00  00:00:02  leak test failed  -            -                    650.5              -  SN-0001  Pump
+ 1  1        2026-07-10 09:00:00  00:00:08  completed         Valve A      Ann Ørsted           700.0           1.50  SN-0001  Valve
 )");
+    QTest::newRow("serial") << QStringList{"list", "--serial", "SN-0001"} << "2 1";
+    QTest::newRow("serial never tested") << QStringList{"list", "--serial", "SN-0"} << "";
+    QTest::newRow("model") << QStringList{"list", "--model", "Valve"} << "1";
+    QTest::newRow("no model") << QStringList{"list", "--model", ""} << "4 3";
     QTest::newRow("station 2") << QStringList{"list", "--station=2"} << "4 2";
     QTest::newRow("outcome with blanks")
         << QStringList{"list", "--outcome", "leak test failed"} << "2";
@@ -217,19 +227,24 @@ void TestRecordsTool::show()
     // its start, 697 KPa is 697 × 298.15 / 297.15 = 699.346 KPa, a compensated fall of
     // -0.85 KPa. Post-test: completed at 8.4 s, 4.4 s after the main start, at 684 KPa:
     // 14.5 KPa, 197.727 KPa/min end to end; the line through 696.5 KPa at 4 s and 684 KPa
-    // at 4.4 s falls 31.25 KPa a second.
+    // at 4.4 s falls 31.25 KPa a second. In flow units through its 250 ml: 30 KPa/min =
+    // 30 × 1000 / 60 = 500 Pa/s; 500 × 250 / 101325 × 60 = 74.019 sccm; 500 × 0.25 × 0.01 =
+    // 1.25 mbar·l/s; 197.727 KPa/min = 3295.455 Pa/s, 487.854 sccm, 8.23864 mbar·l/s.
     const Run run = runTool({"--db", m_db, "show", "1"}, QDir::tempPath());
     QCOMPARE(run.err, QString());
     QCOMPARE(run.status, 0);
     QCOMPARE(run.out, QStringLiteral(R"(Record 1
-  Station    1
-  Start      2026-07-10T09:00:00+02:00
-  End        2026-07-10T09:00:08+02:00
-  Duration   00:00:08
-  Outcome    completed
-  Test name  Valve A
-  Operator   Ann Ørsted
-  Samples    8
+  Station       1
+  Start         2026-07-10T09:00:00+02:00
+  End           2026-07-10T09:00:08+02:00
+  Duration      00:00:08
+  Outcome       completed
+  Test name     Valve A
+  Operator      Ann Ørsted
+  Serial        SN-0001
+  Model         Valve
+  Model volume  250 ml
+  Samples       8
 
 Parameters
   Test start pressure limit      600 KPa
@@ -267,6 +282,9 @@ Figures
   Fall to                           deciding reading  deciding reading  deciding reading
   Time from reference s                          3.0               3.0               4.4
   End-to-end rate KPa/min                     30.000            30.000           197.727
+  End-to-end rate Pa/s                       500.000           500.000          3295.455
+  End-to-end flow sccm                        74.019            74.019           487.854
+  End-to-end flow mbar·l/s                   1.25000           1.25000           8.23864
   Least-squares rate KPa/min                  30.000            30.000          1875.000
   Temperature-compensated fall KPa              1.50             -0.85              2.00
   Samples with a valid pressure                    3                 2                 1
@@ -295,17 +313,19 @@ void TestRecordsTool::exportCsv_data()
     QTest::addColumn<QString>("said");
     QTest::addColumn<QByteArray>("csv");
 
-    const QByteArray header = "record,station,start,elapsed_s,time,pressure_kpa,pressure_valid,"
-                              "bath_temp_c,bath_temp_valid,phase,decision\r\n";
+    const QByteArray header = "record,station,serial,model,start,elapsed_s,time,pressure_kpa,"
+                              "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision\r\n";
     const QByteArray rows2 =
-        "2,2,2026-07-11T14:30:00+02:00,0,2026-07-11T14:30:01+02:00,645.25,1,,0,leak,\r\n"
-        "2,2,2026-07-11T14:30:00+02:00,1,2026-07-11T14:30:02+02:00,640,1,21,1,leak,\r\n"
-        "2,2,2026-07-11T14:30:00+02:00,1.3,2026-07-11T14:30:02.3+02:00,643,1,,0,leak,"
+        "2,2,SN-0001,Pump,2026-07-11T14:30:00+02:00,0,2026-07-11T14:30:01+02:00,645.25,1,,0,leak,"
+        "\r\n"
+        "2,2,SN-0001,Pump,2026-07-11T14:30:00+02:00,1,2026-07-11T14:30:02+02:00,640,1,21,1,leak,"
+        "\r\n"
+        "2,2,SN-0001,Pump,2026-07-11T14:30:00+02:00,1.3,2026-07-11T14:30:02.3+02:00,643,1,,0,leak,"
         "leak test failed\r\n";
     const QByteArray rows3 =
-        "3,1,2026-07-12T08:15:00+02:00,0,2026-07-12T08:15:01+02:00,-0.25,1,19.5,1,leak,\r\n";
+        "3,1,,,2026-07-12T08:15:00+02:00,0,2026-07-12T08:15:01+02:00,-0.25,1,19.5,1,leak,\r\n";
     const QByteArray rows4 =
-        "4,2,2026-07-12T10:00:00+02:00,0,2026-07-12T10:00:01+02:00,699.9,1,20,1,leak,\r\n";
+        "4,2,,,2026-07-12T10:00:00+02:00,0,2026-07-12T10:00:01+02:00,699.9,1,20,1,leak,\r\n";
     QTest::newRow("ids in the order given")
         << QStringList{"export", "3", "2"} << "2 records written to %1\n"
         << header + rows3 + rows2;
@@ -363,7 +383,7 @@ void TestRecordsTool::errors_data()
     QTest::newRow("version 1, not migrated")
         << "v1" << QStringList{"list"} << 1
         << prefix + "%1: The records database has schema version 1; Kestrava brings it to "
-                    "version 4 when it next starts.\n";
+                    "version 5 when it next starts.\n";
     QTest::newRow("unknown record")
         << "good" << QStringList{"show", "99"} << 1 << prefix + "%1: There is no test record 99.\n";
     QTest::newRow("unknown record exported")
@@ -379,10 +399,21 @@ void TestRecordsTool::errors_data()
         QTest::newRow(name) << "none" << arguments << 2
                             << prefix + QString::fromUtf8(text) + tryHelp;
     };
-    usage("no command", {}, "No command given: list, show, export, sync, init-shared or info.");
+    usage("no command", {},
+          "No command given: list, show, export, sync, init-shared, info or stats.");
     usage("unknown command", {"delete", "1"},
-          "Unknown command 'delete': list, show, export, sync, init-shared or info.");
+          "Unknown command 'delete': list, show, export, sync, init-shared, info or stats.");
     usage("unknown option", {"list", "--colour"}, "Unknown option 'colour'.");
+    usage("unknown figure", {"stats", "--figure", "fall"},
+          "--figure takes leak-fall, main-fall, leak-rate or main-rate, not 'fall'.");
+    usage("unknown unit", {"stats", "--unit", "l/min"},
+          "--unit takes KPa/min, Pa/s, sccm or mbar.l/s, not 'l/min'.");
+    usage("figure of another command", {"list", "--figure", "leak-fall"},
+          "--figure does not go with list.");
+    usage("stats of an id", {"stats", "1"}, "stats takes no record id.");
+    QTest::newRow("too few records for statistics")
+        << "good" << QStringList{"stats", "--model", "Valve"} << 1
+        << prefix + "too few records for statistics\n";
     usage("station 3", {"list", "--station", "3"}, "--station takes 1 or 2, not '3'.");
     usage("unknown outcome", {"list", "--outcome", "failed"},
           "--outcome takes completed, \"leak test failed\", \"main test failed\", stopped or "
@@ -495,7 +526,45 @@ void TestRecordsTool::readsBesideAWriter()
     QVERIFY(program.write(fifth).ok());
     const Run run = runTool({"--db", db, "show", "5"}, scratch.path());
     QCOMPARE(run.status, 0);
-    QVERIFY2(run.out.contains(QStringLiteral("Test name  Renamed")), qPrintable(run.out));
+    QVERIFY2(run.out.contains(QStringLiteral("Test name     Renamed")), qPrintable(run.out));
+}
+
+void TestRecordsTool::stats_data()
+{
+    statisticsSetTable();
+}
+
+void TestRecordsTool::stats()
+{
+    QFETCH(QString, figure);
+    QFETCH(QString, unit);
+    QFETCH(QStringList, lines);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(RecordStore::kFileName);
+    {
+        RecordStore store(path, m_clock);
+        QVERIFY_OK(store.open());
+        std::vector<RecordChange> changes;
+        for (TestRecord &record : statisticsSet()) {
+            record.id = 0; // inserted, ids 1.. in the set's order
+            changes.push_back({record, false, 0, {}, 0, {}, {}});
+        }
+        QVERIFY_OK(store.write(changes));
+    }
+    const Run run = runTool({"stats", "--figure", figure, "--unit", unit}, dir.path());
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out.split(u'\n', Qt::SkipEmptyParts), lines);
+
+    // The filters keep records as list does: the second day's ten, of which one failed.
+    const Run since = runTool(
+        {"stats", "--figure", figure, "--since", "2026-07-11", "--model", "Valve"}, dir.path());
+    QCOMPARE(since.status, 0);
+    const QStringList got = since.out.split(u'\n');
+    QVERIFY2(got.contains("records: 10") && got.contains("n: 9") && got.contains("failed: 1"),
+             qPrintable(since.out));
+    const Run station = runTool({"stats", "--station", "1", "--model", "Pump"}, dir.path());
+    QCOMPARE(station.status, 1);
 }
 
 QTEST_GUILESS_MAIN(TestRecordsTool)

@@ -19,6 +19,7 @@
 #include "support/diskfaults.h"
 #include "support/modalwatcher.h"
 #include "support/records.h"
+#include "support/statisticsset.h"
 #include "support/widgets.h"
 #include "ui/dayfilter.h"
 #include "ui/main/mainwindow.h"
@@ -33,9 +34,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
@@ -77,6 +81,9 @@ std::vector<Made> fourRecords()
         made(1, "2026-07-12T11:00:00+02:00", Outcome::Interrupted, "Vessel D", "Ann", ""),
     };
     TestRecord &a = records[0].record;
+    a.serial = QStringLiteral("SN-0007");
+    a.model = QStringLiteral("Pump");
+    a.modelVolume = 250;
     a.leakPassTime = a.mainStartTime = a.start.addSecs(3);
     a.mainRefPressure = 699;
     a.postTestTime = a.start.addSecs(6);
@@ -155,6 +162,7 @@ private slots:
     void tabWalksInReadingOrder();
     void daysTypedOrPicked_data();
     void daysTypedOrPicked();
+    void statisticsOfTheListedRecords();
 
 private:
     /// Opens the window over the store, shown and active but not modal, so that the boxes and
@@ -377,6 +385,13 @@ void TestRecordsWindow::reportDrawsTheRecordsTrace()
         }
         for (const char *field : {"txtTestName", "txtOperator", "txtDate", "txtTime"})
             details << named<QLineEdit>(report, QLatin1String(field))->text();
+        // The reprinted record's part, right of the buttons, clear of every other control.
+        auto *part = named<QLabel>(report, "lblPart");
+        details << part->text();
+        for (const QWidget *other : report->findChildren<QWidget *>())
+            if (other != part && other->parentWidget() == report && other->isVisible() &&
+                other->geometry().intersects(part->geometry()))
+                details << other->objectName() + QStringLiteral(" overlaps");
         // The trace as the export file would hold it, the second without a reading a gap.
         const std::vector<float> pressures{700, 0, 699, 699, 698, 697};
         const std::vector<uint8_t> valid{1, 0, 1, 1, 1, 1};
@@ -392,8 +407,19 @@ void TestRecordsWindow::reportDrawsTheRecordsTrace()
     const QPoint row = table()->visualRect(table()->currentIndex()).center();
     QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, row);
     QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, row);
-    QCOMPARE(details, (QStringList{"Vessel A", "Kim", "10-07-2026", "09:00:00"}));
+    QCOMPARE(details, (QStringList{"Vessel A", "Kim", "10-07-2026", "09:00:00",
+                                   "Serial: SN-0007    Model: Pump"}));
     QVERIFY(chartIsTheTrace);
+    // The page has them too, left of the names, where it is empty above the chart.
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    const QString page = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(
+        page.contains(QRegularExpression(QStringLiteral("Serial: SN-0007 +Vessel A, retested"))),
+        qPrintable(page));
+    QVERIFY2(page.contains(QRegularExpression(QStringLiteral("Model: Pump +10-07-2026"))),
+             qPrintable(page));
 
     // The names of the saved report are the record's now.
     QCOMPARE(stored(m_records[0].record.id).testName, QStringLiteral("Vessel A, retested"));
@@ -631,10 +657,10 @@ void TestRecordsWindow::tabWalksInReadingOrder()
         visited << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     } while (QApplication::focusWidget()->objectName() != u"cmbStation" && visited.size() < 40);
-    QCOMPARE(visited,
-             (QStringList{"cmbStation", "cmbOutcome", "txtFilter", "chkFrom", "dtFrom", "chkTo",
-                          "dtTo", "tblRecords", "txtDetail", "txtTestName", "txtOperator",
-                          "cmdSaveNames", "cmbPhase", "cmdReport", "cmdExportCsv"}));
+    QCOMPARE(visited, (QStringList{"cmbStation", "cmbOutcome", "cmbModel", "txtFilter", "chkFrom",
+                                   "dtFrom", "chkTo", "dtTo", "cmbUnit", "tblRecords", "txtDetail",
+                                   "txtTestName", "txtOperator", "cmdSaveNames", "cmbPhase",
+                                   "cmdReport", "cmdExportCsv", "cmdStatistics"}));
     // Tab went through the list and left the shown record; in the list Down and Up move.
     QCOMPARE(shownName(), QStringLiteral("Vessel D"));
     QTest::keyClick(table(), Qt::Key_Down);
@@ -697,6 +723,71 @@ void TestRecordsWindow::daysTypedOrPicked()
     }
     QTRY_COMPARE(listedNames(), listed);
     QCOMPARE(named<QLabel>(m_window.get(), "lblDays")->text(), hint);
+}
+
+void TestRecordsWindow::statisticsOfTheListedRecords()
+{
+    // The hand-worked set after the four records: ids 5 to 26, its rule breaks on records
+    // 12 (rule 4), 13 (rule 1), 19 (rule 2) and 25 (rule 3).
+    QVERIFY_OK(m_store->savePartModel({0, QStringLiteral("Valve"), 250, {}}));
+    std::vector<RecordChange> changes;
+    for (TestRecord &record : statisticsSet()) {
+        record.id = 0;
+        changes.push_back({record, false, 0, {}, 0, {}, {}});
+    }
+    QVERIFY_OK(m_store->write(changes));
+    m_window = openWindow();
+    auto *model = named<QComboBox>(m_window.get(), "cmbModel");
+    QCOMPARE(model->itemText(2), QStringLiteral("Valve"));
+    model->setCurrentIndex(2);
+    auto *view = named<QWidget>(m_window.get(), "statisticsView");
+    QVERIFY(!view->isVisible());
+    QTest::mouseClick(button(m_window.get(), "cmdStatistics"), Qt::LeftButton);
+    QVERIFY(view->isVisible());
+    // On the small screen too, nothing is squeezed or overlaps with the statistics shown.
+    const QStringList faults = layoutFaults(m_window.get());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    auto *summary = named<QLabel>(view, "lblStatistics");
+    QVERIFY2(summary->text().contains("n: 20 (of 22 records; 2 left out)\nmean: 2.002\n"),
+             qPrintable(summary->text()));
+    QVERIFY2(summary->text().contains("Cpk: 1.527\nfailed: 1\n\nFail rate by day:\n"
+                                      "10-07-2026: 0 of 11 (0.0 %)\n11-07-2026: 1 of 10 (10.0 %)"),
+             qPrintable(summary->text()));
+    auto *breaks = named<QListWidget>(view, "lstRuleBreaks");
+    QStringList listed;
+    for (int row = 0; row < breaks->count(); ++row)
+        listed << breaks->item(row)->text();
+    QCOMPARE(listed,
+             (QStringList{"record 12: rule 4 (8 in a row on one side)",
+                          "record 13: rule 1 (beyond 3σ)", "record 19: rule 2 (2 of 3 beyond 2σ)",
+                          "record 25: rule 3 (4 of 5 beyond 1σ)"}));
+
+    // A listed break, and a click on the newest point, select their records in the list.
+    const auto currentId = [this] {
+        const QModelIndex current = table()->selectionModel()->currentIndex();
+        return qobject_cast<RecordListModel *>(table()->model())->recordId(current.row());
+    };
+    QTest::mouseClick(breaks->viewport(), Qt::LeftButton, {},
+                      breaks->visualItemRect(breaks->item(1)).center());
+    QCOMPARE(currentId(), int64_t(13));
+    auto *chart = named<QWidget>(view, "picStatistics");
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(chart->width() - 80, chart->height() / 4));
+    QCOMPARE(currentId(), int64_t(25));
+
+    // Rates in Pa/s: the list's column and the statistics of the main rate.
+    named<QComboBox>(m_window.get(), "cmbUnit")->setCurrentIndex(int(RateUnit::PaPerSecond));
+    QCOMPARE(table()->model()->headerData(RecordListModel::MainRate, Qt::Horizontal).toString(),
+             QStringLiteral("Main rate Pa/s"));
+    named<QComboBox>(view, "cmbFigure")->setCurrentIndex(int(StatisticsFigure::MainRate));
+    QVERIFY2(summary->text().startsWith("Main test rate, Pa/s\nn: 20 (of 22 records; 2 left out)"
+                                        "\nmean: 33.37\n"),
+             qPrintable(summary->text()));
+
+    // The records without a model (B, C, D): none with a main test is too few.
+    model->setCurrentIndex(1);
+    named<QComboBox>(view, "cmbFigure")->setCurrentIndex(int(StatisticsFigure::MainFall));
+    QCOMPARE(summary->text(), QStringLiteral("3 records: too few records for statistics."));
+    QCOMPARE(breaks->count(), 0);
 }
 
 QTEST_MAIN(TestRecordsWindow)

@@ -144,7 +144,7 @@ void TestSharedParts::detailsAsJson()
     appendCsvRows(csv, details);
     appendCsvRows(csvBack, *back);
     QCOMPARE(csvBack, csv);
-    QVERIFY(csv.startsWith("north-1:7,2,2026-07-12T10:00:00+02:00,0,"));
+    QVERIFY(csv.startsWith("north-1:7,2,,,2026-07-12T10:00:00+02:00,0,"));
     QCOMPARE(back->events.size(), size_t(1));
     QCOMPARE(back->events[0].detail, details.events[0].detail);
     QCOMPARE(back->events[0].time, details.events[0].time);

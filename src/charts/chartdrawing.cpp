@@ -219,6 +219,10 @@ void drawReportPage(DrawingSurface &surface, const ChartSamples &samples,
     printAt(surface, 8000, 400, QStringLiteral("Operator: ") + header.operatorName);
     printAt(surface, 5000, 800, header.date);
     printAt(surface, 8000, 800, header.time);
+    if (!header.serial.isEmpty())
+        printAt(surface, 1500, 400, QStringLiteral("Serial: ") + header.serial);
+    if (!header.model.isEmpty())
+        printAt(surface, 1500, 800, QStringLiteral("Model: ") + header.model);
     drawReport(surface, samples, 10950, CurveDetail::ByColumns);
 }
 

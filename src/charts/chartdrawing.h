@@ -86,16 +86,20 @@ void drawTrendTick(DrawingSurface &surface, const ChartSamples &samples,
 void drawReportChart(DrawingSurface &surface, const ChartSamples &samples,
                      CurveDetail detail = CurveDetail::ByColumns);
 
-/// The four test details printed above the chart on the report page.
+/// The four test details printed above the chart on the report page, and the part tested
+/// (a reprinted record's serial and model; empty for none).
 struct ReportHeader {
     QString testName;
     QString operatorName;
     QString date;
     QString time;
+    QString serial = {};
+    QString model = {};
 };
 
 /// The printed report page: header texts, then the report chart with its pressure labels 200
-/// units lower than on screen.
+/// units lower than on screen. A serial and a model go left of the header texts, where the
+/// page is empty above the chart.
 void drawReportPage(DrawingSurface &surface, const ChartSamples &samples,
                     const ReportHeader &header);
 

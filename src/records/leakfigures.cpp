@@ -179,3 +179,12 @@ LeakFigures leakFigures(const TestRecord &record, std::span<const TraceSample> t
             phaseFigures(record, trace, decisions, FigurePhase::Main),
             phaseFigures(record, trace, decisions, FigurePhase::Post)};
 }
+
+void keepFigures(TestRecord &record, const LeakFigures &figures)
+{
+    record.leakFall = figures.leak.fall;
+    record.mainFall = figures.main.fall;
+    record.postFall = figures.post.fall;
+    record.leakRate = figures.leak.endToEndRate;
+    record.mainRate = figures.main.endToEndRate;
+}

@@ -70,3 +70,7 @@ struct LeakFigures {
 /// The figures of a record from its trace and decisions (each in the order taken).
 LeakFigures leakFigures(const TestRecord &record, std::span<const TraceSample> trace,
                         std::span<const Decision> decisions);
+
+/// Keeps on the record what lists and statistics read without its trace: the falls of the
+/// three phases and the end-to-end rates of the leak and main tests.
+void keepFigures(TestRecord &record, const LeakFigures &figures);

@@ -106,6 +106,10 @@ void appendCsvRows(QByteArray &out, const RecordDetails &details)
     prefix.append(',');
     appendInteger(prefix, record.station + 1);
     prefix.append(',');
+    prefix.append(csvField(record.serial));
+    prefix.append(',');
+    prefix.append(csvField(record.model));
+    prefix.append(',');
     prefix.append(csvField(isoTime(record.start)));
     prefix.append(',');
     QByteArray phases[4];

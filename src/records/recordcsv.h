@@ -20,6 +20,8 @@ struct RecordKey;
 ///
 ///   record           the record's id; for a record of the shared database RIG:ID
 ///   station          1 or 2, as on screen
+///   serial           the part's serial; empty when none was given
+///   model            the part's model; empty when none was chosen
 ///   start            the record's start, ISO 8601 with offset: 2026-07-12T10:00:00+02:00
 ///   elapsed_s        whole seconds from the record's first sample; for a decision, its
 ///                    seconds from there with one decimal: 612.3
@@ -36,8 +38,9 @@ struct RecordKey;
 ///
 /// Numbers have dot decimals whatever the locale, in the shortest form that reads back as the
 /// same 32-bit value ("699.9", "-0.25", "0").
-inline constexpr char kCsvHeader[] = "record,station,start,elapsed_s,time,pressure_kpa,"
-                                     "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision";
+inline constexpr char kCsvHeader[] =
+    "record,station,serial,model,start,elapsed_s,time,pressure_kpa,"
+    "pressure_valid,bath_temp_c,bath_temp_valid,phase,decision";
 
 /// One field as the layout writes it.
 QByteArray csvField(const QString &text);

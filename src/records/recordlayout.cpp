@@ -193,6 +193,15 @@ std::vector<Column> declare()
         {QStringLiteral("change_seq"), SqlType::Integer, QStringLiteral("NOT NULL DEFAULT 0"), 4,
          Written::Change, [](const TestRecord &r) { return QVariant(qlonglong(r.changeSeq)); },
          [](R r, const QVariant &v) { r.changeSeq = v.toLongLong(); }},
+        {QStringLiteral("serial"), SqlType::Text, QStringLiteral("NOT NULL DEFAULT ''"),
+         kPartsVersion, Written::Always, [](const TestRecord &r) { return text(r.serial); },
+         [](R r, const QVariant &v) { r.serial = v.toString(); }},
+        {QStringLiteral("model"), SqlType::Text, QStringLiteral("NOT NULL DEFAULT ''"),
+         kPartsVersion, Written::Always, [](const TestRecord &r) { return text(r.model); },
+         [](R r, const QVariant &v) { r.model = v.toString(); }},
+        figure("model_volume_ml", kPartsVersion, &TestRecord::modelVolume),
+        figure("leak_rate", kPartsVersion, &TestRecord::leakRate),
+        figure("main_rate", kPartsVersion, &TestRecord::mainRate),
     };
 }
 

@@ -19,8 +19,11 @@ namespace recordlayout {
 
 /// The version of the record layout this code writes. 1: the first; 2: the leak and main
 /// falls; 3: the post-test fall (and the decisions, a table of their own); 4: the change
-/// counter.
-inline constexpr int kVersion = 4;
+/// counter; 5: the part (serial, model and its volume) and the leak and main rates.
+inline constexpr int kVersion = 5;
+
+/// The layout version that added the part and the rates (and the part models' table).
+inline constexpr int kPartsVersion = 5;
 
 enum class SqlType { Integer, Real, Text };
 

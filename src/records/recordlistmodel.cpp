@@ -13,8 +13,9 @@ namespace {
 /// The query's columns: the shown ones in Column order, then the id.
 constexpr char kSelect[] =
     "SELECT station, start_time, end_utc - start_utc, outcome, test_name, operator, "
-    "leak_ref_pressure, main_fall, id FROM record";
+    "leak_ref_pressure, main_fall, serial, model, main_rate, id, model_volume_ml FROM record";
 constexpr int kIdColumn = RecordListModel::ColumnCount;
+constexpr int kVolumeColumn = kIdColumn + 1;
 
 /// What each column sorts by.
 constexpr std::array<const char *, RecordListModel::ColumnCount> kOrderBy{
@@ -25,11 +26,14 @@ constexpr std::array<const char *, RecordListModel::ColumnCount> kOrderBy{
     "test_name COLLATE NOCASE",
     "operator COLLATE NOCASE",
     "leak_ref_pressure",
-    "main_fall"};
+    "main_fall",
+    "serial",
+    "model COLLATE NOCASE",
+    "main_rate"};
 
-constexpr std::array<const char *, RecordListModel::ColumnCount> kHeaders{
-    "Station",   "Start",    "Duration",       "Result",
-    "Test name", "Operator", "Leak start KPa", "Main fall KPa"};
+constexpr std::array<const char *, RecordListModel::ColumnCount - 1> kHeaders{
+    "Station",  "Start",          "Duration",      "Result", "Test name",
+    "Operator", "Leak start KPa", "Main fall KPa", "Serial", "Model"};
 
 } // namespace
 
@@ -54,14 +58,24 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
     refresh();
 }
 
+void RecordListModel::setUnit(RateUnit unit)
+{
+    m_unit = unit;
+    refresh();
+}
+
 void RecordListModel::refresh()
 {
     QVariantList values;
-    const QString sql = QString::fromLatin1(kSelect) + recordschema::whereClause(m_filter, values) +
-                        QStringLiteral(" ORDER BY %1 %2, start_utc DESC, id DESC")
-                            .arg(QLatin1String(kOrderBy[size_t(m_sortColumn)]),
-                                 m_sortOrder == Qt::AscendingOrder ? QStringLiteral("ASC")
-                                                                   : QStringLiteral("DESC"));
+    // A flow scales each rate by its part's volume, and sorts so.
+    QString orderBy = QLatin1String(kOrderBy[size_t(m_sortColumn)]);
+    if (m_sortColumn == MainRate && needsVolume(m_unit))
+        orderBy = QStringLiteral("main_rate * model_volume_ml");
+    const QString sql =
+        QString::fromLatin1(kSelect) + recordschema::whereClause(m_filter, values) +
+        QStringLiteral(" ORDER BY %1 %2, start_utc DESC, id DESC")
+            .arg(orderBy, m_sortOrder == Qt::AscendingOrder ? QStringLiteral("ASC")
+                                                            : QStringLiteral("DESC"));
     // Not forward-only: the model moves back and forth over the rows it has fetched.
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     if (query.prepare(sql)) {
@@ -95,11 +109,26 @@ QVariant RecordListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.column() >= ColumnCount)
         return {};
     if (role == Qt::TextAlignmentRole)
-        return index.column() >= LeakStartPressure ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                                   : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        return index.column() == LeakStartPressure || index.column() == MainFall ||
+                       index.column() == MainRate
+                   ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                   : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     if (role != Qt::DisplayRole && role != Qt::UserRole)
         return {};
     const QVariant value = QSqlQueryModel::data(index, Qt::DisplayRole);
+    if (index.column() == MainRate) {
+        const QVariant volume = QSqlQueryModel::data(createIndex(index.row(), kVolumeColumn));
+        const std::optional<double> rate =
+            value.isNull()
+                ? std::nullopt
+                : convertRate(value.toDouble(), m_unit,
+                              volume.isNull() ? std::nullopt
+                                              : std::optional<double>(volume.toDouble()));
+        if (!rate)
+            return role == Qt::UserRole ? QVariant() : QVariant(QString());
+        return role == Qt::UserRole ? QVariant(*rate)
+                                    : QVariant(QString::number(*rate, 'f', rateDecimals(m_unit)));
+    }
     if (role == Qt::UserRole)
         return value;
     switch (Column(index.column())) {
@@ -120,6 +149,10 @@ QVariant RecordListModel::data(const QModelIndex &index, int role) const
         return formatOneDecimal(float(value.toDouble()));
     case MainFall:
         return value.isNull() ? QString() : QString::number(value.toDouble(), 'f', 2);
+    case Serial:
+    case Model:
+        return value.toString();
+    case MainRate:
     case ColumnCount:
         break;
     }
@@ -131,5 +164,7 @@ QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= ColumnCount)
         return QSqlQueryModel::headerData(section, orientation, role);
+    if (section == MainRate)
+        return QStringLiteral("Main rate ") + rateUnitText(m_unit);
     return QString::fromLatin1(kHeaders[size_t(section)]);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/flowunits.h"
 #include "records/recordstore.h"
 
 #include <QSqlQueryModel>
@@ -29,6 +30,9 @@ public:
         Operator,
         LeakStartPressure, ///< the leak start's reference pressure, "700.0"
         MainFall,          ///< the pressure fall over the main test, "1.25"
+        Serial,            ///< the part's serial
+        Model,             ///< the part's model
+        MainRate,          ///< the main test's end-to-end rate in the chosen unit, "2.083"
         ColumnCount
     };
 
@@ -39,6 +43,9 @@ public:
     void setFilter(const RecordFilter &filter);
     /// Orders by the column; ties newest first. Reruns the query.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    /// Shows the main rate in the unit (KPa/min at first) and sorts it by its value there.
+    void setUnit(RateUnit unit);
+    RateUnit unit() const { return m_unit; }
     /// Reruns the query, to show what was written since.
     void refresh();
     /// The id of the record at the row.
@@ -56,4 +63,5 @@ private:
     RecordFilter m_filter;
     int m_sortColumn = Start;
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder;
+    RateUnit m_unit = RateUnit::KpaPerMinute;
 };

@@ -1,5 +1,7 @@
 #include "records/recordrows.h"
 
+#include "records/recordschema.h"
+
 #include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -133,6 +135,82 @@ Fallible<std::vector<QVariantList>> selectRows(const QSqlDatabase &db, const QSt
     if (query.lastError().isValid())
         return sqlFailure(doing, query.lastError(), path);
     return rows;
+}
+
+Fallible<std::vector<RecordFigures>> readFigureRecords(const QSqlDatabase &db, const QString &path,
+                                                       const RecordFilter &filter,
+                                                       StatisticsFigure figure,
+                                                       recordschema::TextMatch match, bool withRig)
+{
+    const QString doing = QStringLiteral("The test records cannot be read");
+    // The figure's own columns: its value, its limit, and for a rate the phase's duration and
+    // the part's volume.
+    const bool rate = figure == StatisticsFigure::LeakRate || figure == StatisticsFigure::MainRate;
+    const bool leak = figure == StatisticsFigure::LeakFall || figure == StatisticsFigure::LeakRate;
+    const QString value = QLatin1String(leak ? (rate ? "leak_rate" : "leak_fall")
+                                             : (rate ? "main_rate" : "main_fall"));
+    const QString limit = QLatin1String(leak ? "leak_fall_limit" : "bath_fall_limit");
+    const QString duration = QLatin1String(leak ? "leak_test_duration" : "main_test_duration");
+    // Numbers only, and no more of them than the figure needs: each column read costs, and
+    // the view opens over a hundred thousand rows. The outcome comes as its index (-1 while
+    // running), the offset from UTC from the tail of the start's text ("+02:00").
+    QVariantList values;
+    const QString sql =
+        QStringLiteral(
+            "SELECT id, start_utc, (CASE substr(start_time, 20, 1) WHEN '-' THEN -60 ELSE 60 "
+            "END) * (60 * CAST(substr(start_time, 21, 2) AS INTEGER) + CAST(substr(start_time, "
+            "24, 2) AS INTEGER)), CASE outcome WHEN 'completed' THEN 0 WHEN 'leak test failed' "
+            "THEN 1 WHEN 'main test failed' THEN 2 WHEN 'stopped' THEN 3 WHEN 'interrupted' "
+            "THEN 4 ELSE -1 END, %1, %2, %3%4 FROM record")
+            .arg(value, limit, withRig ? QStringLiteral("rig") : QStringLiteral("''"),
+                 rate ? QStringLiteral(", %1, model_volume_ml").arg(duration) : QString()) +
+        recordschema::whereClause(filter, values, match) +
+        (withRig ? QStringLiteral(" ORDER BY start_utc, rig, id")
+                 : QStringLiteral(" ORDER BY start_utc, id"));
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql) || !run(query, values))
+        return sqlFailure(doing, query.lastError(), path);
+    const auto optional = [&query](int column) {
+        const QVariant value = query.value(column);
+        return value.isNull() ? std::nullopt : std::optional<double>(value.toDouble());
+    };
+    std::vector<RecordFigures> records;
+    while (query.next()) {
+        RecordFigures r;
+        r.id = query.value(0).toLongLong();
+        r.startUtc = query.value(1).toLongLong();
+        r.utcOffset = query.value(2).toInt();
+        const int outcome = query.value(3).toInt();
+        if (outcome >= 0 && outcome <= int(Outcome::Interrupted))
+            r.outcome = Outcome(outcome);
+        const std::optional<double> figureValue = optional(4);
+        const float limitValue = float(query.value(5).toDouble());
+        (leak ? r.leakFallLimit : r.bathFallLimit) = limitValue;
+        r.rig = query.value(6).toString();
+        if (rate) {
+            (leak ? r.leakTestDuration : r.mainTestDuration) = query.value(7).toInt();
+            r.modelVolume = optional(8);
+        }
+        switch (figure) {
+        case StatisticsFigure::LeakFall:
+            r.leakFall = figureValue;
+            break;
+        case StatisticsFigure::MainFall:
+            r.mainFall = figureValue;
+            break;
+        case StatisticsFigure::LeakRate:
+            r.leakRate = figureValue;
+            break;
+        case StatisticsFigure::MainRate:
+            r.mainRate = figureValue;
+            break;
+        }
+        records.push_back(r);
+    }
+    if (query.lastError().isValid())
+        return sqlFailure(doing, query.lastError(), path);
+    return records;
 }
 
 } // namespace recordrows

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/failure.h"
+#include "records/recordschema.h"
+#include "records/statistics.h"
 #include "records/testrecord.h"
 
 #include <QSqlDatabase>
@@ -45,5 +47,12 @@ Fallible<std::vector<RecordedLinkEvent>> readEvents(const QSqlDatabase &db, cons
 Fallible<std::vector<QVariantList>> selectRows(const QSqlDatabase &db, const QString &path,
                                                const QString &doing, const QString &sql,
                                                const QVariantList &values);
+
+/// What statistics of the figure read of the records the filter takes, oldest first (see
+/// RecordReader::figureRecords); `withRig` reads each record's rig (the shared database).
+Fallible<std::vector<RecordFigures>> readFigureRecords(const QSqlDatabase &db, const QString &path,
+                                                       const RecordFilter &filter,
+                                                       StatisticsFigure figure,
+                                                       recordschema::TextMatch match, bool withRig);
 
 } // namespace recordrows

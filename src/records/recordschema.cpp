@@ -58,6 +58,18 @@ QStringList version4Index()
     return {QStringLiteral("CREATE INDEX record_change ON record (change_seq)")};
 }
 
+/// What the parts step added beside the record table's columns.
+QStringList partsTables()
+{
+    return {QStringLiteral(R"(CREATE TABLE part_model (
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE COLLATE NOCASE CHECK (name <> ''),
+    volume_ml REAL NOT NULL CHECK (volume_ml > 0),
+    serial_pattern TEXT NOT NULL DEFAULT ''
+))"),
+            QStringLiteral("CREATE INDEX record_serial ON record (serial)")};
+}
+
 QString setVersion()
 {
     return QStringLiteral("PRAGMA user_version = %1").arg(kVersion);
@@ -68,7 +80,8 @@ QString setVersion()
 QStringList createStatements()
 {
     return QStringList{recordlayout::createTable(recordlayout::sqlite()), kSampleTable} +
-           version2Tables() + version3Tables() + version4Index() + QStringList{setVersion()};
+           version2Tables() + version3Tables() + version4Index() + partsTables() +
+           QStringList{setVersion()};
 }
 
 QStringList migrationFrom(int version)
@@ -81,6 +94,8 @@ QStringList migrationFrom(int version)
     if (version < 4)
         statements +=
             QStringList{QStringLiteral("UPDATE record SET change_seq = id")} + version4Index();
+    if (version < recordlayout::kPartsVersion)
+        statements += partsTables();
     return statements + QStringList{setVersion()};
 }
 
@@ -107,16 +122,25 @@ QString whereClause(const RecordFilter &filter, QVariantList &values, TextMatch 
         terms << QStringLiteral("start_utc < ?");
         values << filter.until->toSecsSinceEpoch();
     }
+    if (!filter.serial.isEmpty()) {
+        terms << QStringLiteral("serial = ?");
+        values << filter.serial;
+    }
+    if (filter.model) {
+        terms << QStringLiteral("model = ?");
+        values << *filter.model;
+    }
     if (!filter.text.isEmpty()) {
         QString pattern = filter.text;
         pattern.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
             .replace(QLatin1Char('%'), QStringLiteral("\\%"))
             .replace(QLatin1Char('_'), QStringLiteral("\\_"));
         pattern = QLatin1Char('%') + pattern + QLatin1Char('%');
-        terms << QStringLiteral("(test_name %1 ? ESCAPE '\\' OR operator %1 ? ESCAPE '\\')")
+        terms << QStringLiteral("(test_name %1 ? ESCAPE '\\' OR operator %1 ? ESCAPE '\\' OR "
+                                "serial %1 ? ESCAPE '\\')")
                      .arg(match == TextMatch::Like ? QStringLiteral("LIKE")
                                                    : QStringLiteral("ILIKE"));
-        values << pattern << pattern;
+        values << pattern << pattern << pattern;
     }
     return terms.isEmpty() ? QString()
                            : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));

@@ -9,7 +9,14 @@ struct RecordFilter;
 /// The record database's schema, shared by the store and the read model. The record table
 /// comes from the record layout (recordlayout.h); the tables beside it are declared here.
 ///
-/// Version 4 (current):
+/// Version 5 (current): version 4, and
+///   record      the part (serial, model, model_volume_ml) and the end-to-end rates of the
+///               leak and main tests (leak_rate, main_rate, KPa/min)
+///   part_model  id, name (unique, not empty), volume_ml (above 0), serial_pattern ('' for
+///               none)
+///   indexes     record_serial on record(serial)
+///
+/// Version 4:
 ///   record      one row per test (recordlayout.h): station, start and end (ISO 8601 with
 ///               offset, and UTC seconds for sorting), outcome (NULL while open), the six
 ///               parameters, the calibration constants, the reference pressures, the phase
@@ -29,11 +36,11 @@ struct RecordFilter;
 namespace recordschema {
 
 /// The schema version this code writes.
-inline constexpr int kVersion = 4;
+inline constexpr int kVersion = 5;
 
 /// The statements that create an empty database of the current version.
 QStringList createStatements();
-/// The statements that bring a database of an older version (1 to 3) to the current one; the
+/// The statements that bring a database of an older version (1 to 4) to the current one; the
 /// falls of its records are computed afterwards, in the same transaction.
 QStringList migrationFrom(int version);
 
@@ -45,5 +52,8 @@ enum class TextMatch { Like, ILike };
 /// database has; its limit is not part of it.
 QString whereClause(const RecordFilter &filter, QVariantList &values,
                     TextMatch match = TextMatch::Like);
+
+/// The table of part models.
+inline const QString kPartModelTable = QStringLiteral("part_model");
 
 } // namespace recordschema

@@ -19,6 +19,8 @@
 
 #include <sys/stat.h>
 
+static_assert(RecordStore::kSchemaVersion == recordschema::kVersion);
+
 namespace {
 
 using namespace recordrows;
@@ -66,10 +68,7 @@ qint64 tenthsMs(const QDateTime &time)
 void setFalls(TestRecord &record, std::span<const TraceSample> trace,
               std::span<const Decision> decisions)
 {
-    const LeakFigures figures = leakFigures(record, trace, decisions);
-    record.leakFall = figures.leak.fall;
-    record.mainFall = figures.main.fall;
-    record.postFall = figures.post.fall;
+    keepFigures(record, leakFigures(record, trace, decisions));
 }
 
 /// Which file a path names: its device and inode.
@@ -263,12 +262,11 @@ MaybeFailure RecordStore::Private::upgrade(int version)
                 return failure(doing, *error);
         if (MaybeFailure failed = prepare())
             return failed;
-        // Version 3 had the falls; only the change counter came after.
-        if (version == 0 || version >= 3)
+        if (version == 0)
             return std::nullopt;
-        // The falls of the records kept before: each phase on its own (a version-2 main fall
-        // covered the post-test phase too), from the last valid reading, since those records
-        // kept no decisions.
+        // The figures of the records kept before: the rates came with version 5, and before
+        // version 3 each phase's fall on its own (a version-2 main fall covered the post-test
+        // phase too), from the last valid reading, since those records kept no decisions.
         Fallible<std::vector<TestRecord>> records = select({}, {}, doing);
         if (!records.ok())
             return records.failure();
@@ -803,6 +801,120 @@ Fallible<std::vector<RecordedLinkEvent>> RecordStore::events(int64_t recordId) c
     if (MaybeFailure failure = d->notOpen())
         return *failure;
     return readEvents(d->db(), d->path, kLocalRecord, {qlonglong(recordId)});
+}
+
+Fallible<std::vector<PartModel>> RecordStore::partModels() const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    const QString doing = QStringLiteral("The part models cannot be read");
+    QSqlQuery query(d->db());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id, name, volume_ml, serial_pattern FROM %1 ORDER BY "
+                                   "name COLLATE NOCASE")
+                        .arg(recordschema::kPartModelTable)))
+        return d->failure(doing, query.lastError());
+    std::vector<PartModel> models;
+    while (query.next())
+        models.push_back({query.value(0).toLongLong(), query.value(1).toString(),
+                          query.value(2).toDouble(), query.value(3).toString()});
+    if (query.lastError().isValid())
+        return d->failure(doing, query.lastError());
+    return models;
+}
+
+Fallible<int64_t> RecordStore::savePartModel(const PartModel &model)
+{
+    if (MaybeFailure failure = d->notWritable())
+        return *failure;
+    const QString doing = QStringLiteral("The part model %1 cannot be stored").arg(model.name);
+    int64_t id = model.id;
+    // A null text would bind as NULL: no pattern is stored as ''.
+    const QString pattern = model.serialPattern.isNull() ? QStringLiteral("") : model.serialPattern;
+    MaybeFailure failed = d->inTransaction(doing, [&]() -> MaybeFailure {
+        QSqlQuery query(d->db());
+        if (id == 0) {
+            if (!query.prepare(QStringLiteral("INSERT INTO %1 (name, volume_ml, serial_pattern) "
+                                              "VALUES (?, ?, ?)")
+                                   .arg(recordschema::kPartModelTable)) ||
+                !run(query, {model.name, model.volumeMl, pattern}))
+                return d->failure(doing, query.lastError());
+            id = query.lastInsertId().toLongLong();
+            return std::nullopt;
+        }
+        // The records of a renamed model keep to it under its new name.
+        if (!query.prepare(QStringLiteral("UPDATE record SET model = ? WHERE model = (SELECT name "
+                                          "FROM %1 WHERE id = ?)")
+                               .arg(recordschema::kPartModelTable)) ||
+            !run(query, {model.name, qlonglong(id)}))
+            return d->failure(doing, query.lastError());
+        if (!query.prepare(QStringLiteral("UPDATE %1 SET name = ?, volume_ml = ?, serial_pattern "
+                                          "= ? WHERE id = ?")
+                               .arg(recordschema::kPartModelTable)) ||
+            !run(query, {model.name, model.volumeMl, pattern, qlonglong(id)}))
+            return d->failure(doing, query.lastError());
+        if (query.numRowsAffected() != 1)
+            return Failure{QStringLiteral("There is no part model %1.").arg(id), d->path};
+        return std::nullopt;
+    });
+    if (failed)
+        return *failed;
+    return id;
+}
+
+MaybeFailure RecordStore::deletePartModel(int64_t id)
+{
+    if (MaybeFailure failure = d->notWritable())
+        return failure;
+    const QString doing = QStringLiteral("The part model cannot be deleted");
+    return d->inTransaction(doing, [&]() -> MaybeFailure {
+        QSqlQuery query(d->db());
+        if (!query.prepare(QStringLiteral("SELECT m.name, (SELECT count(*) FROM record r WHERE "
+                                          "r.model = m.name) FROM %1 m WHERE m.id = ?")
+                               .arg(recordschema::kPartModelTable)) ||
+            !run(query, {qlonglong(id)}))
+            return d->failure(doing, query.lastError());
+        if (!query.next())
+            return Failure{QStringLiteral("There is no part model %1.").arg(id), d->path};
+        const QString name = query.value(0).toString();
+        const int used = query.value(1).toInt();
+        query.finish();
+        if (used > 0)
+            return Failure{
+                QStringLiteral("Part model %1 is used by %2 %3 and cannot be deleted.")
+                    .arg(name)
+                    .arg(used)
+                    .arg(used == 1 ? QStringLiteral("record") : QStringLiteral("records")),
+                d->path};
+        if (!query.prepare(
+                QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(recordschema::kPartModelTable)) ||
+            !run(query, {qlonglong(id)}))
+            return d->failure(doing, query.lastError());
+        return std::nullopt;
+    });
+}
+
+Fallible<std::optional<TestRecord>> RecordStore::latestOfSerial(const QString &serial) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    Fallible<std::vector<TestRecord>> found =
+        d->select(QStringLiteral(" WHERE serial = ? ORDER BY start_utc DESC, id DESC LIMIT 1"),
+                  {serial.trimmed()}, QStringLiteral("The test records cannot be read"));
+    if (!found.ok())
+        return *found.failure();
+    if (found->empty())
+        return std::optional<TestRecord>();
+    return std::optional<TestRecord>(found->front());
+}
+
+Fallible<std::vector<RecordFigures>> RecordStore::figureRecords(const RecordFilter &filter,
+                                                                StatisticsFigure figure) const
+{
+    if (MaybeFailure failure = d->notOpen())
+        return *failure;
+    return recordrows::readFigureRecords(d->db(), d->path, filter, figure,
+                                         recordschema::TextMatch::Like, false);
 }
 
 QString recordsErrorText(const Failure &failure)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/failure.h"
+#include "records/partmodels.h"
 #include "records/recordreader.h"
+#include "records/statistics.h"
 #include "records/testrecord.h"
 
 #include <QDateTime>
@@ -41,8 +43,9 @@ struct RecordChange {
 /// connection holds locked fails after a busy timeout of a few milliseconds, never a wait.
 class RecordStore final : public RecordReader {
 public:
-    /// The schema this code writes; versions 1 and 2 are migrated when opened for writing.
-    static constexpr int kSchemaVersion = 4;
+    /// The schema this code writes (recordschema::kVersion); older versions are migrated when
+    /// opened for writing.
+    static constexpr int kSchemaVersion = 5;
     /// Milliseconds a statement waits for another connection's lock before it fails.
     static constexpr int kBusyTimeoutMs = 5;
     /// The database file's name in the working folder.
@@ -132,6 +135,21 @@ public:
     Fallible<std::vector<QVariantList>> decisionRows(int64_t recordId, int64_t fromSeq) const;
     /// The link-event rows (recordrows::kEventColumns) after the id, at most `limit`, in order.
     Fallible<std::vector<QVariantList>> eventRows(int64_t afterId, int limit) const;
+    /// The part models, by name.
+    Fallible<std::vector<PartModel>> partModels() const;
+    /// Inserts the model (id 0) or updates the stored one; a renamed model's records take its
+    /// new name in the same transaction. Returns its id. The database refuses an empty or
+    /// taken name and a volume that is not above 0 (check them first with partModelFrom()).
+    Fallible<int64_t> savePartModel(const PartModel &model);
+    /// Deletes a part model; refused while a record names it.
+    [[nodiscard]] MaybeFailure deletePartModel(int64_t id);
+    /// The newest record of a serial; none when it was never tested.
+    Fallible<std::optional<TestRecord>> latestOfSerial(const QString &serial) const;
+    /// What statistics of the figure read of the records the filter takes, oldest first: id,
+    /// start, outcome, and the figure with its limit (and for a rate the phase's duration and
+    /// the part's volume); the other figures are left empty.
+    Fallible<std::vector<RecordFigures>> figureRecords(const RecordFilter &filter,
+                                                       StatisticsFigure figure) const override;
 
 private:
     struct Private;

@@ -2,6 +2,7 @@
 
 #include "app/textrules.h"
 #include "charts/chartdrawing.h"
+#include "records/flowunits.h"
 #include "records/leakfigures.h"
 
 #include <QStringList>
@@ -28,7 +29,8 @@ QString figureText(const std::optional<double> &value, int decimals, const char 
     return QString::number(*value, 'f', decimals) + QLatin1Char(' ') + QLatin1String(unit);
 }
 
-QString phaseLine(const char *name, const PhaseFigures &f, bool unrecordedDecision)
+QString phaseLine(const char *name, const PhaseFigures &f, bool unrecordedDecision, RateUnit unit,
+                  std::optional<double> volume)
 {
     if (!f.reference)
         return QStringLiteral("%1: did not run").arg(QLatin1String(name));
@@ -41,10 +43,18 @@ QString phaseLine(const char *name, const PhaseFigures &f, bool unrecordedDecisi
         if (f.seconds)
             fall += QStringLiteral(" after %1 s").arg(QString::number(*f.seconds, 'f', 1));
     }
+    QString rate = figureText(f.endToEndRate, 3, "KPa/min");
+    if (unit != RateUnit::KpaPerMinute && f.endToEndRate) {
+        const std::optional<double> converted = convertRate(*f.endToEndRate, unit, volume);
+        rate += QStringLiteral(" = ") + (converted ? rateText(converted, unit)
+                                                   : QStringLiteral("no %1 without the part's "
+                                                                    "volume")
+                                                         .arg(rateUnitText(unit)));
+    }
     return QStringLiteral("%1: fall %2; end-to-end rate %3; least-squares rate %4; compensated "
                           "fall %5; %6 %7")
-        .arg(QLatin1String(name), fall, figureText(f.endToEndRate, 3, "KPa/min"),
-             figureText(f.slopeRate, 3, "KPa/min"), figureText(f.compensatedFall, 2, "KPa"))
+        .arg(QLatin1String(name), fall, rate, figureText(f.slopeRate, 3, "KPa/min"),
+             figureText(f.compensatedFall, 2, "KPa"))
         .arg(f.validSamples)
         .arg(f.validSamples == 1 ? QStringLiteral("sample") : QStringLiteral("samples"));
 }
@@ -81,10 +91,27 @@ QString figuresExplanation()
         "last valid reading); time from the reference to that reading; end-to-end rate = fall "
         "/ time; least-squares rate = slope of a straight line through the phase's readings; "
         "compensated fall = fall with each pressure brought to the bath temperature at the "
-        "phase's start. The post-test phase is judged against the main test's reference.");
+        "phase's start. The post-test phase is judged against the main test's reference. "
+        "Flow units take the end-to-end rate and the part's volume: Pa/s = KPa/min × 1000 / "
+        "60; sccm = Pa/s × volume in cm³ / 101325 Pa × 60; mbar·l/s = Pa/s × volume in litres "
+        "× 0.01.");
 }
 
-QString recordDetailText(const RecordDetails &details)
+QString partText(const TestRecord &record)
+{
+    if (record.serial.isEmpty() && record.model.isEmpty())
+        return QStringLiteral("none");
+    QString text = QStringLiteral("serial ") +
+                   (record.serial.isEmpty() ? QStringLiteral("none") : record.serial);
+    if (!record.model.isEmpty()) {
+        text += QStringLiteral(", model ") + record.model;
+        if (record.modelVolume)
+            text += QStringLiteral(" (%1 ml)").arg(QString::number(*record.modelVolume, 'g', 6));
+    }
+    return text;
+}
+
+QString recordDetailText(const RecordDetails &details, RateUnit unit)
 {
     const TestRecord &record = details.record;
     QStringList lines;
@@ -111,6 +138,7 @@ QString recordDetailText(const RecordDetails &details)
     };
     lines << QStringLiteral("Test name: ") + orNone(record.testName);
     lines << QStringLiteral("Operator: ") + orNone(record.operatorName);
+    lines << QStringLiteral("Part: ") + partText(record);
 
     const TestParameters &p = record.parameters;
     lines << QStringLiteral("Parameters: start pressure limit %1, leak fall limit %2, leak test "
@@ -143,9 +171,12 @@ QString recordDetailText(const RecordDetails &details)
     const auto unrecorded = [&record](FigurePhase phase) {
         return !record.decisionsRecorded && phaseWasDecided(record, phase);
     };
-    lines << phaseLine("Leak test", figures.leak, unrecorded(FigurePhase::Leak));
-    lines << phaseLine("Main test", figures.main, unrecorded(FigurePhase::Main));
-    lines << phaseLine("Post-test", figures.post, unrecorded(FigurePhase::Post));
+    lines << phaseLine("Leak test", figures.leak, unrecorded(FigurePhase::Leak), unit,
+                       record.modelVolume);
+    lines << phaseLine("Main test", figures.main, unrecorded(FigurePhase::Main), unit,
+                       record.modelVolume);
+    lines << phaseLine("Post-test", figures.post, unrecorded(FigurePhase::Post), unit,
+                       record.modelVolume);
     lines << figuresExplanation();
     lines << QString();
     if (details.events.empty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "charts/chartdrawing.h"
+#include "records/flowunits.h"
 #include "records/recordstore.h"
 
 #include <QDate>
@@ -30,6 +31,7 @@ QString tenthsText(const QDateTime &time);
 ///   Post-test started: 12-07-2026 10:25:30
 ///   Test name: Vessel 7                                       ("none" when empty)
 ///   Operator: J. Smith
+///   Part: serial 4711, model Valve (250 ml)                   ("none" without serial or model)
 ///   Parameters: start pressure limit 600.0 KPa, leak fall limit 7.0 KPa, leak test 600 s,
 ///     bath fall limit 14.0 KPa, main test 900 s, minimum bath temperature 100.0 °C
 ///   Calibration: range 1000, zero 0, span 10000; temperature zero 0, span 1000
@@ -41,13 +43,17 @@ QString tenthsText(const QDateTime &time);
 ///   (blank)
 ///   Leak test: fall 0.48 KPa to the deciding reading after 600.3 s; end-to-end rate
 ///     0.048 KPa/min; least-squares rate 0.050 KPa/min; compensated fall 0.46 KPa; 600 samples
+///     (in another unit than KPa/min the end-to-end rate adds "= 33.333 Pa/s")
 ///   Main test: ...                                            ("did not run"; "none" for a
 ///   Post-test: ...                                             figure it lacks)
 ///   Figures: ... (one line saying how each figure is computed)
 ///   (blank)
 ///   Link events: none                                         (or "Link events:" and a line each,
 ///   12-07-2026 10:05:03 port lost: <reason>                    its detail after a colon)
-QString recordDetailText(const RecordDetails &details);
+QString recordDetailText(const RecordDetails &details, RateUnit unit = RateUnit::KpaPerMinute);
+
+/// The part of a record: "serial 4711, model Valve (250 ml)"; "none" without serial or model.
+QString partText(const TestRecord &record);
 
 /// The line that says how the figures of a phase are computed.
 QString figuresExplanation();

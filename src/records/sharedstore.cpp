@@ -470,6 +470,13 @@ Fallible<std::vector<TestRecord>> SharedStore::records(const RecordFilter &filte
     return result;
 }
 
+Fallible<std::vector<RecordFigures>> SharedStore::figureRecords(const RecordFilter &filter,
+                                                                StatisticsFigure figure) const
+{
+    return recordrows::readFigureRecords(d->db(), d->url, filter, figure,
+                                         recordschema::TextMatch::ILike, true);
+}
+
 Fallible<RecordDetails> SharedStore::details(const RecordKey &key) const
 {
     const QString doing = QStringLiteral("the shared record cannot be read");

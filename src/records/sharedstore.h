@@ -93,6 +93,8 @@ public:
 
     Fallible<std::vector<TestRecord>> records(const RecordFilter &filter) const override;
     Fallible<RecordDetails> details(const RecordKey &key) const override;
+    Fallible<std::vector<RecordFigures>> figureRecords(const RecordFilter &filter,
+                                                       StatisticsFigure figure) const override;
 
     /// Takes the server's lock of the rig's sync for this connection: false when another
     /// connection holds it. The lock goes with the connection.

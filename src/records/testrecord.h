@@ -124,6 +124,17 @@ struct TestRecord {
     /// The record keeps the decisions of its test; records kept before decisions were stored
     /// have none, and show "not recorded" where a decision would stand.
     bool decisionsRecorded = true;
+
+    /// The part tested: its serial and model as chosen at the start (empty when none was
+    /// asked for), and the model's volume in millilitres at that time.
+    QString serial;
+    QString model;
+    std::optional<double> modelVolume;
+    /// The end-to-end rates of the leak test and the main test (PhaseFigures::endToEndRate),
+    /// KPa per minute, set when the record closes: what statistics and the flow units read
+    /// without the trace.
+    std::optional<double> leakRate;
+    std::optional<double> mainRate;
 };
 
 /// A record's name wherever a record number is shown or typed: "RIG:ID" for a record of the

@@ -56,15 +56,12 @@ void TestRecorder::close(Entry &entry, Outcome outcome, const QDateTime &now)
     entry.rowChanged = true;
     entry.record.outcome = outcome;
     entry.record.end = now;
-    const LeakFigures figures = leakFigures(entry.record, entry.trace, entry.decisions);
-    entry.record.leakFall = figures.leak.fall;
-    entry.record.mainFall = figures.main.fall;
-    entry.record.postFall = figures.post.fall;
+    keepFigures(entry.record, leakFigures(entry.record, entry.trace, entry.decisions));
 }
 
 void TestRecorder::leakStarted(int station, const StationRecord &record,
                                const TestParameters &parameters,
-                               const CalibrationConstants &calibration)
+                               const CalibrationConstants &calibration, const PartChoice &part)
 {
     // A test the window did not report as ended cannot go on once its station starts again.
     if (Entry *left = openEntry(station))
@@ -80,6 +77,11 @@ void TestRecorder::leakStarted(int station, const StationRecord &record,
     r.tempZero = calibration.TempZero;
     r.tempSpan = calibration.TempSpan;
     r.leakRefPressure = record.RefPressure;
+    r.serial = part.serial.trimmed();
+    if (part.model) {
+        r.model = part.model->name;
+        r.modelVolume = part.model->volumeMl;
+    }
     m_entries.push_back(std::move(entry));
 }
 
@@ -193,6 +195,37 @@ MaybeFailure TestRecorder::setNames(int64_t recordId, const RecordNames &names)
     return std::nullopt;
 }
 
+Fallible<std::vector<PartModel>> TestRecorder::partModels() const
+{
+    return m_store.partModels();
+}
+
+Fallible<int64_t> TestRecorder::savePartModel(const PartModel &model)
+{
+    std::optional<QString> oldName;
+    if (model.id != 0) {
+        const Fallible<std::vector<PartModel>> models = m_store.partModels();
+        if (!models.ok())
+            return *models.failure();
+        for (const PartModel &stored : *models)
+            if (stored.id == model.id)
+                oldName = stored.name;
+    }
+    Fallible<int64_t> saved = m_store.savePartModel(model);
+    // The records of this run not yet written take the new name too, or their next write
+    // would bring the old one back.
+    if (saved.ok() && oldName && *oldName != model.name)
+        for (Entry &entry : m_entries)
+            if (entry.record.model == *oldName)
+                entry.record.model = model.name;
+    return saved;
+}
+
+MaybeFailure TestRecorder::deletePartModel(int64_t id)
+{
+    return m_store.deletePartModel(id);
+}
+
 void TestRecorder::programEnding(const QDateTime &now)
 {
     for (Entry &entry : m_entries)
@@ -220,11 +253,10 @@ void TestRecorder::restartEntries()
 
 FlushResult TestRecorder::flush(size_t sampleBudget)
 {
-    FlushResult result;
-    const auto done = [this, &result](MaybeFailure failure) {
+    bool restarted = false;
+    const auto done = [this, &restarted](MaybeFailure failure) {
         m_failing = failure.has_value();
-        result.failure = std::move(failure);
-        return result;
+        return FlushResult{std::move(failure), restarted};
     };
     MaybeFailure leftBehind;
     if (m_store.fileGone()) {
@@ -233,7 +265,7 @@ FlushResult TestRecorder::flush(size_t sampleBudget)
         leftBehind = m_store.closeGoneFile();
         restartEntries();
         m_recovered = false;
-        result.restarted = true;
+        restarted = true;
     }
     if (!m_store.isOpen()) {
         if (MaybeFailure failure = m_store.open())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/failure.h"
+#include "records/partmodels.h"
 #include "records/testrecord.h"
 #include "station/sequencer.h"
 
@@ -40,9 +41,10 @@ public:
     TestRecorder &operator=(const TestRecorder &) = delete;
 
     /// A leak start was accepted: a new record from the station's start (PhaseStartTime), its
-    /// reference pressure, and the parameters and calibration constants now in force.
+    /// reference pressure, the parameters and calibration constants now in force, and the
+    /// part it tests (its serial, its model with the model's volume now).
     void leakStarted(int station, const StationRecord &record, const TestParameters &parameters,
-                     const CalibrationConstants &calibration);
+                     const CalibrationConstants &calibration, const PartChoice &part = {});
     /// A main start was accepted (a restart replaces the earlier main start and post-test time).
     void mainStarted(int station, const StationRecord &record);
     /// What a sequencer tick decided for the station, with the readings that decided it: the
@@ -66,6 +68,14 @@ public:
     /// Stores the names of a record, through the store, and keeps them for the record if it
     /// is one of this run's.
     [[nodiscard]] MaybeFailure setNames(int64_t recordId, const RecordNames &names);
+    /// The part models of the store.
+    Fallible<std::vector<PartModel>> partModels() const;
+    /// Stores a part model through the store (RecordStore::savePartModel); a renamed model's
+    /// name changes on this run's records too. Returns the model's id.
+    Fallible<int64_t> savePartModel(const PartModel &model);
+    /// Deletes a part model that no record uses.
+    [[nodiscard]] MaybeFailure deletePartModel(int64_t id);
+
     /// The program ends normally: tests still running are closed as interrupted. A flush()
     /// without a sample budget should follow.
     void programEnding(const QDateTime &now);

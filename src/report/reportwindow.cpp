@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -111,6 +112,20 @@ ReportWindow::ReportWindow(ReportSource source, WindowHandover &handover, const 
     m_picture->setObjectName(QStringLiteral("pic"));
     m_picture->move(picBox.topLeft());
 
+    // The part of a reprinted record, where the layout leaves room beside the buttons.
+    if (!m_source.serial.isEmpty() || !m_source.model.isEmpty()) {
+        auto *part = new QLabel(this);
+        part->setObjectName(QStringLiteral("lblPart"));
+        part->setGeometry(twipsRect(1920, 1800, 8055, 615));
+        part->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        QStringList texts;
+        if (!m_source.serial.isEmpty())
+            texts << QStringLiteral("Serial: ") + m_source.serial;
+        if (!m_source.model.isEmpty())
+            texts << QStringLiteral("Model: ") + m_source.model;
+        part->setText(texts.join(QStringLiteral("    ")));
+    }
+
     setTabOrder(m_testName, m_operator);
     setTabOrder(m_operator, m_date);
     setTabOrder(m_date, m_time);
@@ -131,7 +146,8 @@ ReportWindow::ReportWindow(ReportSource source, WindowHandover &handover, const 
 
 ReportHeader ReportWindow::header() const
 {
-    return {m_testName->text(), m_operator->text(), m_date->text(), m_time->text()};
+    return {m_testName->text(), m_operator->text(), m_date->text(),
+            m_time->text(),     m_source.serial,    m_source.model};
 }
 
 QString ReportWindow::documentTitle() const

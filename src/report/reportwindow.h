@@ -23,6 +23,9 @@ struct ReportSource {
     /// The names the fields start with; empty ones keep "New Test" and "Operator".
     QString testName;
     QString operatorName;
+    /// The part of a reprinted record: shown right of the buttons and printed on the page.
+    QString serial;
+    QString model;
 };
 
 /// The report of the station's last test: ReportStation's record, as the report button shows.

@@ -19,12 +19,12 @@ StationSession::StationSession(int station, StationRecord &record, TestRecorder 
 StartOutcome StationSession::startPressed(const Readings &readings,
                                           const TestParameters &parameters,
                                           const CalibrationConstants &calibration,
-                                          const Clock &clock)
+                                          const Clock &clock, const PartChoice &part)
 {
     StartOutcome outcome = testStartPressed(m_record, stationPressure(readings, m_station),
                                             bathTemperature(readings), parameters, clock);
     if (outcome.kind == StartOutcome::Kind::LeakStarted)
-        m_recorder.leakStarted(m_station, m_record, parameters, calibration);
+        m_recorder.leakStarted(m_station, m_record, parameters, calibration, part);
     else if (outcome.kind == StartOutcome::Kind::MainStarted)
         m_recorder.mainStarted(m_station, m_record);
     return outcome;
@@ -82,10 +82,10 @@ std::optional<QString> StationSessions::begin()
     return flush();
 }
 
-StartOutcome StationSessions::startPressed(int station)
+StartOutcome StationSessions::startPressed(int station, const PartChoice &part)
 {
     const StartOutcome outcome = m_sessions[size_t(station)].startPressed(
-        m_state.readings, m_state.parameters, m_state.calibration, *m_state.clock);
+        m_state.readings, m_state.parameters, m_state.calibration, *m_state.clock, part);
     if (outcome.kind == StartOutcome::Kind::LeakStarted) {
         m_recording = true;
         m_recordsChanged = true;

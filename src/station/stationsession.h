@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/failure.h"
+#include "records/partmodels.h"
 #include "records/testrecord.h"
 #include "station/sequencer.h"
 #include "station/stationcontrol.h"
@@ -23,12 +24,12 @@ class StationSession {
 public:
     StationSession(int station, StationRecord &record, TestRecorder &recorder);
 
-    /// The Start button: testStartPressed(), and an accepted start begins a record (leak
-    /// start) or notes the main start on it.
+    /// The Start button: testStartPressed(), and an accepted start begins a record of the
+    /// part (leak start) or notes the main start on it.
     [[nodiscard]] StartOutcome startPressed(const Readings &readings,
                                             const TestParameters &parameters,
                                             const CalibrationConstants &calibration,
-                                            const Clock &clock);
+                                            const Clock &clock, const PartChoice &part = {});
     /// The Stop button: true when it ended a running test, whose record closes as stopped.
     bool stopPressed(const Clock &clock);
     /// The station's part of a scan tick: sequenceStation(), the export file at a completion,
@@ -66,7 +67,8 @@ public:
     /// Without a database nothing is made until the first test.
     std::optional<QString> begin();
 
-    [[nodiscard]] StartOutcome startPressed(int station);
+    /// Start on the station; a leak start's record keeps the part (its serial and model).
+    [[nodiscard]] StartOutcome startPressed(int station, const PartChoice &part = {});
     bool stopPressed(int station);
     /// The sequencing part of a scan tick, station 0 then station 1.
     SequencerResult scanTick();

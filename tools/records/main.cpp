@@ -14,6 +14,7 @@
 #include "records/recordstore.h"
 #include "records/sharedsettings.h"
 #include "records/sharedstore.h"
+#include "records/statistics.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -40,8 +41,9 @@ and it can be read while Kestrava runs and writes to it.
 
 Commands:
   list                      the records, newest first, one a line; --station, --outcome,
-                            --since, --until, --find and --rig keep the records that
-                            match all of those given; a shared database adds a Rig column
+                            --since, --until, --find, --serial, --model and --rig keep
+                            the records that match all of those given; a shared database
+                            adds a Rig column
   show ID                   the record ID (RIG:ID in a shared database) with its
                             decisions, the figures of each phase and its link events
   export ID... --csv FILE   the samples of the records, in the order given, as CSV
@@ -55,10 +57,13 @@ Commands:
                             version; needs a role that may create tables
   info                      the shared database's (--db URL) server version, schema
                             version, and numbers of rigs and records
+  stats                     process statistics of one figure over the completed and
+                            failed records that --station, --model, --since and --rig
+                            keep, as key: value lines (--figure, --unit)
 
 Exit status: 0 on success, 1 on an error (no database, an unknown record, a file that
-cannot be written, a server that cannot be reached, another sync for the rig running), 2
-on a usage error.)";
+cannot be written, a server that cannot be reached, another sync for the rig running, too
+few records for statistics), 2 on a usage error.)";
 
 /// A date as yyyy-mm-dd; empty for anything else.
 std::optional<QDate> dateOf(const QString &text)
@@ -81,7 +86,8 @@ struct Options {
                                          "postgresql://..."),
                           QStringLiteral("URL")};
     QCommandLineOption rig{QStringLiteral("rig"),
-                           QStringLiteral("(list) Only the records of rig NAME; (sync) the name "
+                           QStringLiteral("(list, stats) Only the records of rig NAME; (sync) the "
+                                          "name "
                                           "the records are copied under, the host name if not "
                                           "given."),
                            QStringLiteral("NAME")};
@@ -104,9 +110,10 @@ struct Options {
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("(list, show, sync, info) Write one JSON object a "
                                            "line, for a program to read.")};
-    QCommandLineOption station{QStringLiteral("station"),
-                               QStringLiteral("(list) Only the records of station N, 1 or 2."),
-                               QStringLiteral("N")};
+    QCommandLineOption station{
+        QStringLiteral("station"),
+        QStringLiteral("(list, stats) Only the records of station N, 1 or 2."),
+        QStringLiteral("N")};
     QCommandLineOption outcome{
         QStringLiteral("outcome"),
         QStringLiteral("(list) Only the records that ended with OUTCOME: completed, \"leak test "
@@ -114,9 +121,25 @@ struct Options {
         QStringLiteral("OUTCOME")};
     QCommandLineOption since{
         QStringLiteral("since"),
-        QStringLiteral("(list, export) Only the records started on or after DATE (yyyy-mm-dd, "
-                       "local time)."),
+        QStringLiteral("(list, export, stats) Only the records started on or after DATE "
+                       "(yyyy-mm-dd, local time)."),
         QStringLiteral("DATE")};
+    QCommandLineOption serial{QStringLiteral("serial"),
+                              QStringLiteral("(list) Only the records of the part serial S."),
+                              QStringLiteral("S")};
+    QCommandLineOption model{QStringLiteral("model"),
+                             QStringLiteral("(list, stats) Only the records of the part model "
+                                            "NAME."),
+                             QStringLiteral("NAME")};
+    QCommandLineOption figure{
+        QStringLiteral("figure"),
+        QStringLiteral("(stats) The figure: leak-fall, main-fall (the default), leak-rate or "
+                       "main-rate."),
+        QStringLiteral("FIGURE")};
+    QCommandLineOption unit{QStringLiteral("unit"),
+                            QStringLiteral("(stats) The unit of a rate: KPa/min (the default), "
+                                           "Pa/s, sccm or mbar.l/s."),
+                            QStringLiteral("U")};
     QCommandLineOption csv{QStringLiteral("csv"),
                            QStringLiteral("(export) The CSV file to write; it is replaced."),
                            QStringLiteral("FILE")};
@@ -170,6 +193,20 @@ int exportRecords(const RecordReader &reader, std::vector<RecordKey> keys,
                           QDir::toNativeSeparators(csvPath)));
 }
 
+int stats(const RecordReader &reader, const RecordFilter &filter, StatisticsFigure figure,
+          RateUnit unit)
+{
+    const Fallible<std::vector<RecordFigures>> records = reader.figureRecords(filter, figure);
+    armWatchdog(0);
+    if (!records.ok())
+        return failed(*records.failure());
+    // Too few records: the reason alone, with no file to name.
+    const Fallible<ProcessStatistics> statistics = processStatistics(*records, figure, unit);
+    if (!statistics.ok())
+        return failed({statistics.failure()->reason, {}});
+    return print(statisticsLines(*statistics, figure, unit));
+}
+
 int info(SharedStore &server, bool json)
 {
     const Fallible<SharedInfo> found = server.info();
@@ -198,6 +235,8 @@ struct Request {
     std::vector<RecordKey> keys;
     QString csv;
     bool json = false;
+    StatisticsFigure figure = StatisticsFigure::MainFall;
+    RateUnit unit = RateUnit::KpaPerMinute;
 };
 
 /// Whether two paths name the same file, or would.
@@ -218,27 +257,33 @@ std::optional<QString> readRequest(const QCommandLineParser &parser, const Optio
 {
     const QStringList commands{QStringLiteral("list"),        QStringLiteral("show"),
                                QStringLiteral("export"),      QStringLiteral("sync"),
-                               QStringLiteral("init-shared"), QStringLiteral("info")};
-    const QString known = QStringLiteral("list, show, export, sync, init-shared or info");
+                               QStringLiteral("init-shared"), QStringLiteral("info"),
+                               QStringLiteral("stats")};
+    const QString known = QStringLiteral("list, show, export, sync, init-shared, info or stats");
     QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
         return QStringLiteral("No command given: %1.").arg(known);
     const QString command = request.command = arguments.takeFirst();
     if (!commands.contains(command))
         return QStringLiteral("Unknown command '%1': %2.").arg(command, known);
+    const QString list = QStringLiteral("list"), stats = QStringLiteral("stats");
     const std::map<QString, QStringList> commandsOf{
-        {QStringLiteral("station"), {QStringLiteral("list")}},
-        {QStringLiteral("outcome"), {QStringLiteral("list")}},
-        {QStringLiteral("since"), {QStringLiteral("list"), QStringLiteral("export")}},
-        {QStringLiteral("until"), {QStringLiteral("list")}},
-        {QStringLiteral("find"), {QStringLiteral("list")}},
-        {QStringLiteral("limit"), {QStringLiteral("list")}},
-        {QStringLiteral("rig"), {QStringLiteral("list"), QStringLiteral("sync")}},
+        {QStringLiteral("station"), {list, stats}},
+        {QStringLiteral("outcome"), {list}},
+        {QStringLiteral("since"), {list, QStringLiteral("export"), stats}},
+        {QStringLiteral("until"), {list}},
+        {QStringLiteral("find"), {list}},
+        {QStringLiteral("limit"), {list}},
+        {QStringLiteral("rig"), {list, QStringLiteral("sync"), stats}},
+        {QStringLiteral("serial"), {list}},
+        {QStringLiteral("model"), {list, stats}},
+        {QStringLiteral("figure"), {stats}},
+        {QStringLiteral("unit"), {stats}},
         {QStringLiteral("csv"), {QStringLiteral("export")}},
         {QStringLiteral("to"), {QStringLiteral("sync"), QStringLiteral("init-shared")}},
         {QStringLiteral("db"),
-         {QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("export"),
-          QStringLiteral("sync"), QStringLiteral("info")}},
+         {list, QStringLiteral("show"), QStringLiteral("export"), QStringLiteral("sync"),
+          QStringLiteral("info"), stats}},
         {QStringLiteral("follow"), {QStringLiteral("sync")}},
         {QStringLiteral("json"),
          {QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("sync"),
@@ -301,7 +346,29 @@ std::optional<QString> readRequest(const QCommandLineParser &parser, const Optio
             return QStringLiteral("--limit takes a whole number from 1, not '%1'.")
                 .arg(parser.value(o.limit));
     }
-    if (command == QLatin1String("list") && parser.isSet(o.rig)) {
+    if (parser.isSet(o.serial)) {
+        filter.serial = parser.value(o.serial).trimmed();
+        if (filter.serial.isEmpty())
+            return QStringLiteral("--serial takes a serial.");
+    }
+    if (parser.isSet(o.model))
+        filter.model = parser.value(o.model);
+    if (parser.isSet(o.figure)) {
+        const std::optional<StatisticsFigure> figure = figureFromName(parser.value(o.figure));
+        if (!figure)
+            return QStringLiteral("--figure takes leak-fall, main-fall, leak-rate or main-rate, "
+                                  "not '%1'.")
+                .arg(parser.value(o.figure));
+        request.figure = *figure;
+    }
+    if (parser.isSet(o.unit)) {
+        const std::optional<RateUnit> unit = rateUnitFromText(parser.value(o.unit));
+        if (!unit)
+            return QStringLiteral("--unit takes KPa/min, Pa/s, sccm or mbar.l/s, not '%1'.")
+                .arg(parser.value(o.unit));
+        request.unit = *unit;
+    }
+    if ((command == list || command == stats) && parser.isSet(o.rig)) {
         if (!shared)
             return QStringLiteral("--rig needs a shared database (--db postgresql://...).");
         filter.rig = parser.value(o.rig);
@@ -367,6 +434,8 @@ int read(const Request &request)
         return list(*reader, request.filter, shared, request.json);
     if (request.command == QLatin1String("show"))
         return show(*reader, request.keys.front(), request.json);
+    if (request.command == QLatin1String("stats"))
+        return stats(*reader, request.filter, request.figure, request.unit);
     return exportRecords(*reader, request.keys, request.filter.since, request.csv);
 }
 
@@ -384,10 +453,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption version = parser.addVersionOption();
     const Options o;
     parser.addOptions({o.db, o.to, o.rig, o.station, o.outcome, o.since, o.until, o.find, o.limit,
-                       o.csv, o.follow, o.json});
+                       o.serial, o.model, o.figure, o.unit, o.csv, o.follow, o.json});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, show, export, sync, init-shared or info "
-                                                "(see Commands)."),
+                                 QStringLiteral("list, show, export, sync, init-shared, info or "
+                                                "stats (see Commands)."),
                                  QStringLiteral("command [ID...]"));
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());

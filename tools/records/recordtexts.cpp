@@ -1,6 +1,7 @@
 #include "recordtexts.h"
 
 #include "app/textrules.h"
+#include "records/flowunits.h"
 #include "records/leakfigures.h"
 #include "records/recordview.h"
 #include "records/testrecord.h"
@@ -40,6 +41,14 @@ QString fixed(double value, int decimals)
 QString fixedOrMissing(const std::optional<double> &value, int decimals)
 {
     return value ? fixed(*value, decimals) : kMissing;
+}
+
+/// The end-to-end rate in a unit; "-" without it (or without the volume a flow needs).
+QString flowOrMissing(const PhaseFigures &f, RateUnit unit, std::optional<double> volume)
+{
+    if (!f.endToEndRate)
+        return kMissing;
+    return fixedOrMissing(convertRate(*f.endToEndRate, unit, volume), rateDecimals(unit));
 }
 
 QString timeOrMissing(const std::optional<QDateTime> &time)
@@ -104,18 +113,20 @@ QString kpa(double value)
 
 QString recordListText(std::span<const TestRecord> records, bool withRig)
 {
-    std::vector<QStringList> rows{{QStringLiteral("ID"), QStringLiteral("Station"),
-                                   QStringLiteral("Start"), QStringLiteral("Duration"),
-                                   QStringLiteral("Outcome"), QStringLiteral("Test name"),
-                                   QStringLiteral("Operator"), QStringLiteral("Leak start KPa"),
-                                   QStringLiteral("Main fall KPa")}};
+    std::vector<QStringList> rows{
+        {QStringLiteral("ID"), QStringLiteral("Station"), QStringLiteral("Start"),
+         QStringLiteral("Duration"), QStringLiteral("Outcome"), QStringLiteral("Test name"),
+         QStringLiteral("Operator"), QStringLiteral("Leak start KPa"),
+         QStringLiteral("Main fall KPa"), QStringLiteral("Serial"), QStringLiteral("Model")}};
     for (const TestRecord &r : records)
         rows.push_back({QString::number(r.id), QString::number(r.station + 1),
                         r.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), duration(r),
                         outcome(r), oneLine(r.testName), oneLine(r.operatorName),
-                        formatOneDecimal(r.leakRefPressure), fixedOrMissing(r.mainFall, 2)});
-    std::vector<Align> align{Align::Right, Align::Left, Align::Left,  Align::Left, Align::Left,
-                             Align::Left,  Align::Left, Align::Right, Align::Right};
+                        formatOneDecimal(r.leakRefPressure), fixedOrMissing(r.mainFall, 2),
+                        oneLine(r.serial), oneLine(r.model)});
+    std::vector<Align> align{Align::Right, Align::Left, Align::Left, Align::Left,
+                             Align::Left,  Align::Left, Align::Left, Align::Right,
+                             Align::Right, Align::Left, Align::Left};
     if (withRig) {
         rows.front().prepend(QStringLiteral("Rig"));
         for (size_t r = 0; r < records.size(); ++r)
@@ -131,15 +142,21 @@ QString recordText(const RecordDetails &details)
     const std::span<const TraceSample> trace = details.trace;
     const TestParameters &p = record.parameters;
     const QString station = QString::number(record.station + 1);
-    QString text = block(QStringLiteral("Record %1").arg(recordName(record)),
-                         {{QStringLiteral("Station"), station},
-                          {QStringLiteral("Start"), isoTime(record.start)},
-                          {QStringLiteral("End"), timeOrMissing(record.end)},
-                          {QStringLiteral("Duration"), duration(record)},
-                          {QStringLiteral("Outcome"), outcome(record)},
-                          {QStringLiteral("Test name"), oneLine(record.testName)},
-                          {QStringLiteral("Operator"), oneLine(record.operatorName)},
-                          {QStringLiteral("Samples"), QString::number(trace.size())}});
+    QString text =
+        block(QStringLiteral("Record %1").arg(recordName(record)),
+              {{QStringLiteral("Station"), station},
+               {QStringLiteral("Start"), isoTime(record.start)},
+               {QStringLiteral("End"), timeOrMissing(record.end)},
+               {QStringLiteral("Duration"), duration(record)},
+               {QStringLiteral("Outcome"), outcome(record)},
+               {QStringLiteral("Test name"), oneLine(record.testName)},
+               {QStringLiteral("Operator"), oneLine(record.operatorName)},
+               {QStringLiteral("Serial"), oneLine(record.serial)},
+               {QStringLiteral("Model"), oneLine(record.model)},
+               {QStringLiteral("Model volume"),
+                record.modelVolume ? generalText(float(*record.modelVolume)) + QStringLiteral(" ml")
+                                   : kMissing},
+               {QStringLiteral("Samples"), QString::number(trace.size())}});
 
     text += u'\n' + block(QStringLiteral("Parameters"),
                           {{QStringLiteral("Test start pressure limit"),
@@ -193,6 +210,7 @@ QString recordText(const RecordDetails &details)
     }
 
     const LeakFigures figures = leakFigures(record, trace, details.decisions);
+    const std::optional<double> volume = record.modelVolume;
     const auto figureRow = [&figures](const QString &name, auto value) {
         return QStringList{name, value(figures.leak), value(figures.main), value(figures.post)};
     };
@@ -217,6 +235,18 @@ QString recordText(const RecordDetails &details)
              figureRow(
                  QStringLiteral("End-to-end rate KPa/min"),
                  [&](const PhaseFigures &f) { return ran(f, fixedOrMissing(f.endToEndRate, 3)); }),
+             figureRow(QStringLiteral("End-to-end rate Pa/s"),
+                       [&](const PhaseFigures &f) {
+                           return ran(f, flowOrMissing(f, RateUnit::PaPerSecond, volume));
+                       }),
+             figureRow(QStringLiteral("End-to-end flow sccm"),
+                       [&](const PhaseFigures &f) {
+                           return ran(f, flowOrMissing(f, RateUnit::Sccm, volume));
+                       }),
+             figureRow(QStringLiteral("End-to-end flow mbar\u00b7l/s"),
+                       [&](const PhaseFigures &f) {
+                           return ran(f, flowOrMissing(f, RateUnit::MbarLitrePerSecond, volume));
+                       }),
              figureRow(
                  QStringLiteral("Least-squares rate KPa/min"),
                  [&](const PhaseFigures &f) { return ran(f, fixedOrMissing(f.slopeRate, 3)); }),

@@ -6,9 +6,13 @@
 #include "charts/trendwindow.h"
 #include "device/devicelink.h"
 #include "device/serialcomponent.h"
+#include "records/partmodels.h"
+#include "records/partmodelsdialog.h"
+#include "records/partserialdialog.h"
 #include "records/recordstore.h"
 #include "records/sharedsettings.h"
 #include "records/syncsupervisor.h"
+#include "records/testrecorder.h"
 #include "report/reportwindow.h"
 #include "station/exportfile.h"
 #include "station/livedisplay.h"
@@ -187,6 +191,20 @@ void MainWindow::buildMenu()
         action->setObjectName(QLatin1String(item.name));
         connect(action, &QAction::triggered, this, item.handler);
     }
+    QAction *models = records->addAction(QStringLiteral("Part Models..."));
+    models->setObjectName(QStringLiteral("RecordsPartModels"));
+    connect(models, &QAction::triggered, this, &MainWindow::onPartModelsTriggered);
+    QAction *ask = records->addAction(QStringLiteral("Ask for Part Serial at Start"));
+    ask->setObjectName(QStringLiteral("RecordsAskSerial"));
+    ask->setCheckable(true);
+    ask->setChecked(partsettings::askSerial(m_state.AppPath));
+    connect(ask, &QAction::toggled, this, [this](bool on) {
+        if (const MaybeFailure failure = partsettings::setAskSerial(m_state.AppPath, on))
+            QMessageBox::warning(
+                this, QStringLiteral("Config Error"),
+                tr("The settings could not be saved to %1: %2")
+                    .arg(QDir::toNativeSeparators(failure->path), failure->reason));
+    });
 }
 
 void MainWindow::buildStationPanel(QWidget *client, int station)
@@ -410,9 +428,43 @@ void MainWindow::showStationTexts()
     }
 }
 
+std::optional<PartChoice> MainWindow::askPart(int station)
+{
+    PartChoice none;
+    if (m_state.stations[size_t(station)].TestRunning || !partsettings::askSerial(m_state.AppPath))
+        return none;
+    // The store holds the models and the serials tested before; without it the box still
+    // asks for the serial.
+    std::vector<PartModel> models;
+    RecordStore &store = m_sessions->store();
+    if (!m_sessions->openStore()) {
+        const Fallible<std::vector<PartModel>> stored = store.partModels();
+        if (stored.ok())
+            models = *stored;
+    }
+    PartSerialDialog dialog(
+        station, models, partsettings::lastModel(m_state.AppPath, station),
+        [&store](const QString &serial) -> std::optional<TestRecord> {
+            if (!store.isOpen())
+                return std::nullopt;
+            const Fallible<std::optional<TestRecord>> latest = store.latestOfSerial(serial);
+            return latest.ok() ? *latest : std::nullopt;
+        },
+        this);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const PartChoice choice = dialog.choice();
+    (void)partsettings::setLastModel(m_state.AppPath, station,
+                                     choice.model ? choice.model->name : QString());
+    return choice;
+}
+
 void MainWindow::onStartClicked(int station)
 {
-    const StartOutcome outcome = m_sessions->startPressed(station);
+    const std::optional<PartChoice> part = askPart(station);
+    if (!part)
+        return;
+    const StartOutcome outcome = m_sessions->startPressed(station, *part);
     showStationTexts();
     if (outcome.refusal)
         QMessageBox::warning(this, kStartFailTitle, outcome.refusal->reason);
@@ -513,6 +565,16 @@ void MainWindow::onSharedDatabaseTriggered()
         return;
     }
     startSync();
+}
+
+void MainWindow::onPartModelsTriggered()
+{
+    if (const MaybeFailure failure = m_sessions->openStore()) {
+        QMessageBox::warning(this, RecordStore::kErrorTitle, recordsErrorText(*failure));
+        return;
+    }
+    PartModelsDialog dialog(m_sessions->recorder(), this);
+    dialog.exec();
 }
 
 void MainWindow::onAboutTriggered()

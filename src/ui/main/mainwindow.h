@@ -11,6 +11,7 @@
 #include <optional>
 
 class RecordsWindow;
+struct PartChoice;
 class SerialComponent;
 class StationSessions;
 class SyncSupervisor;
@@ -76,6 +77,10 @@ private:
     /// Every change of the link to the instrument comes here, the one place that sees them
     /// all: the port lost (detail: the reason) or reopened, the readings gone stale or back.
     void onLinkEvent(LinkEvent kind, const QString &detail);
+    /// The part a Start on an idle station tests, asked in the part serial box when part
+    /// serials are asked for (no part otherwise, or for a main start); empty when the box was
+    /// cancelled, and then nothing starts.
+    std::optional<PartChoice> askPart(int station);
     void onStartClicked(int station);
     void onStopClicked(int station);
     void onGraphClicked(int station);
@@ -89,6 +94,7 @@ private:
     void startSync();
     /// The working folder's kestrava.ini.
     QString sharedSettingsPath() const;
+    void onPartModelsTriggered();
     void onAboutTriggered();
 
     SharedState &m_state;

@@ -11,6 +11,7 @@
 #include "records/recordstore.h"
 #include "records/recordview.h"
 #include "records/sharedrecordmodel.h"
+#include "records/statisticsview.h"
 #include "records/syncsupervisor.h"
 #include "records/testrecorder.h"
 #include "report/reportwindow.h"
@@ -116,21 +117,29 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     m_splitter->setStretchFactor(0, 1);
     m_splitter->setStretchFactor(1, 0);
 
+    m_statistics = new StatisticsView(this);
+    m_statistics->hide();
+    layout->addWidget(m_statistics, 1);
+
     auto *bottom = new QHBoxLayout;
     layout->addLayout(bottom);
     m_report = button(QStringLiteral("cmdReport"), QStringLiteral("Report"), this);
     m_exportCsv = button(QStringLiteral("cmdExportCsv"), QStringLiteral("Export CSV..."), this);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_showStatistics = button(QStringLiteral("cmdStatistics"), QStringLiteral("Statistics"), this);
+    m_showStatistics->setCheckable(true);
     bottom->addWidget(m_report);
     bottom->addWidget(m_exportCsv);
+    bottom->addWidget(m_showStatistics);
     bottom->addWidget(m_status, 1);
 
     // The list: a query over the window's own connection, rows fetched as they are shown.
     const MaybeFailure opened = m_reader->open();
     m_model = new RecordListModel(m_reader->connectionName(), this);
     m_table->setModel(m_model);
-    const std::array<int, RecordListModel::ColumnCount> widths{50, 125, 62, 105, 115, 90, 95, 90};
+    const std::array<int, RecordListModel::ColumnCount> widths{50, 125, 62, 105, 115, 90,
+                                                               95, 90,  90, 90,  105};
     for (int column = 0; column < RecordListModel::ColumnCount; ++column)
         m_table->setColumnWidth(column, widths[size_t(column)]);
     connect(m_model, &QAbstractItemModel::modelReset, this, &RecordsWindow::onListReset);
@@ -163,6 +172,9 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     connect(m_table, &QTableView::doubleClicked, this, &RecordsWindow::onReportClicked);
     connect(m_report, &QPushButton::clicked, this, &RecordsWindow::onReportClicked);
     connect(m_exportCsv, &QPushButton::clicked, this, &RecordsWindow::onExportCsvClicked);
+    connect(m_showStatistics, &QPushButton::toggled, this, &RecordsWindow::onStatisticsToggled);
+    connect(m_statistics, &StatisticsView::recordChosen, this, &RecordsWindow::selectRecord);
+    loadModels();
     enterPressesFocusedButton(this);
 
     // The size and split the user left, within the screen the window opens on.
@@ -245,14 +257,18 @@ void RecordsWindow::buildFilters(QWidget *bar, QDate today)
     for (const Outcome outcome : {Outcome::Completed, Outcome::LeakTestFailed,
                                   Outcome::MainTestFailed, Outcome::Stopped, Outcome::Interrupted})
         m_outcome->addItem(outcomeText(outcome), int(outcome));
+    m_partModel = new QComboBox(bar);
+    m_partModel->setObjectName(QStringLiteral("cmbModel"));
     m_filterText = new QLineEdit(bar);
     m_filterText->setObjectName(QStringLiteral("txtFilter"));
-    m_filterText->setPlaceholderText(QStringLiteral("test name or operator"));
+    m_filterText->setPlaceholderText(QStringLiteral("test name, operator or serial"));
     m_filterText->setClearButtonEnabled(true);
     first->addWidget(caption(QStringLiteral("Station:"), bar));
     first->addWidget(m_station);
     first->addWidget(caption(QStringLiteral("Result:"), bar));
     first->addWidget(m_outcome);
+    first->addWidget(caption(QStringLiteral("Model:"), bar));
+    first->addWidget(m_partModel);
     first->addWidget(caption(QStringLiteral("Find:"), bar));
     first->addWidget(m_filterText, 1);
 
@@ -260,15 +276,88 @@ void RecordsWindow::buildFilters(QWidget *bar, QDate today)
     m_to = new DayFilter(QStringLiteral("to:"), QStringLiteral("To"), today, bar);
     m_daysHint = new QLabel(bar);
     m_daysHint->setObjectName(QStringLiteral("lblDays"));
+    m_unit = new QComboBox(bar);
+    m_unit->setObjectName(QStringLiteral("cmbUnit"));
+    for (int unit = 0; unit < kRateUnits; ++unit)
+        m_unit->addItem(rateUnitText(RateUnit(unit)));
     second->addWidget(m_from);
     second->addWidget(m_to);
     second->addWidget(m_daysHint, 1);
+    second->addWidget(caption(QStringLiteral("Rates in:"), bar));
+    second->addWidget(m_unit);
 
     connect(m_station, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_outcome, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
     connect(m_from, &DayFilter::changed, this, &RecordsWindow::onFilterChanged);
     connect(m_to, &DayFilter::changed, this, &RecordsWindow::onFilterChanged);
     connect(m_filterText, &QLineEdit::textChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_partModel, &QComboBox::currentIndexChanged, this, &RecordsWindow::onFilterChanged);
+    connect(m_unit, &QComboBox::currentIndexChanged, this, &RecordsWindow::onUnitChanged);
+}
+
+void RecordsWindow::loadModels()
+{
+    const QSignalBlocker blocker(m_partModel);
+    m_partModel->clear();
+    m_partModel->addItem(QStringLiteral("All"));
+    m_partModel->addItem(QStringLiteral("No model"), QString(QStringLiteral("")));
+    if (!m_reader->isOpen())
+        return;
+    const Fallible<std::vector<PartModel>> models = m_reader->partModels();
+    if (models.ok())
+        for (const PartModel &model : *models)
+            m_partModel->addItem(model.name, model.name);
+}
+
+void RecordsWindow::onUnitChanged()
+{
+    const auto unit = RateUnit(std::clamp(m_unit->currentIndex(), 0, kRateUnits - 1));
+    m_model->setUnit(unit);
+    m_statistics->setUnit(unit);
+    if (m_shown)
+        m_detail->setPlainText(recordDetailText(*m_shown, unit));
+}
+
+void RecordsWindow::onStatisticsToggled(bool on)
+{
+    m_statistics->setVisible(on);
+    loadStatistics();
+}
+
+void RecordsWindow::loadStatistics()
+{
+    if (!m_statistics->isVisibleTo(this))
+        return;
+    const RecordStore &reader = *m_reader;
+    m_statistics->setSource([&reader, filter = currentFilter()](
+                                StatisticsFigure figure) -> Fallible<std::vector<RecordFigures>> {
+        if (!reader.isOpen())
+            return Failure{QStringLiteral("The records database is not open."), reader.path()};
+        return reader.figureRecords(filter, figure);
+    });
+    m_statistics->showRecord(m_shown ? std::optional<int64_t>(m_shown->record.id) : std::nullopt);
+}
+
+void RecordsWindow::selectRecord(int64_t id)
+{
+    // Rows are read as they are shown: read on until the record's row is there. Making it the
+    // current row shows it, asking first about names typed for the record shown.
+    for (int row = 0;; ++row) {
+        if (row >= m_model->rowCount()) {
+            if (!m_model->canFetchMore())
+                break;
+            m_model->fetchMore();
+        }
+        if (row < m_model->rowCount() && m_model->recordId(row) == id) {
+            m_table->selectionModel()->setCurrentIndex(m_model->index(row, 0),
+                                                       QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+            m_table->scrollTo(m_model->index(row, 0));
+            return;
+        }
+    }
+    if (mayLeaveRecord()) // not listed: shown all the same
+        showRecord(id);
 }
 
 void RecordsWindow::buildDetailPane(QWidget *pane)
@@ -326,6 +415,7 @@ void RecordsWindow::refresh()
             m_status->setText(failure->reason);
     }
     m_model->refresh();
+    loadStatistics();
 }
 
 void RecordsWindow::releaseDatabase()
@@ -343,19 +433,27 @@ void RecordsWindow::onFilterChanged()
     m_daysHint->setText(reversed ? QStringLiteral("The first day is after the last.") : QString());
     if (reversed)
         return;
+    if (m_sharedBar->allRigs()) {
+        m_status->setText(QStringLiteral("Reading the shared database..."));
+        m_sharedBar->list(currentFilter());
+    } else {
+        m_model->setFilter(currentFilter());
+    }
+    loadStatistics();
+}
+
+RecordFilter RecordsWindow::currentFilter() const
+{
     RecordFilter filter;
     if (m_station->currentIndex() > 0)
         filter.station = m_station->currentIndex() - 1;
     if (m_outcome->currentIndex() > 0)
         filter.outcome = Outcome(m_outcome->currentData().toInt());
-    setStartDays(filter, from, to);
+    setStartDays(filter, m_from->day(), m_to->day());
     filter.text = m_filterText->text().trimmed();
-    if (m_sharedBar->allRigs()) {
-        m_status->setText(QStringLiteral("Reading the shared database..."));
-        m_sharedBar->list(filter);
-        return;
-    }
-    m_model->setFilter(filter);
+    if (m_partModel->currentIndex() > 0)
+        filter.model = m_partModel->currentData().toString();
+    return filter;
 }
 
 void RecordsWindow::onListReset()
@@ -528,11 +626,12 @@ void RecordsWindow::showDetails(std::optional<RecordDetails> details)
         m_testName->clear();
         m_operator->clear();
     } else {
-        m_detail->setPlainText(recordDetailText(*m_shown));
+        m_detail->setPlainText(recordDetailText(*m_shown, m_model->unit()));
         m_testName->setText(m_shown->record.testName);
         m_operator->setText(m_shown->record.operatorName);
     }
     drawDecay();
+    m_statistics->showRecord(local ? std::optional<int64_t>(m_shown->record.id) : std::nullopt);
 }
 
 void RecordsWindow::onPhaseChanged()
@@ -615,6 +714,8 @@ void RecordsWindow::onReportClicked()
     source.samples = [pressures, valid] { return chartSamplesOf(*pressures, *valid); };
     source.testName = record.testName;
     source.operatorName = record.operatorName;
+    source.serial = record.serial;
+    source.model = record.model;
     ReportWindow window(source, m_handover, m_appPath, this);
     bool named = false;
     connect(&window, &ReportWindow::reportIssued, this, [&](const ReportHeader &header) {

@@ -25,11 +25,14 @@ class SyncSupervisor;
 class QTableView;
 class RecordListModel;
 class RecordStore;
+class StatisticsView;
+struct RecordFilter;
 class TestRecorder;
 struct WindowHandover;
 
 /// The test records window (frmRecords): every record of the database in a table, newest
-/// first, filtered by station, result, start days and a text, and sorted by a click on a
+/// first, filtered by station, result, part model, start days and a text (found in the test
+/// name, the operator or the serial), and sorted by a click on a
 /// column header. The selected record is described beside it, past a splitter (times,
 /// parameters, calibration, leak figures, link events), with the decay chart of its leak or
 /// main test. Its report opens in the report window, drawn from its trace; its names can be
@@ -75,6 +78,16 @@ private:
     void buildFilters(QWidget *bar, QDate today);
     void buildDetailPane(QWidget *pane);
     void onFilterChanged();
+    /// The filter the controls give.
+    RecordFilter currentFilter() const;
+    /// The part models of the store into the model filter.
+    void loadModels();
+    void onUnitChanged();
+    void onStatisticsToggled(bool on);
+    /// The records the filters keep into the statistics view, when it shows.
+    void loadStatistics();
+    /// Selects the record in the list (a point of the statistics chosen).
+    void selectRecord(int64_t id);
     void onListReset();
     void onCurrentRowChanged();
     void onLeavingNamedRecord();
@@ -133,6 +146,10 @@ private:
     QPushButton *m_report = nullptr;
     QPushButton *m_exportCsv = nullptr;
     QLabel *m_status = nullptr;
+    QComboBox *m_partModel = nullptr;
+    QComboBox *m_unit = nullptr;
+    QPushButton *m_showStatistics = nullptr;
+    StatisticsView *m_statistics = nullptr;
 
     /// The record in the detail pane, with its trace, decisions and link events.
     std::optional<RecordDetails> m_shown;

@@ -1,0 +1,296 @@
+// Part serials and part models as the operator meets them: the box "Part Serial - Test N" at a
+// Start (a scanner's line and Enter, Escape, an empty or non-matching serial, a retest), the
+// menu item that turns it on, and the refusals of the part models dialog.
+#include "app/clock.h"
+#include "app/config.h"
+#include "app/sharedstate.h"
+#include "records/partmodels.h"
+#include "records/partmodelsdialog.h"
+#include "records/recordstore.h"
+#include "records/testrecorder.h"
+#include "support/modalwatcher.h"
+#include "support/records.h"
+#include "support/widgets.h"
+#include "ui/main/mainwindow.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kPattern = QStringLiteral("SN-\\d{4}");
+
+/// A store with the part model Valve (250 ml, serials SN- and four digits) and a completed
+/// test of serial SN-0001 on 10-07-2026 at 09:00.
+void prepareStore(const QString &path)
+{
+    const SystemClock clock;
+    RecordStore store(path, clock);
+    QVERIFY_OK(store.open());
+    QVERIFY_OK(store.savePartModel({0, QStringLiteral("Valve"), 250, kPattern}));
+    RecordChange change;
+    change.record.start = fromIsoTime(QStringLiteral("2026-07-10T09:00:00+02:00"));
+    change.record.end = change.record.start.addSecs(1200);
+    change.record.outcome = Outcome::Completed;
+    change.record.serial = QStringLiteral("SN-0001");
+    change.record.model = QStringLiteral("Valve");
+    QVERIFY_OK(store.write({change}));
+}
+
+} // namespace
+
+class TestParts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void serialBox_data();
+    void serialBox();
+    void askSerialMenuItem();
+    void modelRefusals_data();
+    void modelRefusals();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SharedState> m_state;
+    QString m_db;
+    ModalGuard m_guard;
+};
+
+void TestParts::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    qputenv("KESTRAVA_PORT_DIR", m_dir->path().toLocal8Bit()); // holds no ports
+    m_state = std::make_unique<SharedState>();
+    m_state->AppPath = m_dir->path();
+    applyConfigDefaults(*m_state);
+    m_db = m_dir->filePath(RecordStore::kFileName);
+    prepareStore(m_db);
+}
+
+void TestParts::cleanup()
+{
+    qunsetenv("KESTRAVA_PORT_DIR");
+    const QString stray = m_guard.takeStray();
+    QVERIFY2(stray.isEmpty(), qPrintable(QStringLiteral("unanswered: ") + stray));
+}
+
+void TestParts::serialBox_data()
+{
+    QTest::addColumn<bool>("ask");      // kestrava.ini [parts] ask_serial
+    QTest::addColumn<QString>("typed"); // as a scanner types it, then the key
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("note");   // under the field once the key is pressed
+    QTest::addColumn<QString>("serial"); // of the record started; "-": none started
+    QTest::addColumn<QString>("model");
+
+    QTest::newRow("scanner line and Enter") << true << "SN-0042" << int(Qt::Key_Return) << ""
+                                            << "SN-0042"
+                                            << "Valve";
+    QTest::newRow("Escape starts nothing") << true << "SN-0042" << int(Qt::Key_Escape) << ""
+                                           << "-"
+                                           << "";
+    QTest::newRow("empty serial refused")
+        << true << "" << int(Qt::Key_Enter) << "Enter the part's serial."
+        << "-"
+        << "";
+    QTest::newRow("serial not matching the model's pattern")
+        << true << "4711" << int(Qt::Key_Return)
+        << "Serial 4711 does not match the pattern SN-\\d{4} of part model Valve."
+        << "-"
+        << "";
+    QTest::newRow("retest") << true << "SN-0001" << int(Qt::Key_Return)
+                            << "Serial SN-0001 was tested on 10-07-2026 09:00:00: completed"
+                            << "SN-0001"
+                            << "Valve";
+    QTest::newRow("not asked: Start as before") << false << "" << 0 << ""
+                                                << ""
+                                                << "";
+}
+
+void TestParts::serialBox()
+{
+    QFETCH(bool, ask);
+    QFETCH(QString, typed);
+    QFETCH(int, key);
+    QFETCH(QString, note);
+    QFETCH(QString, serial);
+    QFETCH(QString, model);
+    QVERIFY_OK(partsettings::setAskSerial(m_state->AppPath, ask));
+    QVERIFY_OK(partsettings::setLastModel(m_state->AppPath, 1, QStringLiteral("Valve")));
+
+    SeenMessage commError;
+    acceptNextMessage(commError);
+    MainWindow window(*m_state);
+    window.show();
+    Readings &readings = m_state->readings;
+    readings.Pressure2 = 700;
+    readings.Pressure2Valid = true;
+
+    QString title, seenNote, focused, chosenModel;
+    bool stillOpen = false;
+    if (ask) {
+        onNextModal([&](QWidget *box) {
+            title = box->windowTitle();
+            focused = box->focusWidget() ? box->focusWidget()->objectName() : QString();
+            chosenModel = named<QComboBox>(box, "cmbPartModel")->currentText();
+            auto *field = named<QLineEdit>(box, "txtSerial");
+            QTest::keyClicks(field, typed);
+            QTest::keyClick(field, Qt::Key(key));
+            seenNote = named<QLabel>(box, "lblSerialNote")->text();
+            stillOpen = box->isVisible();
+            if (stillOpen)
+                QTest::keyClick(field, Qt::Key_Escape);
+        });
+    }
+    QTest::mouseClick(named<QPushButton>(&window, "cmdTestStart(1)"), Qt::LeftButton);
+    const bool started = serial != u"-";
+    QCOMPARE(m_state->stations[1].TestRunning, started);
+    if (ask) {
+        QCOMPARE(title, QStringLiteral("Part Serial - Test 2"));
+        QCOMPARE(focused, QStringLiteral("txtSerial"));
+        QCOMPARE(chosenModel, QStringLiteral("Valve")); // the station's last model
+        QCOMPARE(seenNote, note);
+        QCOMPARE(stillOpen, !note.isEmpty() && !started);
+    }
+    if (!started)
+        return;
+    // The record, written at the next display tick, keeps the part and the model's volume.
+    QString stored;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const std::vector<Stored> records = readStored(m_db);
+            if (records.size() < 2)
+                return false;
+            const TestRecord &r = records.front().record;
+            stored = r.serial + u'|' + r.model + u'|' +
+                     (r.modelVolume ? QString::number(*r.modelVolume) : QStringLiteral("-"));
+            return true;
+        }(),
+        10000);
+    QCOMPARE(stored, serial + u'|' + model + u'|' + (model.isEmpty() ? "-" : "250"));
+}
+
+void TestParts::askSerialMenuItem()
+{
+    SeenMessage commError;
+    acceptNextMessage(commError);
+    QVERIFY_OK(partsettings::setAskSerial(m_state->AppPath, true));
+    MainWindow window(*m_state);
+    auto *ask = named<QAction>(&window, "RecordsAskSerial");
+    QCOMPARE(ask->text(), QStringLiteral("Ask for Part Serial at Start"));
+    QVERIFY(ask->isCheckable() && ask->isChecked());
+    ask->trigger();
+    QCOMPARE(partsettings::askSerial(m_state->AppPath), false);
+    QFile ini(m_dir->filePath(QStringLiteral("kestrava.ini")));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(ini.readAll()).contains(QStringLiteral("[parts]\nask_serial=false")));
+}
+
+void TestParts::modelRefusals_data()
+{
+    QTest::addColumn<QString>("select");     // the model selected first; "" for New
+    QTest::addColumn<QStringList>("fields"); // name, volume, pattern typed
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("models");      // the store's models after, "name volume pattern"
+    QTest::addColumn<QString>("recordModel"); // the model named by the record of SN-0001
+
+    const QString before = QStringLiteral("Valve 250 SN-\\d{4}");
+    QTest::newRow("empty name") << "" << QStringList{" ", "100", ""} << "cmdSave"
+                                << "A part model needs a name." << before << "Valve";
+    QTest::newRow("name taken, in another case")
+        << "" << QStringList{"VALVE", "100", ""} << "cmdSave"
+        << "There is already a part model named Valve." << before << "Valve";
+    QTest::newRow("volume of 0") << "" << QStringList{"Pump", "0", ""} << "cmdSave"
+                                 << "The volume must be a number of millilitres above 0, not \"0\"."
+                                 << before << "Valve";
+    QTest::newRow("volume with its unit")
+        << "" << QStringList{"Pump", "100 ml", ""} << "cmdSave"
+        << "The volume must be a number of millilitres above 0, not \"100 ml\"." << before
+        << "Valve";
+    QTest::newRow("pattern that is no regular expression")
+        << "" << QStringList{"Pump", "100", "SN-("} << "cmdSave"
+        << "The serial pattern is not a valid regular expression: missing closing parenthesis "
+           "at position 4."
+        << before << "Valve";
+    QTest::newRow("delete of a model records use")
+        << "Valve" << QStringList{} << "cmdDelete"
+        << "Part model Valve is used by 1 record and cannot be deleted." << before << "Valve";
+    QTest::newRow("new model saved") << "" << QStringList{"Pump", "100.5", ""} << "cmdSave"
+                                     << ""
+                                     << "Pump 100.5 |" + before << "Valve";
+    QTest::newRow("rename takes the records along")
+        << "Valve" << QStringList{"Valve B", "250", "SN-\\d{4}"} << "cmdSave"
+        << ""
+        << "Valve B 250 SN-\\d{4}"
+        << "Valve B";
+}
+
+void TestParts::modelRefusals()
+{
+    QFETCH(QString, select);
+    QFETCH(QStringList, fields);
+    QFETCH(QString, button);
+    QFETCH(QString, reason);
+    QFETCH(QString, models);
+    QFETCH(QString, recordModel);
+
+    const SystemClock clock;
+    RecordStore store(m_db, clock);
+    TestRecorder recorder(store);
+    QVERIFY_OK(store.open());
+    PartModelsDialog dialog(recorder, nullptr);
+    dialog.show();
+    auto *list = named<QListWidget>(&dialog, "lstModels");
+    if (!select.isEmpty()) {
+        const QList<QListWidgetItem *> found = list->findItems(select, Qt::MatchExactly);
+        QCOMPARE(found.size(), qsizetype(1));
+        list->setCurrentItem(found.front());
+    } else {
+        QTest::mouseClick(named<QPushButton>(&dialog, "cmdNew"), Qt::LeftButton);
+    }
+    const char *names[] = {"txtModelName", "txtVolume", "txtSerialPattern"};
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        auto *field = named<QLineEdit>(&dialog, names[i]);
+        field->clear();
+        QTest::keyClicks(field, fields[i]);
+    }
+    if (button == u"cmdDelete") {
+        // Deleting asks first; Cancel is the default, so only Yes goes on.
+        onNextModal([](QWidget *box) {
+            auto *question = qobject_cast<QMessageBox *>(box);
+            QVERIFY(question);
+            QCOMPARE(question->defaultButton(), question->button(QMessageBox::Cancel));
+            question->button(QMessageBox::Yes)->click();
+        });
+        QTest::mouseClick(named<QPushButton>(&dialog, "cmdDelete"), Qt::LeftButton);
+    } else {
+        // Enter in a field presses Save, the default button.
+        QTest::keyClick(named<QLineEdit>(&dialog, "txtVolume"), Qt::Key_Return);
+    }
+    QCOMPARE(named<QLabel>(&dialog, "lblReason")->text(), reason);
+    QVERIFY(dialog.isVisible());
+
+    const Fallible<std::vector<PartModel>> stored = store.partModels();
+    QVERIFY_OK(stored);
+    QStringList texts;
+    for (const PartModel &m : *stored)
+        texts << QStringLiteral("%1 %2 %3").arg(m.name).arg(m.volumeMl).arg(m.serialPattern);
+    QCOMPARE(texts.join(u'|'), models);
+    const Fallible<std::optional<TestRecord>> record =
+        store.latestOfSerial(QStringLiteral("SN-0001"));
+    QVERIFY_OK(record);
+    QCOMPARE((*record)->model, recordModel);
+}
+
+QTEST_MAIN(TestParts)
+#include "tst_parts.moc"
