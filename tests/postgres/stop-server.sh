@@ -7,6 +7,13 @@ set -u
 
 info_file=$1
 
+# The processes of one folder's server: the server and its children work in its data folder.
+folder_processes() {
+    for proc in /proc/[0-9]*; do
+        [ "$(readlink "$proc/cwd" 2>/dev/null)" = "$1/data" ] && echo "${proc#/proc/}"
+    done
+}
+
 # Stops the server of one folder and removes the folder.
 stop_folder() {
     folder=$1
@@ -14,6 +21,10 @@ stop_folder() {
     */kestrava-pg.*) ;;
     *) echo "stop-server: unexpected folder '$folder'" >&2; return 1 ;;
     esac
+    # A test may have frozen the server (SIGSTOP): stopped processes would never end.
+    for process in $(folder_processes "$folder"); do
+        kill -s CONT "$process" 2>/dev/null
+    done
     pid=$(head -n 1 "$folder/data/postmaster.pid" 2>/dev/null)
     # Only the server of this folder: a process id may have been reused since. The server
     # works in its data folder.
@@ -29,6 +40,10 @@ stop_folder() {
             kill -0 "$pid" 2>/dev/null || break
         done
     fi
+    # Children that outlived a server killed the hard way.
+    for process in $(folder_processes "$folder"); do
+        kill -s KILL "$process" 2>/dev/null
+    done
     rm -rf "$folder"
 }
 
