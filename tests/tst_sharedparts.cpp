@@ -241,15 +241,13 @@ void TestSharedParts::figuresAsJson()
     QCOMPARE(recordKeyText({back->rig, back->id}), QStringLiteral("north-1:42"));
     QCOMPARE(back->day(), QDate(2026, 7, 12));
     QVERIFY(back->outcome == Outcome::MainTestFailed);
-    const auto text = [](std::optional<double> value) {
-        return value ? QString::number(*value, 'g', 12) : QStringLiteral("none");
-    };
-    QCOMPARE(text(figureValue(*back, f, RateUnit::Sccm)), text(figureValue(r, f, RateUnit::Sccm)));
-    QCOMPARE(text(figureLimit(*back, f, RateUnit::Sccm)), text(figureLimit(r, f, RateUnit::Sccm)));
+    QCOMPARE(figureValue(*back, f, RateUnit::Sccm).value_or(-1),
+             figureValue(r, f, RateUnit::Sccm).value());
+    QCOMPARE(figureLimit(*back, f, RateUnit::Sccm).value_or(-1),
+             figureLimit(r, f, RateUnit::Sccm).value());
     // A running record, without the figure.
     const std::optional<RecordFigures> running = throughJson({});
     QVERIFY(running && !running->outcome && !figureValue(*running, f, RateUnit::Sccm));
-    QVERIFY(!recordjson::figuresOf(QJsonObject{{QStringLiteral("rig"), QStringLiteral("x")}}));
 }
 
 void TestSharedParts::syncStates_data()
