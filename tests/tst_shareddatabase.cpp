@@ -1,14 +1,18 @@
 // The shared database on a real PostgreSQL 15 server (the postgres fixture): kestrava-records
 // init-shared, sync and its reading commands run as a user runs them, the faults a server can
-// have, two rigs in one database, the program's sync child and the records window's All rigs.
+// have, two rigs in one database, the program's sync child and the records window's All rigs,
+// with its statistics.
 #include "support/pgserver.h"
 #include "support/records.h"
+#include "support/statisticsset.h"
 
 #include "records/recordcsv.h"
 #include "records/recordjson.h"
 #include "records/recordlayout.h"
 #include "records/sharedreader.h"
 #include "records/sharedstore.h"
+#include "records/statisticschart.h"
+#include "records/statisticsview.h"
 #include "records/syncsupervisor.h"
 #include "records/testrecorder.h"
 #include "ui/main/recordswindow.h"
@@ -17,6 +21,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -27,6 +32,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <tuple>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -291,6 +298,18 @@ private slots:
     void supervisedSync();
     void frozenServer();
     void allRigsWindow();
+    void statsOfOneRig_data();
+    void statsOfOneRig();
+    void allRigsStatistics();
+
+private:
+    /// The database "statistics" holding the hand-worked statistics set as rig north and the
+    /// same set with each main fall 0.5 KPa higher as rig south, the serial of each record S
+    /// and its id; set up once. Its URL, or empty when it could not be set up.
+    QString statisticsDatabase();
+
+    std::unique_ptr<LocalRig> m_north, m_south;
+    QString m_statisticsUrl;
 };
 
 void TestSharedDatabase::initTestCase()
@@ -673,6 +692,153 @@ void TestSharedDatabase::allRigsWindow()
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().split('\n').at(1).left(8), "north:1,");
+}
+
+QString TestSharedDatabase::statisticsDatabase()
+{
+    if (!m_statisticsUrl.isEmpty())
+        return m_statisticsUrl;
+    const QString database = QStringLiteral("statistics");
+    if (!g_server.freshDatabase(database).isEmpty() ||
+        runTool({"init-shared", "--to", g_server.url(kOwner, database)}).status != 0)
+        return {};
+    const QString url = g_server.url(kRig, database);
+    m_north = std::make_unique<LocalRig>();
+    m_south = std::make_unique<LocalRig>();
+    for (const auto &[rig, name, shift] :
+         {std::tuple{m_north.get(), "north", 0.0}, std::tuple{m_south.get(), "south", 0.5}}) {
+        std::vector<RecordChange> changes;
+        for (TestRecord &record : statisticsSet()) {
+            record.serial = QStringLiteral("S%1").arg(record.id);
+            record.id = 0; // inserted, ids 1.. in the set's order
+            if (record.mainFall)
+                record.mainFall = record.mainRate = *record.mainFall + shift;
+            changes.push_back({record, false, 0, {}, 0, {}, {}});
+        }
+        if (rig->opened() || !rig->store().write(changes).ok() ||
+            runTool({"sync", "--db", rig->path(), "--to", url, "--rig", name}).status != 0)
+            return {};
+    }
+    m_statisticsUrl = url;
+    return url;
+}
+
+void TestSharedDatabase::statsOfOneRig_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // after "stats --db DATABASE"
+    QTest::newRow("main fall") << QStringList{"--figure", "main-fall"};
+    QTest::newRow("main flow of a model")
+        << QStringList{"--figure", "main-rate", "--unit", "sccm", "--model", "Valve"};
+    QTest::newRow("leak fall, station 2, second day")
+        << QStringList{"--figure", "leak-fall", "--station", "2", "--since", "2026-07-11"};
+    QTest::newRow("completed on the first day, serial found")
+        << QStringList{"--outcome", "completed", "--until", "2026-07-10", "--find", "s1"};
+    QTest::newRow("too few") << QStringList{"--model", "Pump"};
+}
+
+// One rig's statistics read from the shared database are those of its own database, but for
+// the rule breaks, which name the rig.
+void TestSharedDatabase::statsOfOneRig()
+{
+    QFETCH(QStringList, arguments);
+    const QString url = statisticsDatabase();
+    QVERIFY(!url.isEmpty());
+    const Run local = runTool(QStringList{"stats", "--db", m_north->path()} + arguments);
+    const Run shared = runTool(QStringList{"stats", "--db", url, "--rig", "north"} + arguments);
+    QStringList expected = local.out.split('\n');
+    for (QString &line : expected) {
+        QStringList words = line.split(' ', Qt::SkipEmptyParts);
+        if (words.isEmpty() || words.takeFirst() != u"rule_breaks:")
+            continue;
+        for (QString &word : words)
+            word.prepend("north:");
+        line = (QStringList{"rule_breaks:"} + words).join(' ');
+    }
+    QCOMPARE(shared.out.split('\n'), expected);
+    QCOMPARE(shared.err, local.err);
+    QCOMPARE(shared.status, local.status);
+    // The records themselves, for the program to take statistics of, however few.
+    const Run json =
+        runTool(QStringList{"stats", "--db", url, "--rig", "north", "--json"} + arguments);
+    QCOMPARE(json.status, 0);
+    const QString records = local.out.section("records: ", 1).section('\n', 0, 0);
+    QCOMPARE(json.out.count('\n'), records.toInt()); // none when too few
+}
+
+// The records window's statistics over All rigs, read through kestrava-records in a child
+// process: over every rig, over the rig filter's; a click on a point selects the shared
+// record; a server that cannot be reached is said.
+void TestSharedDatabase::allRigsStatistics()
+{
+    const QString url = statisticsDatabase();
+    QVERIFY(!url.isEmpty());
+    const SystemClock clock;
+    QTemporaryDir folder;
+    TestRecorder recorder(m_north->store());
+    WindowHandover handover;
+    RecordsWindow window(recorder, m_north->path(), clock, handover, folder.path(), nullptr);
+    window.setShared(url, nullptr);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    child<QComboBox>(&window, "cmbRigs")->setCurrentIndex(1);
+    QTest::mouseClick(child<QPushButton>(&window, "cmdStatistics"), Qt::LeftButton);
+    auto *view = child<StatisticsView>(&window, "statisticsView");
+    auto *summary = child<QLabel>(view, "lblStatistics");
+    QCOMPARE(summary->text(), "Reading the records...");
+    QTRY_VERIFY2_WITH_TIMEOUT(summary->text().contains("n: 40 (of 44 records; 4 left out)\n"),
+                              qPrintable(summary->text()), 20000);
+
+    // A click on the newest point (of both rigs' records of the same times, south's come
+    // last) selects its record in the All rigs list and shows it, once the listing has
+    // selected its first row (which would undo a click made sooner).
+    auto *table = child<QTableView>(&window, "tblRecords");
+    QTRY_COMPARE_WITH_TIMEOUT(table->model()->rowCount(), 44, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(table->selectionModel()->currentIndex().isValid(), 20000);
+    auto *chart = child<QWidget>(view, "picStatistics");
+    const ChartFrame frame = individualsFrame(QRectF(chart->rect()), *view->statistics());
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPointF(frame.xOf(39), 40).toPoint());
+    auto *detail = child<QPlainTextEdit>(&window, "txtDetail");
+    QTRY_VERIFY2_WITH_TIMEOUT(detail->toPlainText().startsWith("Test 1, record south:21: "),
+                              qPrintable(detail->toPlainText()), 20000);
+    const QModelIndexList selected = table->selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(table->model()->index(selected.front().row(), 0).data().toString(), "south");
+
+    // The rig filter: south's records, each main fall 0.5 KPa above the hand-worked set's.
+    QLineEdit *rig = child<QComboBox>(&window, "cmbRig")->lineEdit();
+    rig->setFocus(); // away from the Statistics button, which Enter would press
+    rig->selectAll();
+    QTest::keyClicks(rig, "south");
+    QTest::keyClick(rig, Qt::Key_Return);
+    QCOMPARE(summary->text(), "Reading the records...");
+    QTRY_VERIFY2_WITH_TIMEOUT(summary->text().contains("n: 20 (of 22 records; 2 left out)\n"
+                                                       "mean: 2.502\n"),
+                              qPrintable(summary->text()), 20000);
+    auto *breaks = child<QListWidget>(view, "lstRuleBreaks");
+    QStringList listed;
+    for (int row = 0; row < breaks->count(); ++row)
+        listed << breaks->item(row)->text();
+    QCOMPARE(listed, (QStringList{"record south:8: rule 4 (8 in a row on one side)",
+                                  "record south:9: rule 1 (beyond 3σ)",
+                                  "record south:15: rule 2 (2 of 3 beyond 2σ)",
+                                  "record south:21: rule 3 (4 of 5 beyond 1σ)"}));
+
+    // This rig: the local records' statistics, read at once.
+    child<QComboBox>(&window, "cmbRigs")->setCurrentIndex(0);
+    QVERIFY2(summary->text().contains("n: 20 (of 22 records; 2 left out)\nmean: 2.002\n"),
+             qPrintable(summary->text()));
+
+    // A server that refuses the connection.
+    QTemporaryDir sockets;
+    const int refusing = refusingSocket(sockets.filePath(".s.PGSQL.1"));
+    QVERIFY(refusing >= 0);
+    RecordsWindow down(recorder, m_north->path(), clock, handover, folder.path(), nullptr);
+    down.setShared("postgresql://kestrava_rig@/db?port=1&host=" + sockets.path(), nullptr);
+    child<QComboBox>(&down, "cmbRigs")->setCurrentIndex(1);
+    child<QPushButton>(&down, "cmdStatistics")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&down, "lblStatistics")->text(),
+                              "Shared database: unreachable: connection refused", 20000);
+    ::close(refusing);
 }
 
 QTEST_MAIN(TestSharedDatabase)

@@ -1,7 +1,8 @@
 // The parts of the shared database that need no server: record names RIG:ID, the local change
 // counter a sync follows, records as JSON between processes, the window's filter as
-// kestrava-records arguments, the sync's state line and pause, the [shared] settings and the
-// All rigs list's order. Times are checked in Central European time.
+// kestrava-records arguments, what statistics read of a record as JSON, the sync's state line
+// and pause, the [shared] settings and the All rigs list's order. Times are checked in Central
+// European time.
 #include "support/records.h"
 
 #include "records/recordcsv.h"
@@ -28,6 +29,8 @@ private slots:
     void detailsAsJson();
     void listArguments_data();
     void listArguments();
+    void figuresAsJson_data();
+    void figuresAsJson();
     void syncStates_data();
     void syncStates();
     void retryPauses();
@@ -157,28 +160,37 @@ void TestSharedParts::listArguments_data()
     QTest::addColumn<int>("station");  // 0: any
     QTest::addColumn<QString>("days"); // "first last" as yyyy-MM-dd, "-" for an open end
     QTest::addColumn<QString>("rig");
-    QTest::addColumn<QString>("arguments"); // after "list --db URL --json"
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("arguments"); // after "list --db URL --json", but the limit
     QTest::newRow("all") << 0 << "- -"
                          << ""
-                         << "";
+                         << "" << 0 << "";
     QTest::newRow("station, days, rig")
         << 2 << "2026-07-01 2026-07-12"
         << "north-1"
-        << "--station 2 --since 2026-07-01 --until 2026-07-12 --rig north-1";
+        << "" << 0 << "--station 2 --since 2026-07-01 --until 2026-07-12 --rig north-1";
     QTest::newRow("one day") << 1 << "2026-07-12 2026-07-12"
                              << ""
-                             << "--station 1 --since 2026-07-12 --until 2026-07-12";
+                             << "" << 0 << "--station 1 --since 2026-07-12 --until 2026-07-12";
     QTest::newRow("until only") << 0 << "- 2026-03-29"
                                 << ""
-                                << "--until 2026-03-29";
+                                << "" << 0 << "--until 2026-03-29";
+    QTest::newRow("model, rig, limit") << 0 << "- -"
+                                       << "south"
+                                       << "Valve" << 1000 << "--model Valve --rig south";
 }
 
-// The window's filter as kestrava-records reads it: the same days, whatever the clock change.
+// The window's filter as kestrava-records reads it: the same days, whatever the clock change;
+// the statistics take every record the list would, not only the newest.
 void TestSharedParts::listArguments()
 {
     QFETCH(int, station);
     QFETCH(QString, days);
     QFETCH(QString, rig);
+    QFETCH(QString, model);
+    QFETCH(int, limit);
+    QFETCH(QString, arguments);
     RecordFilter filter;
     if (station > 0)
         filter.station = station - 1;
@@ -189,9 +201,53 @@ void TestSharedParts::listArguments()
     setStartDays(filter, day(days.section(u' ', 0, 0)), day(days.section(u' ', 1, 1)));
     if (!rig.isEmpty())
         filter.rig = rig;
-    const QStringList arguments = sharedListArguments(QStringLiteral("postgresql://h/d"), filter);
-    QCOMPARE(arguments.mid(0, 4).join(u' '), QStringLiteral("list --db postgresql://h/d --json"));
-    QTEST(arguments.mid(4).join(u' '), "arguments");
+    if (!model.isEmpty())
+        filter.model = model;
+    filter.limit = limit;
+    const QString url = QStringLiteral("postgresql://h/d");
+    const QStringList list = sharedListArguments(url, filter);
+    QCOMPARE(list.mid(0, 4).join(u' '), QStringLiteral("list --db postgresql://h/d --json"));
+    QCOMPARE(list.mid(4).join(u' '),
+             limit > 0 ? arguments + QStringLiteral(" --limit %1").arg(limit) : arguments);
+    const QStringList stats = sharedStatsArguments(url, filter, StatisticsFigure::LeakRate);
+    QCOMPARE(stats.mid(0, 6).join(u' '),
+             QStringLiteral("stats --db postgresql://h/d --json --figure leak-rate"));
+    QCOMPARE(stats.mid(6).join(u' '), arguments);
+}
+
+void TestSharedParts::figuresAsJson_data()
+{
+    QTest::addColumn<int>("figure");
+    for (int figure = 0; figure < kStatisticsFigures; ++figure)
+        QTest::addRow("%s", qPrintable(figureName(StatisticsFigure(figure)))) << figure;
+}
+
+// What statistics read of a record, through a child process: the figure in a flow unit (its
+// phase's duration and the part's volume come along), its limit, outcome and local day.
+void TestSharedParts::figuresAsJson()
+{
+    QFETCH(int, figure);
+    const auto f = StatisticsFigure(figure);
+    const auto throughJson = [f](const RecordFigures &record) {
+        return recordjson::figuresOf(
+            *recordjson::objectOf(recordjson::line(recordjson::figuresObject(record, f))));
+    };
+    RecordFigures r{42, QStringLiteral("north-1"),
+                    // past midnight where the test ran, the day before in UTC
+                    QDateTime(QDate(2026, 7, 12), QTime(0, 30), QTimeZone(7200)).toSecsSinceEpoch(),
+                    7200, Outcome::MainTestFailed, 7, 600, 2.5f, 60, 0.5, 2.75, 0.05, 2.75, 250};
+    const std::optional<RecordFigures> back = throughJson(r);
+    QVERIFY(back);
+    QCOMPARE(recordKeyText({back->rig, back->id}), QStringLiteral("north-1:42"));
+    QCOMPARE(back->day(), QDate(2026, 7, 12));
+    QVERIFY(back->outcome == Outcome::MainTestFailed);
+    QCOMPARE(figureValue(*back, f, RateUnit::Sccm).value_or(-1),
+             figureValue(r, f, RateUnit::Sccm).value());
+    QCOMPARE(figureLimit(*back, f, RateUnit::Sccm).value_or(-1),
+             figureLimit(r, f, RateUnit::Sccm).value());
+    // A running record, without the figure.
+    const std::optional<RecordFigures> running = throughJson({});
+    QVERIFY(running && !running->outcome && !figureValue(*running, f, RateUnit::Sccm));
 }
 
 void TestSharedParts::syncStates_data()

@@ -16,6 +16,44 @@ QJsonValue optionalReal(bool valid, float value)
     return valid ? QJsonValue(double(value)) : QJsonValue(QJsonValue::Null);
 }
 
+/// The columns of a figure: its value, its limit and the duration of its phase.
+struct FigureColumns {
+    QLatin1String value;
+    std::optional<double> RecordFigures::*figure;
+    QLatin1String limit;
+    float RecordFigures::*limitOf;
+    QLatin1String duration;
+    int RecordFigures::*durationOf;
+};
+
+// In the order of StatisticsFigure.
+const FigureColumns kFigureColumns[kStatisticsFigures] = {
+    {QLatin1String("leak_fall"), &RecordFigures::leakFall, QLatin1String("leak_fall_limit"),
+     &RecordFigures::leakFallLimit, QLatin1String("leak_test_duration"),
+     &RecordFigures::leakTestDuration},
+    {QLatin1String("main_fall"), &RecordFigures::mainFall, QLatin1String("bath_fall_limit"),
+     &RecordFigures::bathFallLimit, QLatin1String("main_test_duration"),
+     &RecordFigures::mainTestDuration},
+    {QLatin1String("leak_rate"), &RecordFigures::leakRate, QLatin1String("leak_fall_limit"),
+     &RecordFigures::leakFallLimit, QLatin1String("leak_test_duration"),
+     &RecordFigures::leakTestDuration},
+    {QLatin1String("main_rate"), &RecordFigures::mainRate, QLatin1String("bath_fall_limit"),
+     &RecordFigures::bathFallLimit, QLatin1String("main_test_duration"),
+     &RecordFigures::mainTestDuration},
+};
+
+const QLatin1String kVolume("model_volume_ml");
+
+QJsonValue optionalNumber(const std::optional<double> &value)
+{
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+std::optional<double> optionalNumberOf(const QJsonValue &value)
+{
+    return value.isDouble() ? std::optional<double>(value.toDouble()) : std::nullopt;
+}
+
 } // namespace
 
 QJsonObject recordObject(const TestRecord &record)
@@ -96,6 +134,50 @@ std::optional<RecordDetails> detailsOf(const QJsonObject &object)
             details.events.push_back({fromIsoTime(a.at(0).toString()), *kind, a.at(2).toString()});
     }
     return details;
+}
+
+QJsonObject figuresObject(const RecordFigures &record, StatisticsFigure figure)
+{
+    const FigureColumns &columns = kFigureColumns[int(figure)];
+    QJsonObject object{
+        {QStringLiteral("id"), qint64(record.id)},
+        {QStringLiteral("rig"), record.rig},
+        {QStringLiteral("start_utc"), record.startUtc},
+        {QStringLiteral("utc_offset"), record.utcOffset},
+        {QStringLiteral("outcome"),
+         record.outcome ? QJsonValue(outcomeText(*record.outcome)) : QJsonValue(QJsonValue::Null)},
+        {columns.value, optionalNumber(record.*columns.figure)},
+        {columns.limit, double(record.*columns.limitOf)},
+    };
+    // A rate's limit is its fall limit over the phase, and a flow needs the part's volume.
+    if (figure == StatisticsFigure::LeakRate || figure == StatisticsFigure::MainRate) {
+        object.insert(columns.duration, record.*columns.durationOf);
+        object.insert(kVolume, optionalNumber(record.modelVolume));
+    }
+    return object;
+}
+
+std::optional<RecordFigures> figuresOf(const QJsonObject &object)
+{
+    const QJsonValue id = object.value(QStringLiteral("id"));
+    if (!id.isDouble())
+        return std::nullopt;
+    RecordFigures record;
+    record.id = id.toInteger();
+    record.rig = object.value(QStringLiteral("rig")).toString();
+    record.startUtc = object.value(QStringLiteral("start_utc")).toInteger();
+    record.utcOffset = int(object.value(QStringLiteral("utc_offset")).toInteger());
+    record.outcome = outcomeFromText(object.value(QStringLiteral("outcome")).toString());
+    for (const FigureColumns &columns : kFigureColumns) {
+        if (const auto value = object.constFind(columns.value); value != object.constEnd())
+            record.*columns.figure = optionalNumberOf(*value);
+        if (const auto limit = object.constFind(columns.limit); limit != object.constEnd())
+            record.*columns.limitOf = float(limit->toDouble());
+        if (const auto duration = object.constFind(columns.duration); duration != object.constEnd())
+            record.*columns.durationOf = int(duration->toInteger());
+    }
+    record.modelVolume = optionalNumberOf(object.value(kVolume));
+    return record;
 }
 
 QByteArray line(const QJsonObject &object)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/statistics.h"
 #include "records/testrecord.h"
 
 #include <QByteArray>
@@ -20,6 +21,15 @@ TestRecord recordOf(const QJsonObject &object);
 QJsonObject detailsObject(const RecordDetails &details);
 /// The details of such an object; empty when it lacks one of its parts.
 std::optional<RecordDetails> detailsOf(const QJsonObject &object);
+
+/// What statistics of the figure read of a record (RecordReader::figureRecords), by the names
+/// of the record's columns: "id", "rig", "start_utc", "utc_offset", "outcome" (null while
+/// running), and the figure's own: its value (leak_fall, main_fall, leak_rate or main_rate;
+/// null when there is none) and limit (leak_fall_limit or bath_fall_limit), and for a rate
+/// the phase's duration (leak_test_duration or main_test_duration) and model_volume_ml.
+QJsonObject figuresObject(const RecordFigures &record, StatisticsFigure figure);
+/// The figures of such an object, whichever figure it holds; empty without an id.
+std::optional<RecordFigures> figuresOf(const QJsonObject &object);
 
 /// The object as one line of compact JSON, ended by a line break.
 QByteArray line(const QJsonObject &object);

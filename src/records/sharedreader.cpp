@@ -20,10 +20,12 @@ QString toolFailureReason(const QByteArray &errors, const QString &url)
     return line.isEmpty() ? QStringLiteral("kestrava-records ended without an answer") : line;
 }
 
-QStringList sharedListArguments(const QString &url, const RecordFilter &filter)
+namespace {
+
+/// The options of kestrava-records that take the records the filter takes, but its limit.
+QStringList filterArguments(const RecordFilter &filter)
 {
-    QStringList arguments{QStringLiteral("list"), QStringLiteral("--db"), url,
-                          QStringLiteral("--json")};
+    QStringList arguments;
     const auto add = [&arguments](const char *option, const QString &value) {
         arguments << QLatin1String(option) << value;
     };
@@ -39,11 +41,31 @@ QStringList sharedListArguments(const QString &url, const RecordFilter &filter)
         add("--until", filter.until->addSecs(-1).date().toString(day));
     if (!filter.text.isEmpty())
         add("--find", filter.text);
+    if (filter.model)
+        add("--model", *filter.model);
     if (filter.rig)
         add("--rig", *filter.rig);
-    if (filter.limit > 0)
-        add("--limit", QString::number(filter.limit));
     return arguments;
+}
+
+} // namespace
+
+QStringList sharedListArguments(const QString &url, const RecordFilter &filter)
+{
+    QStringList arguments{QStringLiteral("list"), QStringLiteral("--db"), url,
+                          QStringLiteral("--json")};
+    arguments += filterArguments(filter);
+    if (filter.limit > 0)
+        arguments << QStringLiteral("--limit") << QString::number(filter.limit);
+    return arguments;
+}
+
+QStringList sharedStatsArguments(const QString &url, const RecordFilter &filter,
+                                 StatisticsFigure figure)
+{
+    return QStringList{QStringLiteral("stats"),  QStringLiteral("--db"),     url,
+                       QStringLiteral("--json"), QStringLiteral("--figure"), figureName(figure)} +
+           filterArguments(filter);
 }
 
 SharedReader::SharedReader(QObject *parent) : QObject(parent)
@@ -74,6 +96,13 @@ void SharedReader::info(const QString &url)
 {
     run(Request::Info, url,
         {QStringLiteral("info"), QStringLiteral("--db"), url, QStringLiteral("--json")});
+}
+
+void SharedReader::figureRecords(const QString &url, const RecordFilter &filter,
+                                 StatisticsFigure figure)
+{
+    m_figure = figure;
+    run(Request::Figures, url, sharedStatsArguments(url, filter, figure));
 }
 
 void SharedReader::exportCsv(const QString &url, const std::vector<RecordKey> &keys,
@@ -144,6 +173,15 @@ void SharedReader::onFinished()
                 return;
             }
         break;
+    case Request::Figures: {
+        std::vector<RecordFigures> records;
+        for (const QByteArray &line : lines)
+            if (const std::optional<QJsonObject> object = recordjson::objectOf(line))
+                if (const std::optional<RecordFigures> record = recordjson::figuresOf(*object))
+                    records.push_back(*record);
+        emit figuresRead(m_figure, records);
+        return;
+    }
     case Request::Export:
         emit exported(QString::fromUtf8(out).trimmed());
         return;

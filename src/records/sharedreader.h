@@ -18,6 +18,10 @@ QString toolFailureReason(const QByteArray &errors, const QString &url);
 
 /// The arguments of `kestrava-records list --json` for the filter over the shared database.
 QStringList sharedListArguments(const QString &url, const RecordFilter &filter);
+/// The arguments of `kestrava-records stats --json` for the figure of the records the filter
+/// takes (all of them: a limit is left out).
+QStringList sharedStatsArguments(const QString &url, const RecordFilter &filter,
+                                 StatisticsFigure figure);
 
 /// Reads the shared database for a window through kestrava-records in a child process with
 /// JSON output, so that the user-interface thread never waits on the server: a server that
@@ -36,6 +40,8 @@ public:
     void list(const QString &url, const RecordFilter &filter);
     void details(const QString &url, const RecordKey &key);
     void info(const QString &url);
+    /// What statistics of the figure read of the records the filter takes (figuresRead).
+    void figureRecords(const QString &url, const RecordFilter &filter, StatisticsFigure figure);
     /// Writes the CSV of the records with the keys to the file at path.
     void exportCsv(const QString &url, const std::vector<RecordKey> &keys, const QString &path);
     /// Ends the request running, if any, without a signal.
@@ -46,18 +52,20 @@ signals:
     void listed(const std::vector<TestRecord> &records);
     void detailsRead(const RecordDetails &details);
     void infoRead(const SharedInfo &info);
+    void figuresRead(StatisticsFigure figure, const std::vector<RecordFigures> &records);
     /// The export's line: "2 records written to PATH".
     void exported(const QString &line);
     void failed(const QString &reason);
 
 private:
-    enum class Request { List, Details, Info, Export };
+    enum class Request { List, Details, Info, Export, Figures };
     void run(Request request, const QString &url, const QStringList &arguments);
     void onFinished();
     void onTimeout();
 
     QProcess *m_process = nullptr;
     Request m_request = Request::List;
+    StatisticsFigure m_figure = StatisticsFigure::MainFall;
     QString m_url;
     QTimer m_timeout;
 };

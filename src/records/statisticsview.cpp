@@ -33,6 +33,8 @@ public:
     }
     std::optional<int> selected;
     QString unit;
+    /// What the chart says without statistics.
+    QString message;
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -42,8 +44,7 @@ protected:
         if (const auto &s = m_view->statistics())
             drawControlCharts(painter, QRectF(rect()), *s, unit, selected);
         else
-            painter.drawText(rect(), Qt::AlignCenter,
-                             QStringLiteral("Too few records for statistics"));
+            painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, message);
     }
     void mousePressEvent(QMouseEvent *event) override
     {
@@ -52,7 +53,7 @@ protected:
             return;
         const int point = individualsFrame(QRectF(rect()), *s).pointAt(event->position().x());
         if (point >= 0 && point < int(s->ids.size()))
-            emit m_view->recordChosen(s->ids[size_t(point)]);
+            emit m_view->recordChosen({s->rigs[size_t(point)], s->ids[size_t(point)]});
     }
 
 private:
@@ -98,7 +99,8 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
     connect(m_figure, &QComboBox::currentIndexChanged, this, &StatisticsView::reload);
     const auto choose = [this](QListWidgetItem *item) {
         if (item->data(Qt::UserRole).isValid())
-            emit recordChosen(item->data(Qt::UserRole).toLongLong());
+            emit recordChosen(
+                {item->data(Qt::UserRole + 1).toString(), item->data(Qt::UserRole).toLongLong()});
     };
     connect(m_breaks, &QListWidget::itemActivated, this, choose);
     connect(m_breaks, &QListWidget::itemClicked, this, choose);
@@ -107,22 +109,51 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
 
 void StatisticsView::setSource(Source source)
 {
+    m_request = {};
     m_source = std::move(source);
+    reload();
+}
+
+void StatisticsView::setRequest(Request request)
+{
+    m_source = {};
+    m_request = std::move(request);
     reload();
 }
 
 void StatisticsView::reload()
 {
+    const auto figure = StatisticsFigure(m_figure->currentIndex());
     m_records.clear();
-    m_readFailure.clear();
+    m_readState.clear();
+    m_awaited.reset();
     if (m_source) {
-        Fallible<std::vector<RecordFigures>> read =
-            m_source(StatisticsFigure(m_figure->currentIndex()));
+        Fallible<std::vector<RecordFigures>> read = m_source(figure);
         if (read.ok())
             m_records = std::move(*read);
         else
-            m_readFailure = read.failure()->reason;
+            m_readState = read.failure()->reason;
+    } else if (m_request) {
+        // Shown before asking: an answer may come at once.
+        m_awaited = figure;
+        m_readState = QStringLiteral("Reading the records...");
+        recompute();
+        m_request(figure);
+        return;
     }
+    recompute();
+}
+
+void StatisticsView::receive(StatisticsFigure figure, Fallible<std::vector<RecordFigures>> records)
+{
+    if (m_awaited != figure)
+        return;
+    m_awaited.reset();
+    m_readState.clear();
+    if (records.ok())
+        m_records = std::move(*records);
+    else
+        m_readState = records.failure()->reason;
     recompute();
 }
 
@@ -132,15 +163,22 @@ void StatisticsView::setUnit(RateUnit unit)
     recompute();
 }
 
-void StatisticsView::showRecord(std::optional<int64_t> id)
+void StatisticsView::showRecord(std::optional<RecordKey> key)
+{
+    m_ringed = std::move(key);
+    ring();
+    m_chart->update();
+}
+
+void StatisticsView::ring()
 {
     m_chart->selected.reset();
-    if (m_statistics && id) {
-        for (size_t i = 0; i < m_statistics->ids.size(); ++i)
-            if (m_statistics->ids[i] == *id)
-                m_chart->selected = int(i);
-    }
-    m_chart->update();
+    if (!m_statistics || !m_ringed)
+        return;
+    const ProcessStatistics &s = *m_statistics;
+    for (size_t i = 0; i < s.ids.size(); ++i)
+        if (s.ids[i] == m_ringed->id && s.rigs[i] == m_ringed->rig)
+            m_chart->selected = int(i);
 }
 
 void StatisticsView::recompute()
@@ -150,15 +188,19 @@ void StatisticsView::recompute()
     m_statistics.reset();
     m_breaks->clear();
     m_chart->unit = figureUnit(figure, m_unit);
+    m_chart->message =
+        m_readState.isEmpty() ? QStringLiteral("Too few records for statistics") : m_readState;
     if (!computed.ok()) {
-        m_summary->setText(!m_readFailure.isEmpty() ? m_readFailure
-                                                    : QStringLiteral("%1 records: %2.")
-                                                          .arg(m_records.size())
-                                                          .arg(computed.failure()->reason));
+        m_summary->setText(!m_readState.isEmpty() ? m_readState
+                                                  : QStringLiteral("%1 records: %2.")
+                                                        .arg(m_records.size())
+                                                        .arg(computed.failure()->reason));
+        m_chart->selected.reset();
         m_chart->update();
         return;
     }
     m_statistics = std::move(*computed);
+    ring();
     const ProcessStatistics &s = *m_statistics;
     const QString unit = figureUnit(figure, m_unit);
     QStringList lines{
@@ -190,11 +232,12 @@ void StatisticsView::recompute()
         const RuleBreak &b = s.breaks[i];
         auto *item =
             new QListWidgetItem(QStringLiteral("record %1: rule %2 (%3)")
-                                    .arg(b.id)
+                                    .arg(recordKeyText({b.rig, b.id}))
                                     .arg(b.rule)
                                     .arg(QString::fromUtf8(kRuleTexts[std::clamp(b.rule, 0, 4)])),
                                 m_breaks);
         item->setData(Qt::UserRole, qlonglong(b.id));
+        item->setData(Qt::UserRole + 1, b.rig);
     }
     if (s.breaks.size() > kListed) {
         auto *more = new QListWidgetItem(

@@ -58,8 +58,11 @@ Commands:
   info                      the shared database's (--db URL) server version, schema
                             version, and numbers of rigs and records
   stats                     process statistics of one figure over the completed and
-                            failed records that --station, --model, --since and --rig
-                            keep, as key: value lines (--figure, --unit)
+                            failed records that --station, --outcome, --since,
+                            --until, --find, --model and --rig keep, as key: value
+                            lines (--figure, --unit); with --json the figure of each of
+                            those records instead, oldest first, for a program to
+                            take the statistics of
 
 Exit status: 0 on success, 1 on an error (no database, an unknown record, a file that
 cannot be written, a server that cannot be reached, another sync for the rig running, too
@@ -93,12 +96,13 @@ struct Options {
                            QStringLiteral("NAME")};
     QCommandLineOption until{
         QStringLiteral("until"),
-        QStringLiteral("(list) Only the records started on or before DATE (yyyy-mm-dd, local "
-                       "time)."),
+        QStringLiteral("(list, stats) Only the records started on or before DATE (yyyy-mm-dd, "
+                       "local time)."),
         QStringLiteral("DATE")};
     QCommandLineOption find{
         QStringLiteral("find"),
-        QStringLiteral("(list) Only the records whose test name or operator holds TEXT."),
+        QStringLiteral("(list, stats) Only the records whose test name, operator or serial "
+                       "holds TEXT."),
         QStringLiteral("TEXT")};
     QCommandLineOption limit{QStringLiteral("limit"),
                              QStringLiteral("(list) At most the N newest records."),
@@ -108,16 +112,16 @@ struct Options {
                                              "each change within two seconds; retry a server "
                                              "that cannot be reached, with a growing pause.")};
     QCommandLineOption json{QStringLiteral("json"),
-                            QStringLiteral("(list, show, sync, info) Write one JSON object a "
-                                           "line, for a program to read.")};
+                            QStringLiteral("(list, show, sync, info, stats) Write one JSON "
+                                           "object a line, for a program to read.")};
     QCommandLineOption station{
         QStringLiteral("station"),
         QStringLiteral("(list, stats) Only the records of station N, 1 or 2."),
         QStringLiteral("N")};
     QCommandLineOption outcome{
         QStringLiteral("outcome"),
-        QStringLiteral("(list) Only the records that ended with OUTCOME: completed, \"leak test "
-                       "failed\", \"main test failed\", stopped or interrupted."),
+        QStringLiteral("(list, stats) Only the records that ended with OUTCOME: completed, "
+                       "\"leak test failed\", \"main test failed\", stopped or interrupted."),
         QStringLiteral("OUTCOME")};
     QCommandLineOption since{
         QStringLiteral("since"),
@@ -194,12 +198,19 @@ int exportRecords(const RecordReader &reader, std::vector<RecordKey> keys,
 }
 
 int stats(const RecordReader &reader, const RecordFilter &filter, StatisticsFigure figure,
-          RateUnit unit)
+          RateUnit unit, bool json)
 {
     const Fallible<std::vector<RecordFigures>> records = reader.figureRecords(filter, figure);
     armWatchdog(0);
     if (!records.ok())
         return failed(*records.failure());
+    // The records themselves, however few: the program takes the statistics in its own unit.
+    if (json) {
+        QByteArray lines;
+        for (const RecordFigures &record : *records)
+            lines += recordjson::line(recordjson::figuresObject(record, figure));
+        return print(lines);
+    }
     // Too few records: the reason alone, with no file to name.
     const Fallible<ProcessStatistics> statistics = processStatistics(*records, figure, unit);
     if (!statistics.ok())
@@ -269,10 +280,10 @@ std::optional<QString> readRequest(const QCommandLineParser &parser, const Optio
     const QString list = QStringLiteral("list"), stats = QStringLiteral("stats");
     const std::map<QString, QStringList> commandsOf{
         {QStringLiteral("station"), {list, stats}},
-        {QStringLiteral("outcome"), {list}},
+        {QStringLiteral("outcome"), {list, stats}},
         {QStringLiteral("since"), {list, QStringLiteral("export"), stats}},
-        {QStringLiteral("until"), {list}},
-        {QStringLiteral("find"), {list}},
+        {QStringLiteral("until"), {list, stats}},
+        {QStringLiteral("find"), {list, stats}},
         {QStringLiteral("limit"), {list}},
         {QStringLiteral("rig"), {list, QStringLiteral("sync"), stats}},
         {QStringLiteral("serial"), {list}},
@@ -287,7 +298,7 @@ std::optional<QString> readRequest(const QCommandLineParser &parser, const Optio
         {QStringLiteral("follow"), {QStringLiteral("sync")}},
         {QStringLiteral("json"),
          {QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("sync"),
-          QStringLiteral("info")}}};
+          QStringLiteral("info"), stats}}};
     for (const auto &[option, allowed] : commandsOf)
         if (parser.isSet(option) && !allowed.contains(command))
             return QStringLiteral("--%1 does not go with %2.").arg(option, command);
@@ -435,7 +446,7 @@ int read(const Request &request)
     if (request.command == QLatin1String("show"))
         return show(*reader, request.keys.front(), request.json);
     if (request.command == QLatin1String("stats"))
-        return stats(*reader, request.filter, request.figure, request.unit);
+        return stats(*reader, request.filter, request.figure, request.unit, request.json);
     return exportRecords(*reader, request.keys, request.filter.since, request.csv);
 }
 

@@ -156,6 +156,14 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
         if (m_sharedBar->allRigs() && !m_shown)
             showDetails(std::nullopt);
     });
+    connect(m_sharedBar, &SharedRecordsBar::figuresRead, this,
+            [this](StatisticsFigure figure, const std::vector<RecordFigures> &records) {
+                m_statistics->receive(figure, records);
+            });
+    connect(m_sharedBar, &SharedRecordsBar::figuresFailed, this,
+            [this](StatisticsFigure figure, const QString &text) {
+                m_statistics->receive(figure, Failure{text, {}});
+            });
     connect(m_sharedBar, &SharedRecordsBar::exported, m_status, &QLabel::setText);
     connect(m_sharedBar, &SharedRecordsBar::exportFailed, this, [this](const QString &reason) {
         m_status->clear();
@@ -328,6 +336,12 @@ void RecordsWindow::loadStatistics()
 {
     if (!m_statistics->isVisibleTo(this))
         return;
+    if (m_sharedBar->allRigs()) {
+        m_statistics->setRequest([this, filter = currentFilter()](StatisticsFigure figure) {
+            m_sharedBar->readFigures(filter, figure);
+        });
+        return;
+    }
     const RecordStore &reader = *m_reader;
     m_statistics->setSource([&reader, filter = currentFilter()](
                                 StatisticsFigure figure) -> Fallible<std::vector<RecordFigures>> {
@@ -335,11 +349,15 @@ void RecordsWindow::loadStatistics()
             return Failure{QStringLiteral("The records database is not open."), reader.path()};
         return reader.figureRecords(filter, figure);
     });
-    m_statistics->showRecord(m_shown ? std::optional<int64_t>(m_shown->record.id) : std::nullopt);
 }
 
-void RecordsWindow::selectRecord(int64_t id)
+void RecordsWindow::selectRecord(const RecordKey &key)
 {
+    if (!key.rig.isEmpty()) {
+        selectSharedRecord(key);
+        return;
+    }
+    const int64_t id = key.id;
     // Rows are read as they are shown: read on until the record's row is there. Making it the
     // current row shows it, asking first about names typed for the record shown.
     for (int row = 0;; ++row) {
@@ -358,6 +376,24 @@ void RecordsWindow::selectRecord(int64_t id)
     }
     if (mayLeaveRecord()) // not listed: shown all the same
         showRecord(id);
+}
+
+void RecordsWindow::selectSharedRecord(const RecordKey &key)
+{
+    if (!m_sharedBar->allRigs())
+        return;
+    const SharedRecordModel *shared = m_sharedBar->model();
+    for (int row = 0; row < shared->rowCount(); ++row) {
+        if (RecordKey{shared->record(row).rig, shared->record(row).id} == key) {
+            // Its details are read as the current row changes.
+            m_table->selectionModel()->setCurrentIndex(shared->index(row, 0),
+                                                       QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+            m_table->scrollTo(shared->index(row, 0));
+            return;
+        }
+    }
+    m_sharedBar->readDetails(key); // older than the newest listed: shown all the same
 }
 
 void RecordsWindow::buildDetailPane(QWidget *pane)
@@ -543,10 +579,12 @@ void RecordsWindow::onCurrentRowChanged()
         return;
     if (m_sharedBar->allRigs()) {
         const QModelIndex current = m_table->selectionModel()->currentIndex();
-        if (current.isValid())
-            m_sharedBar->readDetails(current.row());
-        else
+        if (!current.isValid()) {
             showDetails(std::nullopt);
+            return;
+        }
+        const TestRecord &record = m_sharedBar->model()->record(current.row());
+        m_sharedBar->readDetails({record.rig, record.id});
         return;
     }
     if (!namesEdited()) {
@@ -631,7 +669,9 @@ void RecordsWindow::showDetails(std::optional<RecordDetails> details)
         m_operator->setText(m_shown->record.operatorName);
     }
     drawDecay();
-    m_statistics->showRecord(local ? std::optional<int64_t>(m_shown->record.id) : std::nullopt);
+    m_statistics->showRecord(
+        m_shown ? std::optional<RecordKey>({m_shown->record.rig, m_shown->record.id})
+                : std::nullopt);
 }
 
 void RecordsWindow::onPhaseChanged()

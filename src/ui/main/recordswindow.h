@@ -84,10 +84,13 @@ private:
     void loadModels();
     void onUnitChanged();
     void onStatisticsToggled(bool on);
-    /// The records the filters keep into the statistics view, when it shows.
+    /// The records the filters keep into the statistics view, when it shows: read from the
+    /// local store at once, or from the shared database in the background for All rigs.
     void loadStatistics();
     /// Selects the record in the list (a point of the statistics chosen).
-    void selectRecord(int64_t id);
+    void selectRecord(const RecordKey &key);
+    /// Selects the shared record in the All rigs list, or shows it if it is not listed.
+    void selectSharedRecord(const RecordKey &key);
     void onListReset();
     void onCurrentRowChanged();
     void onLeavingNamedRecord();

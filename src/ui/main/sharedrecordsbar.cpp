@@ -12,11 +12,16 @@ namespace {
 
 const QString kAllRigs = QStringLiteral("All");
 
+QString unreachable(const QString &reason)
+{
+    return QStringLiteral("Shared database: unreachable: %1").arg(reason);
+}
+
 } // namespace
 
 SharedRecordsBar::SharedRecordsBar(QWidget *parent)
     : QWidget(parent), m_model(new SharedRecordModel(this)), m_lister(new SharedReader(this)),
-      m_reader(new SharedReader(this))
+      m_reader(new SharedReader(this)), m_figures(new SharedReader(this))
 {
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -59,8 +64,11 @@ SharedRecordsBar::SharedRecordsBar(QWidget *parent)
                 emit exportFailed(reason);
                 return;
             }
-            emit failed(QStringLiteral("Shared database: unreachable: %1").arg(reason));
+            emit failed(unreachable(reason));
         });
+    connect(m_figures, &SharedReader::figuresRead, this, &SharedRecordsBar::figuresRead);
+    connect(m_figures, &SharedReader::failed, this,
+            [this](const QString &reason) { emit figuresFailed(m_figure, unreachable(reason)); });
 }
 
 void SharedRecordsBar::setDatabase(const QString &url)
@@ -86,20 +94,31 @@ bool SharedRecordsBar::allRigs() const
     return !m_url.isEmpty() && m_scope->currentIndex() == 1;
 }
 
-void SharedRecordsBar::list(RecordFilter filter)
+RecordFilter SharedRecordsBar::withRig(RecordFilter filter) const
 {
     const QString rig = m_rig->currentText().trimmed();
     if (!rig.isEmpty() && rig != kAllRigs)
         filter.rig = rig;
-    filter.limit = kListLimit;
-    m_lister->list(m_url, filter);
+    return filter;
 }
 
-void SharedRecordsBar::readDetails(int row)
+void SharedRecordsBar::list(RecordFilter filter)
+{
+    filter.limit = kListLimit;
+    m_lister->list(m_url, withRig(filter));
+}
+
+void SharedRecordsBar::readDetails(const RecordKey &key)
 {
     m_exporting = false;
-    const TestRecord &record = m_model->record(row);
-    m_reader->details(m_url, {record.rig, record.id});
+    m_reader->details(m_url, key);
+}
+
+void SharedRecordsBar::readFigures(RecordFilter filter, StatisticsFigure figure)
+{
+    filter.limit = 0;
+    m_figure = figure;
+    m_figures->figureRecords(m_url, withRig(filter), figure);
 }
 
 void SharedRecordsBar::exportCsv(const std::vector<RecordKey> &keys, const QString &path)

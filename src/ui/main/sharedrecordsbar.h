@@ -36,8 +36,11 @@ public:
 
     /// Lists the records the filter and the rig filter take.
     void list(RecordFilter filter);
-    /// Reads the record of the model's row with everything it holds.
-    void readDetails(int row);
+    /// Reads the record with everything it holds.
+    void readDetails(const RecordKey &key);
+    /// Reads what statistics of the figure read of the records the filter and the rig filter
+    /// take, all of them (figuresRead or figuresFailed follow).
+    void readFigures(RecordFilter filter, StatisticsFigure figure);
     void exportCsv(const std::vector<RecordKey> &keys, const QString &path);
 
 signals:
@@ -46,6 +49,9 @@ signals:
     /// The model holds a new listing; the text says what it shows.
     void listed(const QString &text);
     void detailsRead(const RecordDetails &details);
+    void figuresRead(StatisticsFigure figure, const std::vector<RecordFigures> &records);
+    /// The statistics' records could not be read: "Shared database: unreachable: ...".
+    void figuresFailed(StatisticsFigure figure, const QString &text);
     /// What the window's status line says of a failure: "Shared database: unreachable: ...".
     void failed(const QString &text);
     void exported(const QString &line);
@@ -54,6 +60,8 @@ signals:
 
 private:
     void onListed(const std::vector<TestRecord> &records);
+    /// The filter with the rig filter's rig, if one is chosen.
+    RecordFilter withRig(RecordFilter filter) const;
 
     QString m_url;
     QComboBox *m_scope = nullptr;
@@ -62,5 +70,7 @@ private:
     SharedRecordModel *m_model = nullptr;
     SharedReader *m_lister = nullptr;
     SharedReader *m_reader = nullptr;
+    SharedReader *m_figures = nullptr;
+    StatisticsFigure m_figure = StatisticsFigure::MainFall; ///< the one m_figures reads
     bool m_exporting = false;
 };
