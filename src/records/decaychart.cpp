@@ -127,60 +127,58 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
         return g;
     }
 
-    // The points of the curve, its deciding reading last.
-    std::vector<float> xs(curve.seconds.begin(),
-                          curve.seconds.begin() +
-                              qsizetype(std::min(curve.seconds.size(), curve.relative.size())));
-    std::vector<float> ys(curve.relative.begin(), curve.relative.begin() + qsizetype(xs.size()));
-    if (curve.decidingSecond && curve.decidingRelative) {
-        xs.push_back(*curve.decidingSecond);
-        ys.push_back(*curve.decidingRelative);
-    }
-    const size_t n = xs.size();
+    // The points of the curve, its deciding reading last; read where they are, not copied,
+    // since a long test has a million of them.
+    const size_t samples = std::min(curve.seconds.size(), curve.relative.size());
+    const bool deciding = curve.decidingSecond && curve.decidingRelative;
+    const size_t n = samples + (deciding ? 1 : 0);
+    const auto xAt = [&](size_t i) {
+        return i < samples ? curve.seconds[i] : *curve.decidingSecond;
+    };
+    const auto yAt = [&](size_t i) {
+        return i < samples ? curve.relative[i] : *curve.decidingRelative;
+    };
 
-    // The range: the reference, the limit and every valid reading, with a margin.
+    // In one pass: the range (the reference, the limit and every valid reading), the last
+    // second, and the gaps (runs without a valid reading, and seconds with no sample at all).
     const double limit = -double(curve.fallLimit);
     double high = std::max(0.0, limit), low = std::min(0.0, limit);
     int valid = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (std::isnan(ys[i]))
-            continue;
-        ++valid;
-        high = std::max(high, double(ys[i]));
-        low = std::min(low, double(ys[i]));
-    }
-    const double range = std::max(high - low, kLeastRange);
-    g.top = high + kMargin * range;
-    g.bottom = low - kMargin * range;
-    g.seconds = n > 0 ? std::max(1.0, double(*std::max_element(xs.begin(), xs.end()))) : 1.0;
-    const auto yOf = [&g](double value) {
-        return g.plot.top() + (g.top - value) / (g.top - g.bottom) * g.plot.height();
-    };
-    const auto xOf = [&g](double second) {
-        return g.plot.left() + std::clamp(second / g.seconds, 0.0, 1.0) * g.plot.width();
-    };
-
-    // Gaps: runs of seconds without a valid reading, and seconds with no sample at all.
+    double lastSecond = 1.0;
     bool inGap = false;
     double gapStart = 0, lastValid = 0;
     for (size_t i = 0; i < n; ++i) {
-        if (std::isnan(ys[i])) {
+        const float x = xAt(i), y = yAt(i);
+        lastSecond = std::max(lastSecond, double(x));
+        if (std::isnan(y)) {
             if (!inGap)
                 gapStart = i == 0 ? 0.0 : lastValid;
             inGap = true;
             continue;
         }
-        if (!inGap && i > 0 && xs[i] - lastValid > kLongestStep) {
+        ++valid;
+        high = std::max(high, double(y));
+        low = std::min(low, double(y));
+        if (!inGap && i > 0 && x - lastValid > kLongestStep) {
             gapStart = lastValid;
             inGap = true;
         }
         if (inGap)
-            g.gaps.emplace_back(gapStart, double(xs[i]));
+            g.gaps.emplace_back(gapStart, double(x));
         inGap = false;
-        lastValid = double(xs[i]);
+        lastValid = double(x);
     }
+    const double range = std::max(high - low, kLeastRange);
+    g.top = high + kMargin * range;
+    g.bottom = low - kMargin * range;
+    g.seconds = lastSecond;
     if (inGap)
         g.gaps.emplace_back(gapStart, g.seconds);
+    const double toY = g.plot.height() / (g.top - g.bottom);
+    const auto yOf = [&g, toY](double value) { return g.plot.top() + (g.top - value) * toY; };
+    const auto xOf = [&g](double second) {
+        return g.plot.left() + std::clamp(second / g.seconds, 0.0, 1.0) * g.plot.width();
+    };
     for (const auto &[first, last] : g.gaps) {
         const double left = xOf(first), right = std::max(xOf(last), left + 1);
         for (double x = std::floor(left) + 0.5; x < right; x += 1)
@@ -211,15 +209,15 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
     const int columns = std::max(1, int(p.width()));
     g.byColumns = valid > columns;
     const auto isGap = [&](size_t i) {
-        return std::isnan(ys[i]) ||
-               (i > 0 && !std::isnan(ys[i - 1]) && xs[i] - xs[i - 1] > kLongestStep);
+        return std::isnan(yAt(i)) ||
+               (i > 0 && !std::isnan(yAt(i - 1)) && xAt(i) - xAt(i - 1) > kLongestStep);
     };
     if (!g.byColumns) {
         for (size_t i = 0; i < n; ++i) {
             if (isGap(i))
                 pen.breakRun();
-            if (!std::isnan(ys[i]))
-                pen.add(QPointF(xOf(xs[i]), yOf(ys[i])));
+            if (!std::isnan(yAt(i)))
+                pen.add(QPointF(xOf(xAt(i)), yOf(yAt(i))));
         }
         pen.breakRun();
     } else {
@@ -236,15 +234,22 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
             pen.add(QPointF(x, yOf(falling ? lowest : highest)));
             column = -1;
         };
+        // Columns a second: the same mapping as xOf, without its clamp on every reading.
+        const double toColumn = p.width() / g.seconds;
+        bool previousValid = false;
+        float previousX = 0;
         for (size_t i = 0; i < n; ++i) {
-            if (isGap(i)) {
+            const float x = xAt(i), value = yAt(i);
+            const bool validHere = !std::isnan(value);
+            if (!validHere || (previousValid && x - previousX > kLongestStep)) {
                 flushColumn();
                 pen.breakRun();
             }
-            const float value = ys[i];
-            if (std::isnan(value))
+            previousValid = validHere;
+            previousX = x;
+            if (!validHere)
                 continue;
-            const int at = std::clamp(int((xOf(xs[i]) - p.left())), 0, columns - 1);
+            const int at = std::clamp(int(double(x) * toColumn), 0, columns - 1);
             if (at != column) {
                 flushColumn();
                 column = at;

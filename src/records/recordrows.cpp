@@ -161,9 +161,10 @@ Fallible<std::vector<RecordFigures>> readFigureRecords(const QSqlDatabase &db, c
             "END) * (60 * CAST(substr(start_time, 21, 2) AS INTEGER) + CAST(substr(start_time, "
             "24, 2) AS INTEGER)), CASE outcome WHEN 'completed' THEN 0 WHEN 'leak test failed' "
             "THEN 1 WHEN 'main test failed' THEN 2 WHEN 'stopped' THEN 3 WHEN 'interrupted' "
-            "THEN 4 ELSE -1 END, %1, %2, %3%4 FROM record")
-            .arg(value, limit, withRig ? QStringLiteral("rig") : QStringLiteral("''"),
-                 rate ? QStringLiteral(", %1, model_volume_ml").arg(duration) : QString()) +
+            "THEN 4 ELSE -1 END, %1, %2%3%4 FROM record")
+            .arg(value, limit,
+                 rate ? QStringLiteral(", %1, model_volume_ml").arg(duration) : QString(),
+                 withRig ? QStringLiteral(", rig") : QString()) +
         recordschema::whereClause(filter, values, match) +
         (withRig ? QStringLiteral(" ORDER BY start_utc, rig, id")
                  : QStringLiteral(" ORDER BY start_utc, id"));
@@ -175,6 +176,7 @@ Fallible<std::vector<RecordFigures>> readFigureRecords(const QSqlDatabase &db, c
         const QVariant value = query.value(column);
         return value.isNull() ? std::nullopt : std::optional<double>(value.toDouble());
     };
+    const int rigColumn = rate ? 8 : 6;
     std::vector<RecordFigures> records;
     while (query.next()) {
         RecordFigures r;
@@ -187,11 +189,12 @@ Fallible<std::vector<RecordFigures>> readFigureRecords(const QSqlDatabase &db, c
         const std::optional<double> figureValue = optional(4);
         const float limitValue = float(query.value(5).toDouble());
         (leak ? r.leakFallLimit : r.bathFallLimit) = limitValue;
-        r.rig = query.value(6).toString();
         if (rate) {
-            (leak ? r.leakTestDuration : r.mainTestDuration) = query.value(7).toInt();
-            r.modelVolume = optional(8);
+            (leak ? r.leakTestDuration : r.mainTestDuration) = query.value(6).toInt();
+            r.modelVolume = optional(7);
         }
+        if (withRig)
+            r.rig = query.value(rigColumn).toString();
         switch (figure) {
         case StatisticsFigure::LeakFall:
             r.leakFall = figureValue;
@@ -206,7 +209,7 @@ Fallible<std::vector<RecordFigures>> readFigureRecords(const QSqlDatabase &db, c
             r.mainRate = figureValue;
             break;
         }
-        records.push_back(r);
+        records.push_back(std::move(r));
     }
     if (query.lastError().isValid())
         return sqlFailure(doing, query.lastError(), path);
