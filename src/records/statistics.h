@@ -60,7 +60,7 @@ QString figureUnit(StatisticsFigure figure, RateUnit unit);
 /// unit without the part's volume).
 std::optional<double> figureValue(const RecordFigures &record, StatisticsFigure figure,
                                   RateUnit unit);
-/// The upper specification limit of the figure for the record: its leak fall limit, or its
+/// The pass limit of the figure (an upper limit) for the record: its leak fall limit, or its
 /// bath fall limit for the main test; for a rate, that limit spread over the phase's duration
 /// (limit / duration × 60 KPa/min) in the unit.
 std::optional<double> figureLimit(const RecordFigures &record, StatisticsFigure figure,
@@ -106,7 +106,7 @@ struct ProcessStatistics {
     double ucl = 0;   ///< mean + 2.66 × mean moving range
     double lcl = 0;   ///< mean − 2.66 × mean moving range
     double mrUcl = 0; ///< 3.267 × mean moving range
-    /// The specification limit of the newest point, against which Cpk is taken.
+    /// The pass limit of the newest point, against which Cpk is taken.
     std::optional<double> limit;
     /// (limit − mean) / 3σ; empty without a limit or with σ = 0.
     std::optional<double> cpk;

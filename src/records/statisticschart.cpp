@@ -14,7 +14,7 @@ namespace {
 const QColor kCurve(0, 0, 160);
 const QColor kCentre(0, 128, 0);
 const QColor kControl(200, 120, 0);
-const QColor kSpecification(200, 0, 0);
+const QColor kPassLimit(200, 0, 0);
 const QColor kBreak(220, 0, 0);
 constexpr double kLabelWidth = 70;
 
@@ -137,7 +137,7 @@ QRectF individualsPlot(const QRectF &area)
             std::max(10.0, area.height() * 0.6 - 40)};
 }
 
-/// The lowest and highest specification limit of the points.
+/// The lowest and highest pass limit of the points.
 std::pair<std::optional<double>, std::optional<double>> limitRange(const ProcessStatistics &s)
 {
     std::optional<double> low, high;
@@ -176,13 +176,13 @@ ChartFrame drawControlCharts(QPainter &painter, const QRectF &area, const Proces
     horizontal(painter, frame, s.ucl, kControl, limitLabel("UCL", s.ucl));
     horizontal(painter, frame, s.lcl, kControl, limitLabel("LCL", s.lcl));
     if (limitLow && limitHigh && *limitLow == *limitHigh) {
-        horizontal(painter, frame, *limitHigh, kSpecification, limitLabel("limit", *limitHigh),
+        horizontal(painter, frame, *limitHigh, kPassLimit, limitLabel("limit", *limitHigh),
                    Qt::SolidLine);
     } else if (limitHigh) {
         // Limits that changed over the records: a line through each point's limit.
         for (const std::optional<double> &limit : s.limits)
             limits.push_back(limit.value_or(*limitHigh));
-        curve(painter, frame, limits, kSpecification);
+        curve(painter, frame, limits, kPassLimit);
     }
     painter.setClipRect(frame.plot.adjusted(-1, -1, 1, 1));
     curve(painter, frame, s.values, kCurve);

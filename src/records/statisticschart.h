@@ -42,7 +42,7 @@ ChartFrame individualsFrame(const QRectF &area, const ProcessStatistics &statist
 
 /// The two charts of the statistics view, drawn into `area`:
 /// - individuals: the points (joined, reduced by columns), the centre line, the control limits
-///   (mean ± 2.66 × mean moving range) and the specification limit of each point; points that
+///   (mean ± 2.66 × mean moving range) and the pass limit of each point; points that
 ///   break a rule marked in red with the rule's number;
 /// - moving ranges: the ranges, their mean and their upper limit (3.267 × mean moving range).
 /// `selected` rings one point. Returns the frame of the individuals chart, to find the point
