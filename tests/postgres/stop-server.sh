@@ -47,17 +47,5 @@ stop_folder() {
     rm -rf "$folder"
 }
 
-status=0
-if [ -f "$info_file" ]; then
-    stop_folder "$(sed -n 's/^folder=//p' "$info_file")" || status=1
-    rm -f "$info_file"
-fi
-# Servers left behind: their folder's owner file names this info file.
-for owner in "${TMPDIR:-/tmp}"/kestrava-pg.*/owner; do
-    [ -f "$owner" ] || continue
-    if [ "$(cat "$owner")" = "$info_file" ]; then
-        echo "stop-server: stopping a server left behind in $(dirname "$owner")"
-        stop_folder "$(dirname "$owner")" || status=1
-    fi
-done
-exit $status
+. "$(dirname "$0")/../support/stop-fixture.sh"
+stop_fixture "$info_file" kestrava-pg "$(sed -n 's/^folder=//p' "$info_file" 2>/dev/null)"
