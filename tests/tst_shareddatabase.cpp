@@ -831,6 +831,7 @@ void TestSharedDatabase::allRigsStatistics()
     child<QComboBox>(&window, "cmbRigs")->setCurrentIndex(0);
     QVERIFY2(summary->text().contains("n: 20 (of 22 records; 2 left out)\nmean: 2.002\n"),
              qPrintable(summary->text()));
+    QCOMPARE(table->columnWidth(table->model()->columnCount() - 1), 105); // as wide as at first
 
     // A server that refuses the connection.
     QTemporaryDir sockets;

@@ -138,10 +138,7 @@ RecordsWindow::RecordsWindow(TestRecorder &recorder, const QString &databasePath
     const MaybeFailure opened = m_reader->open();
     m_model = new RecordListModel(m_reader->connectionName(), this);
     m_table->setModel(m_model);
-    const std::array<int, RecordListModel::ColumnCount> widths{50, 125, 62, 105, 115, 90,
-                                                               95, 90,  90, 90,  105};
-    for (int column = 0; column < RecordListModel::ColumnCount; ++column)
-        m_table->setColumnWidth(column, widths[size_t(column)]);
+    applyColumnWidths();
     connect(m_model, &QAbstractItemModel::modelReset, this, &RecordsWindow::onListReset);
     followCurrentRow();
     // Queued: the table, given the model later, resets its selection after this connection.
@@ -235,14 +232,21 @@ void RecordsWindow::onScopeChanged()
         m_table->horizontalHeader()->setSortIndicator(
             m_sharedBar->allRigs() ? int(SharedRecordModel::Start) : int(RecordListModel::Start),
             Qt::DescendingOrder);
-        // The local list's widths, after the rig's column for All rigs.
-        std::vector<int> widths{50, 125, 62, 105, 115, 90, 95, 90};
-        if (m_sharedBar->allRigs())
-            widths.insert(widths.begin(), 80);
-        for (size_t column = 0; column < widths.size(); ++column)
-            m_table->setColumnWidth(int(column), widths[column]);
+        applyColumnWidths();
     }
     onFilterChanged();
+}
+
+void RecordsWindow::applyColumnWidths()
+{
+    // The local list's widths, after the rig's column for All rigs; a setting of the table, so
+    // set again whenever the table is given the other list.
+    std::vector<int> widths{50, 125, 62, 105, 115, 90, 95, 90, 90, 90, 105};
+    if (m_table->model() != m_model)
+        widths.insert(widths.begin(), 80);
+    const int columns = std::min(int(widths.size()), m_table->model()->columnCount());
+    for (int column = 0; column < columns; ++column)
+        m_table->setColumnWidth(column, widths[size_t(column)]);
 }
 
 void RecordsWindow::buildFilters(QWidget *bar, QDate today)

@@ -75,6 +75,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    /// Sets the list's column widths for the list the table shows.
+    void applyColumnWidths();
     void buildFilters(QWidget *bar, QDate today);
     void buildDetailPane(QWidget *pane);
     void onFilterChanged();
