@@ -60,8 +60,18 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
 
 void RecordListModel::setUnit(RateUnit unit)
 {
+    // The rows keep their order unless they are sorted by rate and the change goes between a
+    // rate and a flow (a flow scales each rate by its part's volume): then the query runs
+    // again; otherwise only the rate column is shown anew.
+    const bool reordered = m_sortColumn == MainRate && needsVolume(unit) != needsVolume(m_unit);
     m_unit = unit;
-    refresh();
+    if (reordered) {
+        refresh();
+        return;
+    }
+    emit headerDataChanged(Qt::Horizontal, MainRate, MainRate);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, MainRate), index(rowCount() - 1, MainRate));
 }
 
 void RecordListModel::refresh()
