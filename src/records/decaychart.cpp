@@ -236,18 +236,13 @@ DecayChartGeometry drawDecayChart(DrawingSurface &surface, const DecayCurve &cur
         };
         // Columns a second: the same mapping as xOf, without its clamp on every reading.
         const double toColumn = p.width() / g.seconds;
-        bool previousValid = false;
-        float previousX = 0;
         for (size_t i = 0; i < n; ++i) {
-            const float x = xAt(i), value = yAt(i);
-            const bool validHere = !std::isnan(value);
-            if (!validHere || (previousValid && x - previousX > kLongestStep)) {
+            if (isGap(i)) {
                 flushColumn();
                 pen.breakRun();
             }
-            previousValid = validHere;
-            previousX = x;
-            if (!validHere)
+            const float x = xAt(i), value = yAt(i);
+            if (std::isnan(value))
                 continue;
             const int at = std::clamp(int(double(x) * toColumn), 0, columns - 1);
             if (at != column) {

@@ -2,9 +2,7 @@
 
 #include "records/statistics.h"
 
-#include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -170,7 +168,7 @@ ChartFrame drawControlCharts(QPainter &painter, const QRectF &area, const Proces
     // Individuals.
     std::vector<double> limits;
     const auto [limitLow, limitHigh] = limitRange(s);
-    const ChartFrame frame = individualsFrame(area, s);
+    const ChartFrame frame = frameOver(plot, s.values, {s.ucl, s.lcl, s.mean, limitLow, limitHigh});
     axes(painter, frame, QStringLiteral("Individuals, %1").arg(unit));
     horizontal(painter, frame, s.mean, kCentre, limitLabel("mean", s.mean), Qt::SolidLine);
     horizontal(painter, frame, s.ucl, kControl, limitLabel("UCL", s.ucl));
