@@ -773,21 +773,26 @@ void RecordsWindow::onReportClicked()
         refresh();
 }
 
-std::vector<int64_t> RecordsWindow::selectedIds() const
+std::vector<RecordKey> RecordsWindow::selectedKeys() const
 {
     QModelIndexList rows = m_table->selectionModel()->selectedRows();
     std::sort(rows.begin(), rows.end(),
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
-    std::vector<int64_t> ids;
-    for (const QModelIndex &row : rows)
-        ids.push_back(m_sharedBar->allRigs() ? m_sharedBar->model()->record(row.row()).id
-                                             : m_model->recordId(row.row()));
-    return ids;
+    std::vector<RecordKey> keys;
+    for (const QModelIndex &row : rows) {
+        if (m_sharedBar->allRigs()) {
+            const TestRecord &record = m_sharedBar->model()->record(row.row());
+            keys.push_back({record.rig, record.id});
+        } else {
+            keys.push_back({QString(), m_model->recordId(row.row())});
+        }
+    }
+    return keys;
 }
 
 void RecordsWindow::onExportCsvClicked()
 {
-    if (selectedIds().empty())
+    if (selectedKeys().empty())
         return;
     const QString folder = m_appPath.isEmpty() ? QDir::currentPath() : m_appPath;
     QFileDialog dialog(this, QStringLiteral("Export CSV"),
@@ -803,20 +808,15 @@ void RecordsWindow::onExportCsvClicked()
 
 void RecordsWindow::exportTo(const QString &path)
 {
+    const std::vector<RecordKey> keys = selectedKeys();
     if (m_sharedBar->allRigs()) {
-        QModelIndexList rows = m_table->selectionModel()->selectedRows();
-        std::sort(rows.begin(), rows.end(),
-                  [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
-        std::vector<RecordKey> keys;
-        for (const QModelIndex &row : rows) {
-            const TestRecord &record = m_sharedBar->model()->record(row.row());
-            keys.push_back({record.rig, record.id});
-        }
         m_status->setText(QStringLiteral("Exporting..."));
         m_sharedBar->exportCsv(keys, path);
         return;
     }
-    const std::vector<int64_t> ids = selectedIds();
+    std::vector<int64_t> ids;
+    for (const RecordKey &key : keys)
+        ids.push_back(key.id);
     if (const MaybeFailure failure = exportCsv(*m_reader, ids, path)) {
         QMessageBox::warning(this, QStringLiteral("Export Error"),
                              QStringLiteral("The test records could not be exported to %1: %2")

@@ -123,7 +123,7 @@ private:
     /// Shows the record with the id (or nothing) in the detail pane.
     void showRecord(std::optional<int64_t> id);
     void drawDecay();
-    std::vector<int64_t> selectedIds() const;
+    std::vector<RecordKey> selectedKeys() const;
     /// Stores the names of the shown record; false, after a "Records Error" box, when it fails.
     bool storeNames(const QString &testName, const QString &operatorName, QWidget *boxOwner);
 
