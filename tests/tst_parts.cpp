@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 const QString kPattern = QStringLiteral("SN-\\d{4}");
@@ -56,6 +58,8 @@ private slots:
     void askSerialMenuItem();
     void modelRefusals_data();
     void modelRefusals();
+    void savedModelChangesItsRecords_data();
+    void savedModelChangesItsRecords();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -290,6 +294,58 @@ void TestParts::modelRefusals()
         store.latestOfSerial(QStringLiteral("SN-0001"));
     QVERIFY_OK(record);
     QCOMPARE((*record)->model, recordModel);
+}
+
+void TestParts::savedModelChangesItsRecords_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("volume");
+    QTest::addColumn<QStringList>("changed"); // "serial model" as a sync reads them, in order
+
+    QTest::newRow("renamed: each of its records, with the new name")
+        << "Valve B" << 250.0 << QStringList{"SN-0001 Valve B", "SN-0002 Valve B"};
+    QTest::newRow("renamed in another case")
+        << "VALVE" << 250.0 << QStringList{"SN-0001 VALVE", "SN-0002 VALVE"};
+    QTest::newRow("volume changed: no record") << "Valve" << 300.0 << QStringList{};
+}
+
+void TestParts::savedModelChangesItsRecords()
+{
+    QFETCH(QString, name);
+    QFETCH(double, volume);
+    QFETCH(QStringList, changed);
+
+    const SystemClock clock;
+    RecordStore store(m_db, clock);
+    QVERIFY_OK(store.open());
+    QVERIFY_OK(store.savePartModel({0, QStringLiteral("Pump"), 100, {}}));
+    for (const char *part : {"SN-0002 Valve", "P-7 Pump"}) {
+        RecordChange change;
+        change.record.start = fromIsoTime(QStringLiteral("2026-07-11T09:00:00+02:00"));
+        change.record.serial = QString::fromLatin1(part).section(u' ', 0, 0);
+        change.record.model = QString::fromLatin1(part).section(u' ', 1, 1);
+        QVERIFY_OK(store.write({change}));
+    }
+    const Fallible<std::pair<int64_t, int64_t>> before = store.lastChange();
+    QVERIFY_OK(before);
+    const Fallible<std::vector<PartModel>> models = store.partModels();
+    QVERIFY_OK(models);
+    const auto valve = std::find_if(models->begin(), models->end(),
+                                    [](const PartModel &m) { return m.name == u"Valve"; });
+    QVERIFY(valve != models->end());
+    QVERIFY_OK(store.savePartModel({valve->id, name, volume, kPattern}));
+
+    // A sync reads the changes in batches, each from the last change it copied.
+    QStringList read;
+    for (int64_t last = before->first;;) {
+        const Fallible<std::vector<TestRecord>> batch = store.changedSince(last, 1);
+        QVERIFY_OK(batch);
+        if (batch->empty())
+            break;
+        read << batch->front().serial + u' ' + batch->front().model;
+        last = batch->front().changeSeq;
+    }
+    QCOMPARE(read, changed);
 }
 
 QTEST_MAIN(TestParts)

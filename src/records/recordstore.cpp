@@ -86,6 +86,17 @@ std::optional<FileIdentity> identityOf(const QString &path)
     return FileIdentity{info.st_dev, info.st_ino};
 }
 
+/// "column = <a change above every row's>" for each change counter: a write of a row that
+/// sets them gives it a change of its own.
+QStringList changeAssignments()
+{
+    QStringList assignments;
+    for (const QString &column : recordlayout::names(recordlayout::Written::Change))
+        assignments << QStringLiteral("%1 = (SELECT COALESCE(MAX(%1), 0) + 1 FROM %2)")
+                           .arg(column, recordlayout::kTable);
+    return assignments;
+}
+
 } // namespace
 
 struct RecordStore::Private {
@@ -842,12 +853,27 @@ Fallible<int64_t> RecordStore::savePartModel(const PartModel &model)
             id = query.lastInsertId().toLongLong();
             return std::nullopt;
         }
-        // The records of a renamed model keep to it under its new name.
-        if (!query.prepare(QStringLiteral("UPDATE record SET model = ? WHERE model = (SELECT name "
-                                          "FROM %1 WHERE id = ?)")
-                               .arg(recordschema::kPartModelTable)) ||
-            !run(query, {model.name, qlonglong(id)}))
+        // The records of a renamed model keep to it under its new name. Each renamed row takes
+        // a change of its own, one after the other, as every write of a row does, so that a
+        // copy of the store reading changes in batches takes the new name.
+        if (!query.prepare(QStringLiteral("SELECT r.id FROM %1 r WHERE r.model = (SELECT name "
+                                          "FROM %2 WHERE id = ?) AND r.model IS NOT ? ORDER BY "
+                                          "r.change_seq, r.id")
+                               .arg(recordlayout::kTable, recordschema::kPartModelTable)) ||
+            !run(query, {qlonglong(id), model.name}))
             return d->failure(doing, query.lastError());
+        std::vector<qlonglong> renamed;
+        while (query.next())
+            renamed.push_back(query.value(0).toLongLong());
+        if (query.lastError().isValid())
+            return d->failure(doing, query.lastError());
+        if (!query.prepare(
+                QStringLiteral("UPDATE %1 SET model = ?, %2 WHERE id = ?")
+                    .arg(recordlayout::kTable, changeAssignments().join(QStringLiteral(", ")))))
+            return d->failure(doing, query.lastError());
+        for (const qlonglong recordId : renamed)
+            if (!run(query, {model.name, recordId}))
+                return d->failure(doing, query.lastError());
         if (!query.prepare(QStringLiteral("UPDATE %1 SET name = ?, volume_ml = ?, serial_pattern "
                                           "= ? WHERE id = ?")
                                .arg(recordschema::kPartModelTable)) ||
