@@ -157,6 +157,7 @@ struct RecordStore::Private {
 
     MaybeFailure connect();
     void disconnect();
+    MaybeFailure checkpoint(const QString &doing) const;
     std::optional<QSqlError> readVersion(int &version, bool &hasTables) const;
     MaybeFailure setFileAside();
     MaybeFailure upgrade(int version);
@@ -195,6 +196,26 @@ void RecordStore::Private::disconnect()
     QSqlDatabase::removeDatabase(connection);
     open = false;
     identity.reset();
+}
+
+/// Writes the whole log into the database file and empties it; `doing` heads the failure.
+MaybeFailure RecordStore::Private::checkpoint(const QString &doing) const
+{
+    QSqlQuery query(db());
+    if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) || !query.next())
+        return failure(doing, query.lastError());
+    // A checkpoint held up by a reader is no error to SQLite: its answer says so, busy (1) and
+    // the frames of the log against those written into the file.
+    const bool busy = query.value(0).toInt() != 0;
+    const qlonglong frames = query.value(1).toLongLong();
+    const qlonglong written = query.value(2).toLongLong();
+    if (!busy && frames == written)
+        return std::nullopt;
+    return Failure{doing + QStringLiteral(": another connection was reading it (%1 of %2 pages "
+                                          "of its log written)")
+                               .arg(written)
+                               .arg(frames),
+                   path};
 }
 
 std::optional<QSqlError> RecordStore::Private::readVersion(int &version, bool &hasTables) const
@@ -511,25 +532,24 @@ bool RecordStore::fileGone() const
 
 MaybeFailure RecordStore::closeGoneFile()
 {
-    // SQLite leaves the log of a moved file alone when it closes, so it is written in here.
-    const std::optional<QSqlError> checkpoint =
-        d->open ? d->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) : std::nullopt;
-    close();
     const QString keptAs = d->path + QStringLiteral(".gone-") +
                            d->clock.now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    // SQLite leaves the log of a moved file alone when it closes, so it is written in here.
+    const MaybeFailure notWritten =
+        d->open ? d->checkpoint(QStringLiteral("The last records of the database that went could "
+                                               "not be written into it; its log is kept as %1")
+                                    .arg(QDir::toNativeSeparators(keptAs + QStringLiteral("-wal"))))
+                : std::nullopt;
+    close();
     MaybeFailure failure;
     for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
         QFile companion(d->path + suffix);
         if (!companion.exists())
             continue;
-        if (!checkpoint)
+        if (!notWritten)
             companion.remove();
         else if (companion.rename(keptAs + suffix) && suffix == QLatin1String("-wal"))
-            failure =
-                d->failure(QStringLiteral("The last records of the database that went could not be "
-                                          "written into it; its log is kept as %1")
-                               .arg(QDir::toNativeSeparators(keptAs + suffix)),
-                           *checkpoint);
+            failure = notWritten;
     }
     return failure;
 }
