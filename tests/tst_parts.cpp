@@ -8,19 +8,23 @@
 #include "records/partmodelsdialog.h"
 #include "records/recordstore.h"
 #include "records/testrecorder.h"
+#include "support/diskfaults.h"
 #include "support/modalwatcher.h"
 #include "support/records.h"
 #include "support/widgets.h"
 #include "ui/main/mainwindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -56,6 +60,7 @@ private slots:
     void serialBox_data();
     void serialBox();
     void askSerialMenuItem();
+    void faultsAtStartAreToldOnce();
     void modelRefusals_data();
     void modelRefusals();
     void savedModelChangesItsRecords_data();
@@ -197,6 +202,62 @@ void TestParts::askSerialMenuItem()
     QFile ini(m_dir->filePath(QStringLiteral("kestrava.ini")));
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QVERIFY(QString::fromUtf8(ini.readAll()).contains(QStringLiteral("[parts]\nask_serial=false")));
+}
+
+void TestParts::faultsAtStartAreToldOnce()
+{
+    // No database when the program starts; the first, made at the Start that asks for the
+    // serial, cannot be made, and the settings file refuses its replacement.
+    QVERIFY(QFile::remove(m_db));
+    QVERIFY_OK(partsettings::setAskSerial(m_state->AppPath, true));
+    const QString ini = m_dir->filePath(partsettings::kFileName);
+    ImmutableGuard guard;
+    QVERIFY2(setImmutable(ini, true), "the immutable flag needs root and a file system with it");
+    guard.paths.append(ini);
+    SeenMessage commError;
+    acceptNextMessage(commError);
+    MainWindow window(*m_state);
+    window.show();
+    QVERIFY(QDir().mkpath(m_db));
+    m_state->readings.Pressure2 = 700;
+    m_state->readings.Pressure2Valid = true;
+
+    // Every box is answered and noted while the test lasts: OK, or a serial and Enter.
+    QStringList seen;
+    QTimer answering;
+    answering.setInterval(10);
+    connect(&answering, &QTimer::timeout, [&seen] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            seen << box->windowTitle() + QStringLiteral(": ") + box->text();
+            box->accept();
+            return;
+        }
+        seen << modal->windowTitle();
+        auto *field = named<QLineEdit>(modal, "txtSerial");
+        QTest::keyClicks(field, QStringLiteral("SN-0042"));
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    answering.start();
+    QTest::mouseClick(named<QPushButton>(&window, "cmdTestStart(1)"), Qt::LeftButton);
+    const QStringList atStart{
+        QStringLiteral("Records Error: The test records could not be written to %1: The records "
+                       "database is a folder, not a file.")
+            .arg(QDir::toNativeSeparators(m_db)),
+        QStringLiteral("Part Serial - Test 2"),
+        QStringLiteral("Config Error: The settings could not be saved to %1: The settings cannot "
+                       "be written.")
+            .arg(QDir::toNativeSeparators(ini))};
+    QCOMPARE(seen, atStart);
+    QVERIFY(m_state->stations[1].TestRunning);
+
+    // The failing writes of the next seconds are the same run of failures: no further box.
+    QTRY_VERIFY_WITH_TIMEOUT(m_state->stations[1].SampleIndex >= 4, 10000);
+    QCOMPARE(seen, atStart);
+    QTest::mouseClick(named<QPushButton>(&window, "cmdTestStop(1)"), Qt::LeftButton);
+    QVERIFY(QDir(m_db).removeRecursively());
 }
 
 void TestParts::modelRefusals_data()

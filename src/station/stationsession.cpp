@@ -141,7 +141,11 @@ std::optional<QString> StationSessions::flush()
     if (!m_recording)
         return std::nullopt;
     const bool wasFailing = m_recorder->failing();
-    const FlushResult result = m_recorder->flush();
+    return notice(m_recorder->flush(), wasFailing);
+}
+
+std::optional<QString> StationSessions::notice(const FlushResult &result, bool wasFailing)
+{
     const QString path = QDir::toNativeSeparators(m_store->path());
     if (result.restarted) {
         m_recordsChanged = true;
@@ -181,12 +185,14 @@ std::optional<QString> StationSessions::end()
     return std::nullopt;
 }
 
-MaybeFailure StationSessions::openStore()
+StationSessions::StoreOpening StationSessions::openStore()
 {
     m_recording = true;
     if (m_store->isOpen() && !m_store->fileGone())
-        return std::nullopt;
-    return m_recorder->flush().failure;
+        return {};
+    const bool wasFailing = m_recorder->failing();
+    const FlushResult result = m_recorder->flush();
+    return {result.failure, notice(result, wasFailing)};
 }
 
 bool StationSessions::takeRecordsChanged()

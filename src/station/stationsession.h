@@ -16,6 +16,7 @@
 class Clock;
 class RecordStore;
 class TestRecorder;
+struct FlushResult;
 struct SharedState;
 
 /// One station's test from its start to its end, kept as a record: each start, stop, tick
@@ -84,9 +85,16 @@ public:
     /// however much. The text of a box (or a line) when that fails.
     std::optional<QString> end();
 
+    /// What openStore() did.
+    struct StoreOpening {
+        /// Why the database cannot be had; none when it can be read.
+        MaybeFailure failure;
+        /// The text of a "Records Error" box to show, as displayTick() gives it.
+        std::optional<QString> notice;
+    };
     /// The database for reading, made now if the program has not made it yet (the records
-    /// window opens it); a failure says why it cannot be had.
-    [[nodiscard]] MaybeFailure openStore();
+    /// window opens it), by writing what is queued.
+    [[nodiscard]] StoreOpening openStore();
     /// A record began or ended since the last call.
     bool takeRecordsChanged();
 
@@ -102,6 +110,8 @@ public:
 
 private:
     std::optional<QString> flush();
+    /// The text of the box a flush's result calls for; `wasFailing`: the flush before failed.
+    std::optional<QString> notice(const FlushResult &result, bool wasFailing);
 
     SharedState &m_state;
     std::unique_ptr<RecordStore> m_store;

@@ -120,6 +120,15 @@ QLabel *panelLabel(QWidget *parent, const QString &name, const QString &text, co
     return label;
 }
 
+const QString kConfigErrorTitle = QStringLiteral("Config Error");
+
+/// Text of the "Config Error" box: the settings file and why it could not be written.
+QString configErrorText(const QString &path, const QString &reason)
+{
+    return MainWindow::tr("The settings could not be saved to %1: %2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
 } // namespace
 
 MainWindow::MainWindow(SharedState &state, QWidget *parent) : QMainWindow(parent), m_state(state)
@@ -408,6 +417,17 @@ void MainWindow::showRecordsNotice(const std::optional<QString> &notice)
         m_recordsWindow->refresh();
 }
 
+bool MainWindow::openStore(bool needed)
+{
+    const StationSessions::StoreOpening opening = m_sessions->openStore();
+    std::optional<QString> text = opening.notice;
+    if (!text && opening.failure && needed)
+        text = recordsErrorText(*opening.failure);
+    if (text)
+        QMessageBox::warning(this, RecordStore::kErrorTitle, *text);
+    return !opening.failure;
+}
+
 void MainWindow::showLiveTexts()
 {
     const LiveTexts texts =
@@ -437,7 +457,7 @@ std::optional<PartChoice> MainWindow::askPart(int station)
     // asks for the serial.
     std::vector<PartModel> models;
     RecordStore &store = m_sessions->store();
-    if (!m_sessions->openStore()) {
+    if (openStore(false)) {
         const Fallible<std::vector<PartModel>> stored = store.partModels();
         if (stored.ok())
             models = *stored;
@@ -454,8 +474,10 @@ std::optional<PartChoice> MainWindow::askPart(int station)
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const PartChoice choice = dialog.choice();
-    (void)partsettings::setLastModel(m_state.AppPath, station,
-                                     choice.model ? choice.model->name : QString());
+    if (const MaybeFailure failure = partsettings::setLastModel(
+            m_state.AppPath, station, choice.model ? choice.model->name : QString()))
+        QMessageBox::warning(this, kConfigErrorTitle,
+                             configErrorText(failure->path, failure->reason));
     return choice;
 }
 
@@ -529,10 +551,8 @@ void MainWindow::onOptionsTriggered()
 void MainWindow::onTestRecordsTriggered()
 {
     // The window reads the database that the first write makes, so it is made now.
-    if (const MaybeFailure failure = m_sessions->openStore()) {
-        QMessageBox::warning(this, RecordStore::kErrorTitle, recordsErrorText(*failure));
+    if (!openStore(true))
         return;
-    }
     RecordsWindow window(m_sessions->recorder(), m_sessions->store().path(), *m_state.clock,
                          m_state.handover, m_state.AppPath, this);
     window.setShared(readSharedSettings(sharedSettingsPath()).url, m_sync);
@@ -569,10 +589,8 @@ void MainWindow::onSharedDatabaseTriggered()
 
 void MainWindow::onPartModelsTriggered()
 {
-    if (const MaybeFailure failure = m_sessions->openStore()) {
-        QMessageBox::warning(this, RecordStore::kErrorTitle, recordsErrorText(*failure));
+    if (!openStore(true))
         return;
-    }
     PartModelsDialog dialog(m_sessions->recorder(), this);
     dialog.exec();
 }
