@@ -414,6 +414,10 @@ void TestRecords::goneDatabaseReadElsewhereKeepsItsLog_data()
         R"(went could not be written into it; its log is kept as (%1\.gone-\d{8}-\d{6}-wal): )"
         R"(another connection was reading it \((\d+) of (\d+) pages of its log written\))");
     QTest::newRow("moved") << false << kept;
+    QTest::newRow("moved, a folder put in its place")
+        << true
+        << kept + R"(\n\nThe test records could not be written to %1: The records database is )"
+                  R"(a folder, not a file\.)";
 }
 
 void TestRecords::goneDatabaseReadElsewhereKeepsItsLog()

@@ -156,8 +156,9 @@ std::optional<QString> StationSessions::notice(const FlushResult &result, bool w
                            "of the tests that had ended stay in the file that was moved or "
                            "replaced.")
                 .arg(path);
-        if (result.failure)
-            text += QStringLiteral("\n\n") + recordsErrorText(*result.failure);
+        for (const MaybeFailure &failure : {result.logKept, result.failure})
+            if (failure)
+                text += QStringLiteral("\n\n") + recordsErrorText(*failure);
         return text;
     }
     if (result.failure)
@@ -180,9 +181,13 @@ std::optional<QString> StationSessions::end()
     // What cannot be written now is lost, so it is told even while an earlier failure lasts.
     m_recorder->programEnding(m_state.clock->now());
     const FlushResult result = m_recorder->flush(SIZE_MAX);
-    if (result.failure)
-        return recordsErrorText(*result.failure);
-    return std::nullopt;
+    QStringList texts;
+    for (const MaybeFailure &failure : {result.logKept, result.failure})
+        if (failure)
+            texts << recordsErrorText(*failure);
+    if (texts.isEmpty())
+        return std::nullopt;
+    return texts.join(QStringLiteral("\n\n"));
 }
 
 StationSessions::StoreOpening StationSessions::openStore()
