@@ -14,12 +14,9 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <algorithm>
 #include <functional>
 
 #include <sys/stat.h>
-
-static_assert(RecordStore::kSchemaVersion == recordschema::kVersion);
 
 namespace {
 
@@ -86,14 +83,20 @@ std::optional<FileIdentity> identityOf(const QString &path)
     return FileIdentity{info.st_dev, info.st_ino};
 }
 
-/// "column = <a change above every row's>" for each change counter: a write of a row that
-/// sets them gives it a change of its own.
-QStringList changeAssignments()
+/// The value of a change counter column above every row's: a write of a row that sets it
+/// gives the row a change of its own.
+QString nextChange(const QString &column)
+{
+    return QStringLiteral("(SELECT COALESCE(MAX(%1), 0) + 1 FROM %2)")
+        .arg(column, recordlayout::kTable);
+}
+
+/// "column = <next change>" for each of the change counter columns.
+QStringList changeAssignments(const QStringList &changes)
 {
     QStringList assignments;
-    for (const QString &column : recordlayout::names(recordlayout::Written::Change))
-        assignments << QStringLiteral("%1 = (SELECT COALESCE(MAX(%1), 0) + 1 FROM %2)")
-                           .arg(column, recordlayout::kTable);
+    for (const QString &column : changes)
+        assignments << column + QStringLiteral(" = ") + nextChange(column);
     return assignments;
 }
 
@@ -314,47 +317,34 @@ MaybeFailure RecordStore::Private::prepare()
     if (mode == Mode::ReadOnly)
         return std::nullopt;
     statements = std::make_unique<Statements>(db());
-    const auto placeholders = [](qsizetype n) {
-        QStringList marks;
-        for (qsizetype i = 0; i < n; ++i)
-            marks << QStringLiteral("?");
-        return marks.join(QStringLiteral(", "));
-    };
     using recordlayout::Written;
     // The change counter is set above every other row's by the statement itself, so that
     // every write of a row, names included, gives it a change of its own.
-    QStringList changes;
-    for (const QString &column : recordlayout::names(Written::Change))
-        changes << QStringLiteral("(SELECT COALESCE(MAX(%1), 0) + 1 FROM %2)")
-                       .arg(column, recordlayout::kTable);
-    const QStringList inserted = recordlayout::names(Written::Always) +
-                                 recordlayout::names(Written::Names) +
-                                 recordlayout::names(Written::Change);
-    const QStringList insertedValues =
-        placeholders(inserted.size() - changes.size()).split(QStringLiteral(", ")) + changes;
-    QStringList assignments;
-    for (const QString &column : recordlayout::names(Written::Always))
-        assignments << column + QStringLiteral(" = ?");
-    QStringList nameAssignments;
-    for (const QString &column : recordlayout::names(Written::Names))
-        nameAssignments << column + QStringLiteral(" = ?");
-    for (qsizetype i = 0; i < changes.size(); ++i) {
-        const QString change =
-            recordlayout::names(Written::Change)[i] + QStringLiteral(" = ") + changes[i];
-        assignments << change;
-        nameAssignments << change;
-    }
+    const QStringList changes = recordlayout::names(Written::Change);
+    const QStringList bound =
+        recordlayout::names(Written::Always) + recordlayout::names(Written::Names);
+    QStringList insertedValues(bound.size(), QStringLiteral("?"));
+    for (const QString &column : changes)
+        insertedValues << nextChange(column);
+    const QStringList changed = changeAssignments(changes);
+    const auto assignments = [&changed](const QStringList &columns) {
+        QStringList assigned;
+        for (const QString &column : columns)
+            assigned << column + QStringLiteral(" = ?");
+        return (assigned + changed).join(QStringLiteral(", "));
+    };
     Statements &s = *statements;
     const bool prepared =
         s.insertRecord.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                   .arg(recordlayout::kTable, inserted.join(QStringLiteral(", ")),
+                                   .arg(recordlayout::kTable,
+                                        (bound + changes).join(QStringLiteral(", ")),
                                         insertedValues.join(QStringLiteral(", ")))) &&
         s.updateRecord.prepare(
             QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                .arg(recordlayout::kTable, assignments.join(QStringLiteral(", ")))) &&
+                .arg(recordlayout::kTable, assignments(recordlayout::names(Written::Always)))) &&
         s.updateNames.prepare(
             QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                .arg(recordlayout::kTable, nameAssignments.join(QStringLiteral(", ")))) &&
+                .arg(recordlayout::kTable, assignments(recordlayout::names(Written::Names)))) &&
         s.insertSample.prepare(QStringLiteral(
             "INSERT INTO sample (record_id, seq, elapsed, time_utc, utc_offset, pressure, "
             "bath_temp, phase) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")) &&
@@ -887,9 +877,10 @@ Fallible<int64_t> RecordStore::savePartModel(const PartModel &model)
             renamed.push_back(query.value(0).toLongLong());
         if (query.lastError().isValid())
             return d->failure(doing, query.lastError());
-        if (!query.prepare(
-                QStringLiteral("UPDATE %1 SET model = ?, %2 WHERE id = ?")
-                    .arg(recordlayout::kTable, changeAssignments().join(QStringLiteral(", ")))))
+        const QStringList changed =
+            changeAssignments(recordlayout::names(recordlayout::Written::Change));
+        if (!query.prepare(QStringLiteral("UPDATE %1 SET model = ?, %2 WHERE id = ?")
+                               .arg(recordlayout::kTable, changed.join(QStringLiteral(", ")))))
             return d->failure(doing, query.lastError());
         for (const qlonglong recordId : renamed)
             if (!run(query, {model.name, recordId}))

@@ -209,10 +209,8 @@ void MainWindow::buildMenu()
     ask->setChecked(partsettings::askSerial(m_state.AppPath));
     connect(ask, &QAction::toggled, this, [this](bool on) {
         if (const MaybeFailure failure = partsettings::setAskSerial(m_state.AppPath, on))
-            QMessageBox::warning(
-                this, QStringLiteral("Config Error"),
-                tr("The settings could not be saved to %1: %2")
-                    .arg(QDir::toNativeSeparators(failure->path), failure->reason));
+            QMessageBox::warning(this, kConfigErrorTitle,
+                                 configErrorText(failure->path, failure->reason));
     });
 }
 
@@ -320,9 +318,7 @@ void MainWindow::unload()
             QMessageBox::warning(this, title, text);
     };
     if (const MaybeFailure failure = saveConfig(m_state))
-        report(QStringLiteral("Config Error"),
-               tr("The settings could not be saved to %1: %2")
-                   .arg(QDir::toNativeSeparators(configPath(m_state)), failure->reason));
+        report(kConfigErrorTitle, configErrorText(configPath(m_state), failure->reason));
     // The tests still running end here; the sync goes after their last write.
     if (const std::optional<QString> notice = m_sessions->end())
         report(RecordStore::kErrorTitle, *notice);
@@ -579,9 +575,8 @@ void MainWindow::onSharedDatabaseTriggered()
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (const MaybeFailure failure = writeSharedSettings(sharedSettingsPath(), dialog.settings())) {
-        QMessageBox::warning(this, QStringLiteral("Config Error"),
-                             tr("The settings could not be saved to %1: %2")
-                                 .arg(QDir::toNativeSeparators(failure->path), failure->reason));
+        QMessageBox::warning(this, kConfigErrorTitle,
+                             configErrorText(failure->path, failure->reason));
         return;
     }
     startSync();
