@@ -8,19 +8,25 @@
 #include "records/partmodelsdialog.h"
 #include "records/recordstore.h"
 #include "records/testrecorder.h"
+#include "support/diskfaults.h"
 #include "support/modalwatcher.h"
 #include "support/records.h"
 #include "support/widgets.h"
 #include "ui/main/mainwindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -54,8 +60,11 @@ private slots:
     void serialBox_data();
     void serialBox();
     void askSerialMenuItem();
+    void faultsAtStartAreToldOnce();
     void modelRefusals_data();
     void modelRefusals();
+    void savedModelChangesItsRecords_data();
+    void savedModelChangesItsRecords();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -195,6 +204,62 @@ void TestParts::askSerialMenuItem()
     QVERIFY(QString::fromUtf8(ini.readAll()).contains(QStringLiteral("[parts]\nask_serial=false")));
 }
 
+void TestParts::faultsAtStartAreToldOnce()
+{
+    // No database when the program starts; the first, made at the Start that asks for the
+    // serial, cannot be made, and the settings file refuses its replacement.
+    QVERIFY(QFile::remove(m_db));
+    QVERIFY_OK(partsettings::setAskSerial(m_state->AppPath, true));
+    const QString ini = m_dir->filePath(partsettings::kFileName);
+    ImmutableGuard guard;
+    QVERIFY2(setImmutable(ini, true), "the immutable flag needs root and a file system with it");
+    guard.paths.append(ini);
+    SeenMessage commError;
+    acceptNextMessage(commError);
+    MainWindow window(*m_state);
+    window.show();
+    QVERIFY(QDir().mkpath(m_db));
+    m_state->readings.Pressure2 = 700;
+    m_state->readings.Pressure2Valid = true;
+
+    // Every box is answered and noted while the test lasts: OK, or a serial and Enter.
+    QStringList seen;
+    QTimer answering;
+    answering.setInterval(10);
+    connect(&answering, &QTimer::timeout, [&seen] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            seen << box->windowTitle() + QStringLiteral(": ") + box->text();
+            box->accept();
+            return;
+        }
+        seen << modal->windowTitle();
+        auto *field = named<QLineEdit>(modal, "txtSerial");
+        QTest::keyClicks(field, QStringLiteral("SN-0042"));
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    answering.start();
+    QTest::mouseClick(named<QPushButton>(&window, "cmdTestStart(1)"), Qt::LeftButton);
+    const QStringList atStart{
+        QStringLiteral("Records Error: The test records could not be written to %1: The records "
+                       "database is a folder, not a file.")
+            .arg(QDir::toNativeSeparators(m_db)),
+        QStringLiteral("Part Serial - Test 2"),
+        QStringLiteral("Config Error: The settings could not be saved to %1: The settings cannot "
+                       "be written.")
+            .arg(QDir::toNativeSeparators(ini))};
+    QCOMPARE(seen, atStart);
+    QVERIFY(m_state->stations[1].TestRunning);
+
+    // The failing writes of the next seconds are the same run of failures: no further box.
+    QTRY_VERIFY_WITH_TIMEOUT(m_state->stations[1].SampleIndex >= 4, 10000);
+    QCOMPARE(seen, atStart);
+    QTest::mouseClick(named<QPushButton>(&window, "cmdTestStop(1)"), Qt::LeftButton);
+    QVERIFY(QDir(m_db).removeRecursively());
+}
+
 void TestParts::modelRefusals_data()
 {
     QTest::addColumn<QString>("select");     // the model selected first; "" for New
@@ -290,6 +355,58 @@ void TestParts::modelRefusals()
         store.latestOfSerial(QStringLiteral("SN-0001"));
     QVERIFY_OK(record);
     QCOMPARE((*record)->model, recordModel);
+}
+
+void TestParts::savedModelChangesItsRecords_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("volume");
+    QTest::addColumn<QStringList>("changed"); // "serial model" as a sync reads them, in order
+
+    QTest::newRow("renamed: each of its records, with the new name")
+        << "Valve B" << 250.0 << QStringList{"SN-0001 Valve B", "SN-0002 Valve B"};
+    QTest::newRow("renamed in another case")
+        << "VALVE" << 250.0 << QStringList{"SN-0001 VALVE", "SN-0002 VALVE"};
+    QTest::newRow("volume changed: no record") << "Valve" << 300.0 << QStringList{};
+}
+
+void TestParts::savedModelChangesItsRecords()
+{
+    QFETCH(QString, name);
+    QFETCH(double, volume);
+    QFETCH(QStringList, changed);
+
+    const SystemClock clock;
+    RecordStore store(m_db, clock);
+    QVERIFY_OK(store.open());
+    QVERIFY_OK(store.savePartModel({0, QStringLiteral("Pump"), 100, {}}));
+    for (const char *part : {"SN-0002 Valve", "P-7 Pump"}) {
+        RecordChange change;
+        change.record.start = fromIsoTime(QStringLiteral("2026-07-11T09:00:00+02:00"));
+        change.record.serial = QString::fromLatin1(part).section(u' ', 0, 0);
+        change.record.model = QString::fromLatin1(part).section(u' ', 1, 1);
+        QVERIFY_OK(store.write({change}));
+    }
+    const Fallible<std::pair<int64_t, int64_t>> before = store.lastChange();
+    QVERIFY_OK(before);
+    const Fallible<std::vector<PartModel>> models = store.partModels();
+    QVERIFY_OK(models);
+    const auto valve = std::find_if(models->begin(), models->end(),
+                                    [](const PartModel &m) { return m.name == u"Valve"; });
+    QVERIFY(valve != models->end());
+    QVERIFY_OK(store.savePartModel({valve->id, name, volume, kPattern}));
+
+    // A sync reads the changes in batches, each from the last change it copied.
+    QStringList read;
+    for (int64_t last = before->first;;) {
+        const Fallible<std::vector<TestRecord>> batch = store.changedSince(last, 1);
+        QVERIFY_OK(batch);
+        if (batch->empty())
+            break;
+        read << batch->front().serial + u' ' + batch->front().model;
+        last = batch->front().changeSeq;
+    }
+    QCOMPARE(read, changed);
 }
 
 QTEST_MAIN(TestParts)

@@ -16,6 +16,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <csignal>
@@ -148,6 +151,8 @@ private slots:
     void decisionsAgreeWithTheOutcome();
     void databaseGoneDuringATest_data();
     void databaseGoneDuringATest();
+    void goneDatabaseReadElsewhereKeepsItsLog_data();
+    void goneDatabaseReadElsewhereKeepsItsLog();
     void exitAfterAnOutageWritesEverything();
     void traceHasNoExportLimit();
     void linkEventsGoToEveryOpenRecord();
@@ -398,6 +403,67 @@ void TestRecords::databaseGoneDuringATest()
         QCOMPARE(stored[0].record.outcome, std::nullopt);
         QCOMPARE(stored[0].trace.size(), size_t(3));
     }
+}
+
+void TestRecords::goneDatabaseReadElsewhereKeepsItsLog_data()
+{
+    QTest::addColumn<bool>("folderInItsPlace");
+    QTest::addColumn<QString>("told"); // after the notice's first paragraph; %1 the database
+    const QString kept = QStringLiteral(
+        R"(The test records could not be written to %1: The last records of the database that )"
+        R"(went could not be written into it; its log is kept as (%1\.gone-\d{8}-\d{6}-wal): )"
+        R"(another connection was reading it \((\d+) of (\d+) pages of its log written\))");
+    QTest::newRow("moved") << false << kept;
+    QTest::newRow("moved, a folder put in its place")
+        << true
+        << kept + R"(\n\nThe test records could not be written to %1: The records database is )"
+                  R"(a folder, not a file\.)";
+}
+
+void TestRecords::goneDatabaseReadElsewhereKeepsItsLog()
+{
+    QFETCH(bool, folderInItsPlace);
+    QFETCH(QString, told);
+    // Another connection, opened before the file goes, reads it from then on: the log of what
+    // follows cannot be written into the file while it reads. It closes after the session,
+    // as its closing would remove the log at the path.
+    struct Reader {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "reader");
+        ~Reader()
+        {
+            db.rollback();
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+        }
+    } reader;
+    Session session;
+    const QString path = session.path();
+    const QString moved = session.rig.dir.filePath(QStringLiteral("moved.sqlite"));
+    QVERIFY(!session.start(0).refusal);
+    session.tenths(10);
+    reader.db.setDatabaseName(path);
+    QVERIFY(reader.db.open() && reader.db.transaction());
+    QVERIFY(QSqlQuery(QStringLiteral("SELECT count(*) FROM sample"), reader.db).next());
+    session.tenths(20);
+    const size_t written = readStored(path).at(0).trace.size();
+    QVERIFY(QFile::rename(path, moved));
+    if (folderInItsPlace)
+        QVERIFY(QDir().mkpath(path));
+    session.tenths(10); // the flush that notices it
+
+    QCOMPARE(session.notices.size(), 1);
+    const QRegularExpression pattern(QStringLiteral("^") +
+                                     told.arg(QRegularExpression::escape(path)) + u'$');
+    const QRegularExpressionMatch said =
+        pattern.match(session.notices[0].section(QStringLiteral("\n\n"), 1));
+    QVERIFY2(said.hasMatch(), qPrintable(session.notices[0]));
+    QVERIFY(said.captured(2).toInt() < said.captured(3).toInt());
+    // The file that went and its kept log hold every sample written before it went.
+    const QString copy = session.rig.dir.filePath(QStringLiteral("copy.sqlite"));
+    QVERIFY(QFile::copy(moved, copy));
+    QVERIFY(QFile::copy(said.captured(1), copy + QStringLiteral("-wal")));
+    QCOMPARE(readStored(copy).at(0).trace.size(), written);
 }
 
 void TestRecords::exitAfterAnOutageWritesEverything()

@@ -2,7 +2,6 @@
 
 #include "app/safefile.h"
 #include "records/recordreader.h"
-#include "records/recordstore.h"
 #include "records/testrecord.h"
 
 #include <charconv>

@@ -1,7 +1,7 @@
 #include "records/recordschema.h"
 
 #include "records/recordlayout.h"
-#include "records/recordstore.h"
+#include "records/recordreader.h"
 
 namespace recordschema {
 

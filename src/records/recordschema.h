@@ -1,5 +1,7 @@
 #pragma once
 
+#include "records/recordlayout.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -35,8 +37,8 @@ struct RecordFilter;
 /// phase too; version 1 had no link_event table, no record_start index and no falls.
 namespace recordschema {
 
-/// The schema version this code writes.
-inline constexpr int kVersion = 5;
+/// The schema version this code writes: the record layout's, whose steps it follows.
+inline constexpr int kVersion = recordlayout::kVersion;
 
 /// The statements that create an empty database of the current version.
 QStringList createStatements();

@@ -14,12 +14,9 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <algorithm>
 #include <functional>
 
 #include <sys/stat.h>
-
-static_assert(RecordStore::kSchemaVersion == recordschema::kVersion);
 
 namespace {
 
@@ -86,6 +83,23 @@ std::optional<FileIdentity> identityOf(const QString &path)
     return FileIdentity{info.st_dev, info.st_ino};
 }
 
+/// The value of a change counter column above every row's: a write of a row that sets it
+/// gives the row a change of its own.
+QString nextChange(const QString &column)
+{
+    return QStringLiteral("(SELECT COALESCE(MAX(%1), 0) + 1 FROM %2)")
+        .arg(column, recordlayout::kTable);
+}
+
+/// "column = <next change>" for each of the change counter columns.
+QStringList changeAssignments(const QStringList &changes)
+{
+    QStringList assignments;
+    for (const QString &column : changes)
+        assignments << column + QStringLiteral(" = ") + nextChange(column);
+    return assignments;
+}
+
 } // namespace
 
 struct RecordStore::Private {
@@ -146,6 +160,7 @@ struct RecordStore::Private {
 
     MaybeFailure connect();
     void disconnect();
+    MaybeFailure checkpoint(const QString &doing) const;
     std::optional<QSqlError> readVersion(int &version, bool &hasTables) const;
     MaybeFailure setFileAside();
     MaybeFailure upgrade(int version);
@@ -184,6 +199,26 @@ void RecordStore::Private::disconnect()
     QSqlDatabase::removeDatabase(connection);
     open = false;
     identity.reset();
+}
+
+/// Writes the whole log into the database file and empties it; `doing` heads the failure.
+MaybeFailure RecordStore::Private::checkpoint(const QString &doing) const
+{
+    QSqlQuery query(db());
+    if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) || !query.next())
+        return failure(doing, query.lastError());
+    // A checkpoint held up by a reader is no error to SQLite: its answer says so, busy (1) and
+    // the frames of the log against those written into the file.
+    const bool busy = query.value(0).toInt() != 0;
+    const qlonglong frames = query.value(1).toLongLong();
+    const qlonglong written = query.value(2).toLongLong();
+    if (!busy && frames == written)
+        return std::nullopt;
+    return Failure{doing + QStringLiteral(": another connection was reading it (%1 of %2 pages "
+                                          "of its log written)")
+                               .arg(written)
+                               .arg(frames),
+                   path};
 }
 
 std::optional<QSqlError> RecordStore::Private::readVersion(int &version, bool &hasTables) const
@@ -282,47 +317,34 @@ MaybeFailure RecordStore::Private::prepare()
     if (mode == Mode::ReadOnly)
         return std::nullopt;
     statements = std::make_unique<Statements>(db());
-    const auto placeholders = [](qsizetype n) {
-        QStringList marks;
-        for (qsizetype i = 0; i < n; ++i)
-            marks << QStringLiteral("?");
-        return marks.join(QStringLiteral(", "));
-    };
     using recordlayout::Written;
     // The change counter is set above every other row's by the statement itself, so that
     // every write of a row, names included, gives it a change of its own.
-    QStringList changes;
-    for (const QString &column : recordlayout::names(Written::Change))
-        changes << QStringLiteral("(SELECT COALESCE(MAX(%1), 0) + 1 FROM %2)")
-                       .arg(column, recordlayout::kTable);
-    const QStringList inserted = recordlayout::names(Written::Always) +
-                                 recordlayout::names(Written::Names) +
-                                 recordlayout::names(Written::Change);
-    const QStringList insertedValues =
-        placeholders(inserted.size() - changes.size()).split(QStringLiteral(", ")) + changes;
-    QStringList assignments;
-    for (const QString &column : recordlayout::names(Written::Always))
-        assignments << column + QStringLiteral(" = ?");
-    QStringList nameAssignments;
-    for (const QString &column : recordlayout::names(Written::Names))
-        nameAssignments << column + QStringLiteral(" = ?");
-    for (qsizetype i = 0; i < changes.size(); ++i) {
-        const QString change =
-            recordlayout::names(Written::Change)[i] + QStringLiteral(" = ") + changes[i];
-        assignments << change;
-        nameAssignments << change;
-    }
+    const QStringList changes = recordlayout::names(Written::Change);
+    const QStringList bound =
+        recordlayout::names(Written::Always) + recordlayout::names(Written::Names);
+    QStringList insertedValues(bound.size(), QStringLiteral("?"));
+    for (const QString &column : changes)
+        insertedValues << nextChange(column);
+    const QStringList changed = changeAssignments(changes);
+    const auto assignments = [&changed](const QStringList &columns) {
+        QStringList assigned;
+        for (const QString &column : columns)
+            assigned << column + QStringLiteral(" = ?");
+        return (assigned + changed).join(QStringLiteral(", "));
+    };
     Statements &s = *statements;
     const bool prepared =
         s.insertRecord.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                   .arg(recordlayout::kTable, inserted.join(QStringLiteral(", ")),
+                                   .arg(recordlayout::kTable,
+                                        (bound + changes).join(QStringLiteral(", ")),
                                         insertedValues.join(QStringLiteral(", ")))) &&
         s.updateRecord.prepare(
             QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                .arg(recordlayout::kTable, assignments.join(QStringLiteral(", ")))) &&
+                .arg(recordlayout::kTable, assignments(recordlayout::names(Written::Always)))) &&
         s.updateNames.prepare(
             QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                .arg(recordlayout::kTable, nameAssignments.join(QStringLiteral(", ")))) &&
+                .arg(recordlayout::kTable, assignments(recordlayout::names(Written::Names)))) &&
         s.insertSample.prepare(QStringLiteral(
             "INSERT INTO sample (record_id, seq, elapsed, time_utc, utc_offset, pressure, "
             "bath_temp, phase) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")) &&
@@ -500,25 +522,24 @@ bool RecordStore::fileGone() const
 
 MaybeFailure RecordStore::closeGoneFile()
 {
-    // SQLite leaves the log of a moved file alone when it closes, so it is written in here.
-    const std::optional<QSqlError> checkpoint =
-        d->open ? d->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) : std::nullopt;
-    close();
     const QString keptAs = d->path + QStringLiteral(".gone-") +
                            d->clock.now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    // SQLite leaves the log of a moved file alone when it closes, so it is written in here.
+    const MaybeFailure notWritten =
+        d->open ? d->checkpoint(QStringLiteral("The last records of the database that went could "
+                                               "not be written into it; its log is kept as %1")
+                                    .arg(QDir::toNativeSeparators(keptAs + QStringLiteral("-wal"))))
+                : std::nullopt;
+    close();
     MaybeFailure failure;
     for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
         QFile companion(d->path + suffix);
         if (!companion.exists())
             continue;
-        if (!checkpoint)
+        if (!notWritten)
             companion.remove();
         else if (companion.rename(keptAs + suffix) && suffix == QLatin1String("-wal"))
-            failure =
-                d->failure(QStringLiteral("The last records of the database that went could not be "
-                                          "written into it; its log is kept as %1")
-                               .arg(QDir::toNativeSeparators(keptAs + suffix)),
-                           *checkpoint);
+            failure = notWritten;
     }
     return failure;
 }
@@ -842,12 +863,28 @@ Fallible<int64_t> RecordStore::savePartModel(const PartModel &model)
             id = query.lastInsertId().toLongLong();
             return std::nullopt;
         }
-        // The records of a renamed model keep to it under its new name.
-        if (!query.prepare(QStringLiteral("UPDATE record SET model = ? WHERE model = (SELECT name "
-                                          "FROM %1 WHERE id = ?)")
-                               .arg(recordschema::kPartModelTable)) ||
-            !run(query, {model.name, qlonglong(id)}))
+        // The records of a renamed model keep to it under its new name. Each renamed row takes
+        // a change of its own, one after the other, as every write of a row does, so that a
+        // copy of the store reading changes in batches takes the new name.
+        if (!query.prepare(QStringLiteral("SELECT r.id FROM %1 r WHERE r.model = (SELECT name "
+                                          "FROM %2 WHERE id = ?) AND r.model IS NOT ? ORDER BY "
+                                          "r.change_seq, r.id")
+                               .arg(recordlayout::kTable, recordschema::kPartModelTable)) ||
+            !run(query, {qlonglong(id), model.name}))
             return d->failure(doing, query.lastError());
+        std::vector<qlonglong> renamed;
+        while (query.next())
+            renamed.push_back(query.value(0).toLongLong());
+        if (query.lastError().isValid())
+            return d->failure(doing, query.lastError());
+        const QStringList changed =
+            changeAssignments(recordlayout::names(recordlayout::Written::Change));
+        if (!query.prepare(QStringLiteral("UPDATE %1 SET model = ?, %2 WHERE id = ?")
+                               .arg(recordlayout::kTable, changed.join(QStringLiteral(", ")))))
+            return d->failure(doing, query.lastError());
+        for (const qlonglong recordId : renamed)
+            if (!run(query, {model.name, recordId}))
+                return d->failure(doing, query.lastError());
         if (!query.prepare(QStringLiteral("UPDATE %1 SET name = ?, volume_ml = ?, serial_pattern "
                                           "= ? WHERE id = ?")
                                .arg(recordschema::kPartModelTable)) ||

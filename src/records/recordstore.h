@@ -3,6 +3,7 @@
 #include "app/failure.h"
 #include "records/partmodels.h"
 #include "records/recordreader.h"
+#include "records/recordschema.h"
 #include "records/statistics.h"
 #include "records/testrecord.h"
 
@@ -43,9 +44,8 @@ struct RecordChange {
 /// connection holds locked fails after a busy timeout of a few milliseconds, never a wait.
 class RecordStore final : public RecordReader {
 public:
-    /// The schema this code writes (recordschema::kVersion); older versions are migrated when
-    /// opened for writing.
-    static constexpr int kSchemaVersion = 5;
+    /// The schema this code writes; older versions are migrated when opened for writing.
+    static constexpr int kSchemaVersion = recordschema::kVersion;
     /// Milliseconds a statement waits for another connection's lock before it fails.
     static constexpr int kBusyTimeoutMs = 5;
     /// The database file's name in the working folder.

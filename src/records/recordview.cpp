@@ -43,7 +43,7 @@ QString phaseLine(const char *name, const PhaseFigures &f, bool unrecordedDecisi
         if (f.seconds)
             fall += QStringLiteral(" after %1 s").arg(QString::number(*f.seconds, 'f', 1));
     }
-    QString rate = figureText(f.endToEndRate, 3, "KPa/min");
+    QString rate = rateText(f.endToEndRate, RateUnit::KpaPerMinute);
     if (unit != RateUnit::KpaPerMinute && f.endToEndRate) {
         const std::optional<double> converted = convertRate(*f.endToEndRate, unit, volume);
         rate += QStringLiteral(" = ") + (converted ? rateText(converted, unit)
@@ -53,7 +53,7 @@ QString phaseLine(const char *name, const PhaseFigures &f, bool unrecordedDecisi
     }
     return QStringLiteral("%1: fall %2; end-to-end rate %3; least-squares rate %4; compensated "
                           "fall %5; %6 %7")
-        .arg(QLatin1String(name), fall, rate, figureText(f.slopeRate, 3, "KPa/min"),
+        .arg(QLatin1String(name), fall, rate, rateText(f.slopeRate, RateUnit::KpaPerMinute),
              figureText(f.compensatedFall, 2, "KPa"))
         .arg(f.validSamples)
         .arg(f.validSamples == 1 ? QStringLiteral("sample") : QStringLiteral("samples"));

@@ -2,7 +2,7 @@
 
 #include "charts/chartdrawing.h"
 #include "records/flowunits.h"
-#include "records/recordstore.h"
+#include "records/recordreader.h"
 
 #include <QDate>
 #include <QString>

@@ -254,15 +254,15 @@ void TestRecorder::restartEntries()
 FlushResult TestRecorder::flush(size_t sampleBudget)
 {
     bool restarted = false;
-    const auto done = [this, &restarted](MaybeFailure failure) {
+    MaybeFailure logKept;
+    const auto done = [this, &restarted, &logKept](MaybeFailure failure) {
         m_failing = failure.has_value();
-        return FlushResult{std::move(failure), restarted};
+        return FlushResult{std::move(failure), restarted, logKept};
     };
-    MaybeFailure leftBehind;
     if (m_store.fileGone()) {
         // Writes would go on into a file nobody can reach: whatever it still holds in its log
         // goes into it as it closes, and it is never touched again.
-        leftBehind = m_store.closeGoneFile();
+        logKept = m_store.closeGoneFile();
         restartEntries();
         m_recovered = false;
         restarted = true;
@@ -300,7 +300,7 @@ FlushResult TestRecorder::flush(size_t sampleBudget)
         changed.push_back(&entry);
     }
     if (changes.empty())
-        return done(leftBehind);
+        return done(std::nullopt);
     const Fallible<std::vector<int64_t>> ids = m_store.write(changes);
     if (!ids.ok())
         return done(ids.failure());
@@ -332,7 +332,7 @@ FlushResult TestRecorder::flush(size_t sampleBudget)
             std::find(latest.begin(), latest.end(), &entry) != latest.end())
             kept.push_back(std::move(entry));
     m_entries = std::move(kept);
-    return done(leftBehind);
+    return done(std::nullopt);
 }
 
 std::optional<int64_t> TestRecorder::latestRecordId(int station) const

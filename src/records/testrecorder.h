@@ -22,6 +22,9 @@ struct FlushResult {
     /// The database file had gone from its path (deleted, moved or replaced): a new database
     /// was started there and the open records were written into it whole.
     bool restarted = false;
+    /// The log of the file that had gone could not be written into it and is kept beside the
+    /// path (RecordStore::closeGoneFile()); told whatever became of the rest of the flush.
+    MaybeFailure logKept;
 };
 
 /// Keeps the record store in step with the station tests. It queues everything in memory and

@@ -3,7 +3,6 @@
 #include "app/sharedstate.h"
 #include "records/recordstore.h"
 #include "records/testrecorder.h"
-#include "station/exportfile.h"
 #include "station/livedisplay.h"
 
 #include <QDir>
@@ -36,31 +35,6 @@ bool StationSession::stopPressed(const Clock &clock)
         return false;
     m_recorder.stopped(m_station, clock.now());
     return true;
-}
-
-StationSession::Tick StationSession::tick(const Readings &readings,
-                                          const TestParameters &parameters, const QString &appPath,
-                                          const Clock &clock)
-{
-    Tick tick;
-    tick.decisions =
-        sequenceStation(m_record, stationPressure(readings, m_station), parameters, clock);
-    // The export is written within the tick that completes the test, before the next station
-    // is sequenced.
-    if (!tick.decisions.empty() && tick.decisions.back().change == PhaseChange::Completed)
-        tick.exportFailure = writeExportFile(appPath, m_record);
-    m_recorder.decided(m_station, tick.decisions);
-    return tick;
-}
-
-void StationSession::sample(const Readings &readings, const QDateTime &now)
-{
-    if (!m_record.TestRunning)
-        return;
-    const Reading pressure = stationPressure(readings, m_station);
-    // The record's trace has no limit; the samples stop at their store's size.
-    m_recorder.sampled(m_station, m_record, pressure, bathTemperature(readings), now);
-    (void)recordSample(m_record, pressure);
 }
 
 StationSessions::StationSessions(SharedState &state)
@@ -103,17 +77,13 @@ bool StationSessions::stopPressed(int station)
 
 SequencerResult StationSessions::scanTick()
 {
-    SequencerResult result;
-    for (int s = 0; s < kStations; ++s) {
-        StationSession::Tick tick = m_sessions[size_t(s)].tick(m_state.readings, m_state.parameters,
-                                                               m_state.AppPath, *m_state.clock);
-        if (tick.exportFailure)
-            result.exportFailures.push_back(*tick.exportFailure);
-        if (tick.decisions.empty())
-            continue;
-        if (!m_state.stations[size_t(s)].TestRunning)
+    SequencerResult result = sequencerTick(m_state);
+    // The recorder only queues what it is told, so it hears of both stations once both are
+    // sequenced.
+    for (const StationChanges &changes : result.stations) {
+        m_recorder->decided(changes.station, changes.decisions);
+        if (!m_state.stations[size_t(changes.station)].TestRunning)
             m_recordsChanged = true;
-        result.stations.push_back({s, std::move(tick.decisions)});
     }
     return result;
 }
@@ -127,8 +97,13 @@ std::optional<QString> StationSessions::displayTick()
 void StationSessions::sample()
 {
     const QDateTime now = m_state.clock->now();
-    for (StationSession &session : m_sessions)
-        session.sample(m_state.readings, now);
+    for (int s = 0; s < kStations; ++s) {
+        const StationRecord &record = m_state.stations[size_t(s)];
+        if (record.TestRunning)
+            m_recorder->sampled(s, record, stationPressure(m_state.readings, s),
+                                bathTemperature(m_state.readings), now);
+    }
+    recordSamples(m_state);
 }
 
 void StationSessions::linkEvent(LinkEventKind kind, const QString &detail)
@@ -141,7 +116,11 @@ std::optional<QString> StationSessions::flush()
     if (!m_recording)
         return std::nullopt;
     const bool wasFailing = m_recorder->failing();
-    const FlushResult result = m_recorder->flush();
+    return notice(m_recorder->flush(), wasFailing);
+}
+
+std::optional<QString> StationSessions::notice(const FlushResult &result, bool wasFailing)
+{
     const QString path = QDir::toNativeSeparators(m_store->path());
     if (result.restarted) {
         m_recordsChanged = true;
@@ -152,8 +131,9 @@ std::optional<QString> StationSessions::flush()
                            "of the tests that had ended stay in the file that was moved or "
                            "replaced.")
                 .arg(path);
-        if (result.failure)
-            text += QStringLiteral("\n\n") + recordsErrorText(*result.failure);
+        for (const MaybeFailure &failure : {result.logKept, result.failure})
+            if (failure)
+                text += QStringLiteral("\n\n") + recordsErrorText(*failure);
         return text;
     }
     if (result.failure)
@@ -176,17 +156,23 @@ std::optional<QString> StationSessions::end()
     // What cannot be written now is lost, so it is told even while an earlier failure lasts.
     m_recorder->programEnding(m_state.clock->now());
     const FlushResult result = m_recorder->flush(SIZE_MAX);
-    if (result.failure)
-        return recordsErrorText(*result.failure);
-    return std::nullopt;
+    QStringList texts;
+    for (const MaybeFailure &failure : {result.logKept, result.failure})
+        if (failure)
+            texts << recordsErrorText(*failure);
+    if (texts.isEmpty())
+        return std::nullopt;
+    return texts.join(QStringLiteral("\n\n"));
 }
 
-MaybeFailure StationSessions::openStore()
+StationSessions::StoreOpening StationSessions::openStore()
 {
     m_recording = true;
     if (m_store->isOpen() && !m_store->fileGone())
-        return std::nullopt;
-    return m_recorder->flush().failure;
+        return {};
+    const bool wasFailing = m_recorder->failing();
+    const FlushResult result = m_recorder->flush();
+    return {result.failure, notice(result, wasFailing)};
 }
 
 bool StationSessions::takeRecordsChanged()

@@ -16,10 +16,11 @@
 class Clock;
 class RecordStore;
 class TestRecorder;
+struct FlushResult;
 struct SharedState;
 
-/// One station's test from its start to its end, kept as a record: each start, stop, tick
-/// decision and sample goes both to the station's test record and to the recorder.
+/// One station's Start and Stop buttons, kept as a record: each start and stop goes both to
+/// the station's test record and to the recorder.
 class StationSession {
 public:
     StationSession(int station, StationRecord &record, TestRecorder &recorder);
@@ -32,18 +33,6 @@ public:
                                             const Clock &clock, const PartChoice &part = {});
     /// The Stop button: true when it ended a running test, whose record closes as stopped.
     bool stopPressed(const Clock &clock);
-    /// The station's part of a scan tick: sequenceStation(), the export file at a completion,
-    /// and the decisions with their readings on the record. Returns the decisions and the
-    /// export's failure.
-    struct Tick {
-        std::vector<Decision> decisions;
-        MaybeFailure exportFailure;
-    };
-    Tick tick(const Readings &readings, const TestParameters &parameters, const QString &appPath,
-              const Clock &clock);
-    /// The one-second sample of a running station: into its samples (while they have room)
-    /// and into its record's trace (without limit).
-    void sample(const Readings &readings, const QDateTime &now);
 
 private:
     int m_station;
@@ -70,13 +59,16 @@ public:
     /// Start on the station; a leak start's record keeps the part (its serial and model).
     [[nodiscard]] StartOutcome startPressed(int station, const PartChoice &part = {});
     bool stopPressed(int station);
-    /// The sequencing part of a scan tick, station 0 then station 1.
+    /// The sequencing part of a scan tick: sequencerTick() (station 0 then station 1, the
+    /// export file at a completion), and each station's decisions with their readings on its
+    /// record.
     SequencerResult scanTick();
     /// The records part of a display tick: sample(), then the queue written. Returns the
     /// text of a "Records Error" box to show: one per run of failures, and one when the
     /// database was set aside as unreadable or had gone from the folder.
     std::optional<QString> displayTick();
-    /// Every running station's one-second sample, into its samples and its record's trace.
+    /// Every running station's one-second sample: into its record's trace (without limit),
+    /// and by recordSamples() into its samples (while they have room).
     void sample();
     /// Something happened to the instrument link.
     void linkEvent(LinkEventKind kind, const QString &detail);
@@ -84,9 +76,16 @@ public:
     /// however much. The text of a box (or a line) when that fails.
     std::optional<QString> end();
 
+    /// What openStore() did.
+    struct StoreOpening {
+        /// Why the database cannot be had; none when it can be read.
+        MaybeFailure failure;
+        /// The text of a "Records Error" box to show, as displayTick() gives it.
+        std::optional<QString> notice;
+    };
     /// The database for reading, made now if the program has not made it yet (the records
-    /// window opens it); a failure says why it cannot be had.
-    [[nodiscard]] MaybeFailure openStore();
+    /// window opens it), by writing what is queued.
+    [[nodiscard]] StoreOpening openStore();
     /// A record began or ended since the last call.
     bool takeRecordsChanged();
 
@@ -102,6 +101,8 @@ public:
 
 private:
     std::optional<QString> flush();
+    /// The text of the box a flush's result calls for; `wasFailing`: the flush before failed.
+    std::optional<QString> notice(const FlushResult &result, bool wasFailing);
 
     SharedState &m_state;
     std::unique_ptr<RecordStore> m_store;

@@ -120,6 +120,15 @@ QLabel *panelLabel(QWidget *parent, const QString &name, const QString &text, co
     return label;
 }
 
+const QString kConfigErrorTitle = QStringLiteral("Config Error");
+
+/// Text of the "Config Error" box: the settings file and why it could not be written.
+QString configErrorText(const QString &path, const QString &reason)
+{
+    return MainWindow::tr("The settings could not be saved to %1: %2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
 } // namespace
 
 MainWindow::MainWindow(SharedState &state, QWidget *parent) : QMainWindow(parent), m_state(state)
@@ -200,10 +209,8 @@ void MainWindow::buildMenu()
     ask->setChecked(partsettings::askSerial(m_state.AppPath));
     connect(ask, &QAction::toggled, this, [this](bool on) {
         if (const MaybeFailure failure = partsettings::setAskSerial(m_state.AppPath, on))
-            QMessageBox::warning(
-                this, QStringLiteral("Config Error"),
-                tr("The settings could not be saved to %1: %2")
-                    .arg(QDir::toNativeSeparators(failure->path), failure->reason));
+            QMessageBox::warning(this, kConfigErrorTitle,
+                                 configErrorText(failure->path, failure->reason));
     });
 }
 
@@ -311,9 +318,7 @@ void MainWindow::unload()
             QMessageBox::warning(this, title, text);
     };
     if (const MaybeFailure failure = saveConfig(m_state))
-        report(QStringLiteral("Config Error"),
-               tr("The settings could not be saved to %1: %2")
-                   .arg(QDir::toNativeSeparators(configPath(m_state)), failure->reason));
+        report(kConfigErrorTitle, configErrorText(configPath(m_state), failure->reason));
     // The tests still running end here; the sync goes after their last write.
     if (const std::optional<QString> notice = m_sessions->end())
         report(RecordStore::kErrorTitle, *notice);
@@ -408,6 +413,17 @@ void MainWindow::showRecordsNotice(const std::optional<QString> &notice)
         m_recordsWindow->refresh();
 }
 
+bool MainWindow::openStore(bool needed)
+{
+    const StationSessions::StoreOpening opening = m_sessions->openStore();
+    std::optional<QString> text = opening.notice;
+    if (!text && opening.failure && needed)
+        text = recordsErrorText(*opening.failure);
+    if (text)
+        QMessageBox::warning(this, RecordStore::kErrorTitle, *text);
+    return !opening.failure;
+}
+
 void MainWindow::showLiveTexts()
 {
     const LiveTexts texts =
@@ -437,7 +453,7 @@ std::optional<PartChoice> MainWindow::askPart(int station)
     // asks for the serial.
     std::vector<PartModel> models;
     RecordStore &store = m_sessions->store();
-    if (!m_sessions->openStore()) {
+    if (openStore(false)) {
         const Fallible<std::vector<PartModel>> stored = store.partModels();
         if (stored.ok())
             models = *stored;
@@ -454,8 +470,10 @@ std::optional<PartChoice> MainWindow::askPart(int station)
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const PartChoice choice = dialog.choice();
-    (void)partsettings::setLastModel(m_state.AppPath, station,
-                                     choice.model ? choice.model->name : QString());
+    if (const MaybeFailure failure = partsettings::setLastModel(
+            m_state.AppPath, station, choice.model ? choice.model->name : QString()))
+        QMessageBox::warning(this, kConfigErrorTitle,
+                             configErrorText(failure->path, failure->reason));
     return choice;
 }
 
@@ -529,10 +547,8 @@ void MainWindow::onOptionsTriggered()
 void MainWindow::onTestRecordsTriggered()
 {
     // The window reads the database that the first write makes, so it is made now.
-    if (const MaybeFailure failure = m_sessions->openStore()) {
-        QMessageBox::warning(this, RecordStore::kErrorTitle, recordsErrorText(*failure));
+    if (!openStore(true))
         return;
-    }
     RecordsWindow window(m_sessions->recorder(), m_sessions->store().path(), *m_state.clock,
                          m_state.handover, m_state.AppPath, this);
     window.setShared(readSharedSettings(sharedSettingsPath()).url, m_sync);
@@ -559,9 +575,8 @@ void MainWindow::onSharedDatabaseTriggered()
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (const MaybeFailure failure = writeSharedSettings(sharedSettingsPath(), dialog.settings())) {
-        QMessageBox::warning(this, QStringLiteral("Config Error"),
-                             tr("The settings could not be saved to %1: %2")
-                                 .arg(QDir::toNativeSeparators(failure->path), failure->reason));
+        QMessageBox::warning(this, kConfigErrorTitle,
+                             configErrorText(failure->path, failure->reason));
         return;
     }
     startSync();
@@ -569,10 +584,8 @@ void MainWindow::onSharedDatabaseTriggered()
 
 void MainWindow::onPartModelsTriggered()
 {
-    if (const MaybeFailure failure = m_sessions->openStore()) {
-        QMessageBox::warning(this, RecordStore::kErrorTitle, recordsErrorText(*failure));
+    if (!openStore(true))
         return;
-    }
     PartModelsDialog dialog(m_sessions->recorder(), this);
     dialog.exec();
 }

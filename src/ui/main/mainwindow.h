@@ -70,6 +70,10 @@ private:
     /// an open records window lists anew when a record began or ended.
     void showRecordsNotice(const std::optional<QString> &notice);
     void showAfterTick(const QString &title, const QString &text);
+    /// Has the record store made or opened for a window that reads it, and shows at once the
+    /// "Records Error" box its write calls for; a window that cannot do without the store
+    /// (`needed`) also tells a failure already told. False when the store cannot be had.
+    bool openStore(bool needed);
 
     void onScanTick();
     void onDisplayTick();
