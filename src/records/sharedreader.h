@@ -5,16 +5,18 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QProcess>
 #include <QString>
 #include <QTimer>
 
 #include <vector>
 
-class QProcess;
-
 /// The reason in the last line kestrava-records wrote on standard error: what follows
 /// "kestrava-records: " and the URL it names ("connection refused").
 QString toolFailureReason(const QByteArray &errors, const QString &url);
+/// Why a child process could not be started at all (QProcess::FailedToStart, after which no
+/// finished() comes): the program it names and what the system said.
+QString toolNotStartedReason(const QProcess &process);
 
 /// The arguments of `kestrava-records list --json` for the filter over the shared database.
 QStringList sharedListArguments(const QString &url, const RecordFilter &filter);
@@ -61,6 +63,7 @@ private:
     enum class Request { List, Details, Info, Export, Figures };
     void run(Request request, const QString &url, const QStringList &arguments);
     void onFinished();
+    void onError(QProcess::ProcessError error);
     void onTimeout();
 
     QProcess *m_process = nullptr;
