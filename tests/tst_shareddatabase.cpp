@@ -362,6 +362,10 @@ void TestSharedDatabase::failures_data()
             .arg(now));
     row("init by the rig's role", {"none"}, {"init-shared", "--to", "%RIG%"}, {}, 1,
         "permission denied for schema public");
+    // A statement the server refuses: its line alone, without the hint and the code.
+    row("statistics refused", {"REVOKE SELECT ON record FROM kestrava_rig"},
+        {"stats", "--db", "%RIG%"}, {}, 1,
+        "The test records cannot be read: permission denied for table record");
     row("refused", {}, sync + QStringList{"postgresql://kestrava_rig@/db?host=%REFUSE%&port=1"}, {},
         1, "connection refused");
     row("wrong password", {},

@@ -12,7 +12,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QVariant>
 
 #include <functional>
@@ -189,7 +188,7 @@ struct SharedStore::Private {
 
     Failure failure(const QString &doing, const QSqlError &error) const
     {
-        return Failure{doing + QStringLiteral(": ") + sharedErrorText(error), url};
+        return sqlFailure(doing, error, url);
     }
 
     /// Runs a prepared query; the server answered when it returns, whatever it said.
@@ -203,23 +202,14 @@ struct SharedStore::Private {
 
     std::function<void()> answered;
 
+    /// The rows a statement selects; the server answered when it returns, whatever it said.
     Fallible<std::vector<QVariantList>> rows(const QString &doing, const QString &sql,
                                              const QVariantList &values) const
     {
-        QSqlQuery query(db());
-        query.setForwardOnly(true);
-        std::vector<QVariantList> result;
-        if (!query.prepare(sql) || !run(query, values))
-            return failure(doing, query.lastError());
-        while (query.next()) {
-            QVariantList row;
-            for (int c = 0; c < query.record().count(); ++c)
-                row << query.value(c);
-            result.push_back(std::move(row));
-        }
-        if (query.lastError().isValid())
-            return failure(doing, query.lastError());
-        return result;
+        Fallible<std::vector<QVariantList>> found = selectRows(db(), url, doing, sql, values);
+        if (answered)
+            answered();
+        return found;
     }
 
     MaybeFailure exec(const QString &doing, const QString &sql) const
