@@ -685,6 +685,19 @@ void TestSharedDatabase::allRigsWindow()
                              20000);
     QVERIFY(!child<QLineEdit>(&window, "txtTestName")->isEnabled()); // kept by its rig
 
+    // A record clicked while the CSV of another is written: both go on.
+    const QString exported = folder.filePath("while-clicked.csv");
+    table->selectRow(2);
+    window.exportTo(exported);
+    table->selectRow(0);
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, "lblStatus")->text(),
+                              "1 record written to " + exported, 20000);
+    QVERIFY(QFile::exists(exported));
+    QTRY_VERIFY_WITH_TIMEOUT(child<QPlainTextEdit>(&window, "txtDetail")
+                                 ->toPlainText()
+                                 .startsWith("Test 1, record south:2: leak test failed\n"),
+                             20000);
+
     // The rig filter, typed.
     QLineEdit *rig = child<QComboBox>(&window, "cmbRig")->lineEdit();
     rig->selectAll();
