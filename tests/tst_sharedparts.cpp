@@ -43,6 +43,7 @@ private slots:
     void rigNames();
     void allRigsOrder();
     void toolNotStarted();
+    void longExport();
 };
 
 namespace {
@@ -414,6 +415,34 @@ void TestSharedParts::toolNotStarted()
     QVERIFY(writeTool(tool, "echo '" + upToDate + "'; exec sleep 60"));
     QTRY_COMPARE_WITH_TIMEOUT(supervisor.stateText(), "Shared database: up to date", 20000);
     supervisor.stop();
+}
+
+// A child that answers after the readers' time: an export (many records) is waited for, a
+// reading of a record is ended and the server said not to answer.
+void TestSharedParts::longExport()
+{
+    QTemporaryDir folder;
+    const QString tool = folder.filePath("kestrava-records");
+    const QString csv = folder.filePath("records.csv");
+    const QByteArray line = "1 record written to " + QFile::encodeName(csv);
+    QVERIFY(writeTool(tool, "sleep " + QByteArray::number(SharedReader::kTimeoutMs / 1000 + 2) +
+                                "; echo '" + line + "'"));
+    qputenv("KESTRAVA_RECORDS", QFile::encodeName(tool));
+    const auto unset = qScopeGuard([] { qunsetenv("KESTRAVA_RECORDS"); });
+    const QString url = QStringLiteral("postgresql://db.plant/kestrava");
+
+    SharedReader exporter, reader;
+    QSignalSpy exported(&exporter, &SharedReader::exported);
+    QSignalSpy exportFailed(&exporter, &SharedReader::failed);
+    QSignalSpy readFailed(&reader, &SharedReader::failed);
+    exporter.exportCsv(url, {{QStringLiteral("north"), 1}}, csv);
+    reader.details(url, {QStringLiteral("north"), 1});
+    QTRY_VERIFY_WITH_TIMEOUT(exported.size() + exportFailed.size() == 1, 60000);
+    QCOMPARE(exportFailed.size(), 0);
+    QCOMPARE(exported.front().front().toString(), QString::fromUtf8(line));
+    QCOMPARE(readFailed.size(), 1);
+    QCOMPARE(readFailed.front().front().toString(),
+             QStringLiteral("the shared database did not answer within 12 s"));
 }
 
 QTEST_GUILESS_MAIN(TestSharedParts)

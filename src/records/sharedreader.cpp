@@ -141,8 +141,12 @@ void SharedReader::run(Request request, const QString &url, const QStringList &a
     m_process = new QProcess(this);
     connect(m_process, &QProcess::finished, this, &SharedReader::onFinished);
     connect(m_process, &QProcess::errorOccurred, this, &SharedReader::onError);
-    // Started first: a child that cannot be started may say so before start() returns.
-    m_timeout.start();
+    // An export of many records answers for longer than any fixed time, and kestrava-records
+    // ends itself when the server stops answering (its watchdog), so only the short requests
+    // are timed here. Started first: a child that cannot be started may say so before start()
+    // returns.
+    if (request != Request::Export)
+        m_timeout.start();
     m_process->start(recordsToolPath(), arguments);
 }
 

@@ -27,13 +27,15 @@ QStringList sharedStatsArguments(const QString &url, const RecordFilter &filter,
 
 /// Reads the shared database for a window through kestrava-records in a child process with
 /// JSON output, so that the user-interface thread never waits on the server: a server that
-/// is down, slow or frozen gives failed() with its reason, at the latest after kTimeoutMs. One
-/// request at a time; a new one ends the one running.
+/// is down, slow or frozen gives failed() with its reason, at the latest after kTimeoutMs (an
+/// export: when the child's own watchdog ends it). One request at a time; a new one ends the
+/// one running.
 class SharedReader : public QObject {
     Q_OBJECT
 
 public:
-    /// A child that has not answered by then is ended, and the server said unreachable.
+    /// A child that has not answered by then is ended, and the server said unreachable; an
+    /// export, which may answer for long, is not timed.
     static constexpr int kTimeoutMs = 12000;
 
     explicit SharedReader(QObject *parent = nullptr);
