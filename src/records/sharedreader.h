@@ -50,7 +50,6 @@ public:
     void exportCsv(const QString &url, const std::vector<RecordKey> &keys, const QString &path);
     /// Ends the request running, if any, without a signal.
     void cancel();
-    bool busy() const { return m_process != nullptr; }
 
 signals:
     void listed(const std::vector<TestRecord> &records);

@@ -125,6 +125,15 @@ QStringList migrationFrom(int version)
            QStringList{putRecordsFunction(), setVersion()};
 }
 
+/// Why a database of a later schema is refused.
+QString newerSchemaText(int version)
+{
+    return QStringLiteral("the shared database has schema version %1, made by a newer Kestrava "
+                          "(this one knows up to version %2)")
+        .arg(version)
+        .arg(SharedStore::kSchemaVersion);
+}
+
 /// "?, ?, ?" for one row of n values, repeated for rows rows.
 QString valueRows(qsizetype n, size_t rows)
 {
@@ -180,7 +189,6 @@ struct SharedStore::Private {
 
     const QString connection;
     QString url;
-    bool open = false;
     /// INSERT statements prepared once, by table and number of rows.
     std::map<std::pair<QString, size_t>, QSqlQuery> inserts;
 
@@ -189,6 +197,17 @@ struct SharedStore::Private {
     Failure failure(const QString &doing, const QSqlError &error) const
     {
         return sqlFailure(doing, error, url);
+    }
+
+    /// Starts a transaction; `doing` says what fails when it cannot.
+    MaybeFailure begin(const QString &doing) const
+    {
+        const bool begun = db().transaction();
+        if (answered)
+            answered();
+        if (begun)
+            return std::nullopt;
+        return failure(doing, db().lastError());
     }
 
     /// Runs a prepared query; the server answered when it returns, whatever it said.
@@ -308,7 +327,6 @@ MaybeFailure SharedStore::connect(const QString &url)
     Fallible<QSqlDatabase> opened = openSharedDatabase(*parsed, d->connection);
     if (!opened.ok())
         return Failure{opened.failure()->reason, url};
-    d->open = true;
     // A statement the server cannot finish in time is cancelled rather than waited for.
     if (MaybeFailure failed =
             d->exec(QStringLiteral("the shared database cannot be set up"),
@@ -336,10 +354,7 @@ MaybeFailure SharedStore::open(const QString &url)
                       .arg(*version)
                       .arg(kSchemaVersion);
     else if (*version > kSchemaVersion)
-        problem = QStringLiteral("the shared database has schema version %1, made by a newer "
-                                 "Kestrava (this one knows up to version %2)")
-                      .arg(*version)
-                      .arg(kSchemaVersion);
+        problem = newerSchemaText(*version);
     if (problem.isEmpty())
         return std::nullopt;
     close();
@@ -353,18 +368,12 @@ void SharedStore::close()
         QSqlDatabase::database(d->connection, false).close();
         QSqlDatabase::removeDatabase(d->connection);
     }
-    d->open = false;
-}
-
-bool SharedStore::isOpen() const
-{
-    return d->open;
 }
 
 Fallible<QString> SharedStore::initialise()
 {
     const QString doing = QStringLiteral("the shared database cannot be set up");
-    if (MaybeFailure failed = d->exec(doing, QStringLiteral("BEGIN")))
+    if (MaybeFailure failed = d->begin(doing))
         return *failed;
     // Two rigs set up at the same time: the second waits here and then finds the schema.
     if (MaybeFailure failed =
@@ -379,11 +388,7 @@ Fallible<QString> SharedStore::initialise()
     }
     if (*version > kSchemaVersion) {
         rollback();
-        return Failure{QStringLiteral("the shared database has schema version %1, made by a newer "
-                                      "Kestrava (this one knows up to version %2)")
-                           .arg(*version)
-                           .arg(kSchemaVersion),
-                       d->url};
+        return Failure{newerSchemaText(*version), d->url};
     }
     if (*version == kSchemaVersion) {
         rollback();
@@ -544,12 +549,7 @@ void SharedStore::setAnswered(std::function<void()> answered)
 
 MaybeFailure SharedStore::begin()
 {
-    const bool begun = d->db().transaction();
-    if (d->answered)
-        d->answered();
-    if (begun)
-        return std::nullopt;
-    return d->failure(QStringLiteral("the shared database cannot be written"), d->db().lastError());
+    return d->begin(QStringLiteral("the shared database cannot be written"));
 }
 
 MaybeFailure SharedStore::commit()

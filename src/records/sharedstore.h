@@ -22,7 +22,8 @@ struct SharedInfo {
     int64_t records = 0;
 };
 
-/// The lines of `kestrava-records info` and "Test Connection":
+/// The lines of `kestrava-records info` (Test Connection says the same in one line of its own,
+/// connectionTestText()):
 ///   Server: PostgreSQL 15.20
 ///   Schema version: 4                       ("none: set it up with kestrava-records init-shared")
 ///   Rigs: 2
@@ -84,7 +85,6 @@ public:
     /// Connects without checking the schema (for info() and initialise()).
     [[nodiscard]] MaybeFailure connect(const QString &url);
     void close();
-    bool isOpen() const;
     /// Creates the schema, or brings an older one to this version, in one transaction; needs a
     /// role that may create tables. Returns what it did, one line.
     Fallible<QString> initialise();
