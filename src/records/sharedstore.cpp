@@ -246,7 +246,6 @@ struct SharedStore::Private {
     Fallible<int> schemaVersion() const;
     MaybeFailure insert(const QString &table, const QString &columns, const QString &rig,
                         const std::vector<QVariantList> &rows);
-    Fallible<int64_t> next(const QString &table, const QString &rig, int64_t recordId) const;
 };
 
 Fallible<int> SharedStore::Private::schemaVersion() const
@@ -290,20 +289,6 @@ MaybeFailure SharedStore::Private::insert(const QString &table, const QString &c
             return failure(doing, query.lastError());
     }
     return std::nullopt;
-}
-
-Fallible<int64_t> SharedStore::Private::next(const QString &table, const QString &rig,
-                                             int64_t recordId) const
-{
-    Fallible<std::vector<QVariantList>> found =
-        rows(QStringLiteral("the shared database cannot be read"),
-             QStringLiteral("SELECT COALESCE(MAX(seq), -1) + 1 FROM %1 WHERE rig = ? AND "
-                            "record_id = ?")
-                 .arg(table),
-             {rig, qlonglong(recordId)});
-    if (!found.ok())
-        return *found.failure();
-    return found->front().front().toLongLong();
 }
 
 SharedStore::SharedStore(QString connectionName)
@@ -532,14 +517,18 @@ Fallible<SyncMark> SharedStore::mark(const QString &rig) const
     return SyncMark{found->front()[0].toLongLong(), found->front()[1].toLongLong()};
 }
 
-Fallible<int64_t> SharedStore::nextSample(const QString &rig, int64_t recordId) const
+Fallible<RecordMark> SharedStore::recordMark(const QString &rig, int64_t recordId) const
 {
-    return d->next(QStringLiteral("sample"), rig, recordId);
-}
-
-Fallible<int64_t> SharedStore::nextDecision(const QString &rig, int64_t recordId) const
-{
-    return d->next(QStringLiteral("decision"), rig, recordId);
+    const QVariantList key{rig, qlonglong(recordId)};
+    Fallible<std::vector<QVariantList>> found = d->rows(
+        QStringLiteral("the shared database cannot be read"),
+        QStringLiteral("SELECT (SELECT COALESCE(MAX(seq), -1) + 1 FROM sample WHERE rig = ? "
+                       "AND record_id = ?), (SELECT COALESCE(MAX(seq), -1) + 1 FROM "
+                       "decision WHERE rig = ? AND record_id = ?)"),
+        key + key);
+    if (!found.ok())
+        return *found.failure();
+    return RecordMark{found->front()[0].toLongLong(), found->front()[1].toLongLong()};
 }
 
 void SharedStore::setAnswered(std::function<void()> answered)

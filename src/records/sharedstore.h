@@ -41,6 +41,13 @@ struct SyncMark {
     bool operator==(const SyncMark &) const = default;
 };
 
+/// Where the copy of one record goes on: the positions after the last sample and the last
+/// decision of it that the server holds.
+struct RecordMark {
+    int64_t sample = 0;
+    int64_t decision = 0;
+};
+
 /// Rows of one rig to write in one transaction: the sample, decision and link-event rows as
 /// the local store gives them (recordrows::kSampleColumns...), then the records, whose rows
 /// are written last so that a record's change counter on the server says that every row it
@@ -101,9 +108,8 @@ public:
     Fallible<bool> lockRig(const QString &rig);
     /// How far the server holds the rig's local store.
     Fallible<SyncMark> mark(const QString &rig) const;
-    /// The position after the last sample (or decision) of the rig's record the server holds.
-    Fallible<int64_t> nextSample(const QString &rig, int64_t recordId) const;
-    Fallible<int64_t> nextDecision(const QString &rig, int64_t recordId) const;
+    /// How far the server holds the rig's record, read in one statement.
+    Fallible<RecordMark> recordMark(const QString &rig, int64_t recordId) const;
 
     /// Called each time the server answered a statement: a watchdog that ends a process whose
     /// server stopped answering (a frozen server holds a driver call for ever) takes it as
