@@ -237,9 +237,9 @@ void lagBench(const QTemporaryDir &folder)
     QObject::connect(&watcher, &QTimer::timeout, [&] {
         for (auto it = committed.begin(); it != committed.end();) {
             const auto [r, s, seq] = it->first;
-            const Fallible<int64_t> next =
-                server.nextSample(QStringLiteral("lag%1").arg(r), ids[size_t(r)][size_t(s)]);
-            if (next.ok() && *next > seq) {
+            const Fallible<RecordMark> next =
+                server.recordMark(QStringLiteral("lag%1").arg(r), ids[size_t(r)][size_t(s)]);
+            if (next.ok() && next->sample > seq) {
                 lags.push_back(double(timer.elapsed() - it->second) / 1000);
                 it = committed.erase(it);
             } else {

@@ -362,6 +362,10 @@ void TestSharedDatabase::failures_data()
             .arg(now));
     row("init by the rig's role", {"none"}, {"init-shared", "--to", "%RIG%"}, {}, 1,
         "permission denied for schema public");
+    // A statement the server refuses: its line alone, without the hint and the code.
+    row("statistics refused", {"REVOKE SELECT ON record FROM kestrava_rig"},
+        {"stats", "--db", "%RIG%"}, {}, 1,
+        "The test records cannot be read: permission denied for table record");
     row("refused", {}, sync + QStringList{"postgresql://kestrava_rig@/db?host=%REFUSE%&port=1"}, {},
         1, "connection refused");
     row("wrong password", {},
@@ -680,6 +684,19 @@ void TestSharedDatabase::allRigsWindow()
                                  .startsWith("Test 1, record south:2: leak test failed\n"),
                              20000);
     QVERIFY(!child<QLineEdit>(&window, "txtTestName")->isEnabled()); // kept by its rig
+
+    // A record clicked while the CSV of another is written: both go on.
+    const QString exported = folder.filePath("while-clicked.csv");
+    table->selectRow(2);
+    window.exportTo(exported);
+    table->selectRow(0);
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, "lblStatus")->text(),
+                              "1 record written to " + exported, 20000);
+    QVERIFY(QFile::exists(exported));
+    QTRY_VERIFY_WITH_TIMEOUT(child<QPlainTextEdit>(&window, "txtDetail")
+                                 ->toPlainText()
+                                 .startsWith("Test 1, record south:2: leak test failed\n"),
+                             20000);
 
     // The rig filter, typed.
     QLineEdit *rig = child<QComboBox>(&window, "cmbRig")->lineEdit();

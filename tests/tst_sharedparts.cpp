@@ -1,10 +1,11 @@
 // The parts of the shared database that need no server: record names RIG:ID, the local change
 // counter a sync follows, records as JSON between processes, the window's filter as
 // kestrava-records arguments, what statistics read of a record as JSON, the sync's state line
-// and pause, the [shared] settings and the All rigs list's order. Times are checked in Central
-// European time.
+// and pause, the [shared] settings, the All rigs list's order, and the child processes when
+// kestrava-records cannot be started. Times are checked in Central European time.
 #include "support/records.h"
 
+#include "app/clock.h"
 #include "records/recordcsv.h"
 #include "records/recordjson.h"
 #include "records/recordlayout.h"
@@ -13,8 +14,11 @@
 #include "records/sharedrecordmodel.h"
 #include "records/sharedsettings.h"
 #include "records/sharedsync.h"
+#include "records/syncsupervisor.h"
 
 #include <QFile>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -38,7 +42,22 @@ private slots:
     void rigNames_data();
     void rigNames();
     void allRigsOrder();
+    void toolNotStarted();
+    void longExport();
 };
+
+namespace {
+
+/// Makes the file at path a shell script with the body, executable.
+bool writeTool(const QString &path, const QByteArray &body)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write("#!/bin/sh\n" + body + '\n') > 0 &&
+           file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace
 
 void TestSharedParts::recordNames_data()
 {
@@ -363,6 +382,67 @@ void TestSharedParts::allRigsOrder()
     QCOMPARE(model.rigs(), QStringList({"a", "b"}));
     QCOMPARE(model.index(0, SharedRecordModel::Result).data().toString(),
              QStringLiteral("running"));
+}
+
+// kestrava-records that cannot be started: a reading of All rigs and the sync's line say so at
+// once, naming the program and what the system said; the sync is started again after its
+// pause, and goes on once the program is there.
+void TestSharedParts::toolNotStarted()
+{
+    QTemporaryDir folder;
+    const QString tool = folder.filePath("kestrava-records");
+    qputenv("KESTRAVA_RECORDS", QFile::encodeName(tool));
+    const auto unset = qScopeGuard([] { qunsetenv("KESTRAVA_RECORDS"); });
+    const QString notStarted = tool + " could not be started: ";
+    const QString system = QStringLiteral("No such file or directory");
+    const QString url = QStringLiteral("postgresql://db.plant/kestrava");
+
+    SharedReader reader;
+    QSignalSpy failed(&reader, &SharedReader::failed);
+    reader.list(url, {});
+    QVERIFY(failed.wait(30000));
+    const QString reason = failed.front().front().toString();
+    QVERIFY2(reason.startsWith(notStarted) && reason.endsWith(system), qPrintable(reason));
+
+    const ManualClock clock(QDateTime(QDate(2026, 7, 12), QTime(8, 4, 31), Qt::UTC));
+    SyncSupervisor supervisor(clock);
+    supervisor.start(folder.filePath("kestrava-records.sqlite"), {url, "north-1"});
+    const QString line = "Shared database: unreachable since 10:04:31: " + notStarted;
+    QTRY_VERIFY_WITH_TIMEOUT(supervisor.stateText().startsWith(line), 20000);
+    QVERIFY2(supervisor.stateText().endsWith(system), qPrintable(supervisor.stateText()));
+
+    const QByteArray upToDate = recordjson::line(syncStateJson({})).trimmed();
+    QVERIFY(writeTool(tool, "echo '" + upToDate + "'; exec sleep 60"));
+    QTRY_COMPARE_WITH_TIMEOUT(supervisor.stateText(), "Shared database: up to date", 20000);
+    supervisor.stop();
+}
+
+// A child that answers after the readers' time: an export (many records) is waited for, a
+// reading of a record is ended and the server said not to answer.
+void TestSharedParts::longExport()
+{
+    QTemporaryDir folder;
+    const QString tool = folder.filePath("kestrava-records");
+    const QString csv = folder.filePath("records.csv");
+    const QByteArray line = "1 record written to " + QFile::encodeName(csv);
+    QVERIFY(writeTool(tool, "sleep " + QByteArray::number(SharedReader::kTimeoutMs / 1000 + 2) +
+                                "; echo '" + line + "'"));
+    qputenv("KESTRAVA_RECORDS", QFile::encodeName(tool));
+    const auto unset = qScopeGuard([] { qunsetenv("KESTRAVA_RECORDS"); });
+    const QString url = QStringLiteral("postgresql://db.plant/kestrava");
+
+    SharedReader exporter, reader;
+    QSignalSpy exported(&exporter, &SharedReader::exported);
+    QSignalSpy exportFailed(&exporter, &SharedReader::failed);
+    QSignalSpy readFailed(&reader, &SharedReader::failed);
+    exporter.exportCsv(url, {{QStringLiteral("north"), 1}}, csv);
+    reader.details(url, {QStringLiteral("north"), 1});
+    QTRY_VERIFY_WITH_TIMEOUT(exported.size() + exportFailed.size() == 1, 60000);
+    QCOMPARE(exportFailed.size(), 0);
+    QCOMPARE(exported.front().front().toString(), QString::fromUtf8(line));
+    QCOMPARE(readFailed.size(), 1);
+    QCOMPARE(readFailed.front().front().toString(),
+             QStringLiteral("the shared database did not answer within 12 s"));
 }
 
 QTEST_GUILESS_MAIN(TestSharedParts)

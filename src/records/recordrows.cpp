@@ -3,6 +3,7 @@
 #include "records/recordschema.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -19,10 +20,29 @@ bool run(QSqlQuery &query, const QVariantList &values)
     return query.exec();
 }
 
+QString errorLine(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    // PostgreSQL's text goes on with hints and ends with its code: "...\n(57014)".
+    QString line = text.section(u'\n', 0, 0).trimmed();
+    static const QRegularExpression lead(QStringLiteral("^connection to server .*? failed: (.*)$"));
+    if (const QRegularExpressionMatch match = lead.match(line); match.hasMatch()) {
+        line = match.captured(1);
+        // The system's text starts with a capital ("Connection refused"); a name such as
+        // "SSL" stays.
+        if (line.size() > 1 && line[0].isUpper() && line[1].isLower())
+            line[0] = line[0].toLower();
+    }
+    static const QRegularExpression severity(QStringLiteral("^(FATAL|ERROR|PANIC): +"));
+    line.remove(severity);
+    return line;
+}
+
 Failure sqlFailure(const QString &doing, const QSqlError &error, const QString &path)
 {
-    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return Failure{doing + QStringLiteral(": ") + text, path};
+    return Failure{doing + QStringLiteral(": ") + errorLine(error), path};
 }
 
 Fallible<std::vector<TraceSample>> readTrace(const QSqlDatabase &db, const QString &path,

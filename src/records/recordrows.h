@@ -27,7 +27,13 @@ inline const QString kDecisionColumns =
     QStringLiteral("record_id, seq, time_ms, utc_offset, kind, pressure, reference, fall_limit");
 inline const QString kEventColumns = QStringLiteral("id, record_id, time, kind, detail");
 
-/// A failure of `doing` for the database at path, with the database's text.
+/// The reason of a failed statement or connection in one line: the database's first line
+/// (else the driver's), without PostgreSQL's "connection to server ... failed:" lead, its
+/// severity and its error code, such as "connection refused" or "relation "record" does not
+/// exist". SQLite's texts, one line without either, stay as they are.
+QString errorLine(const QSqlError &error);
+
+/// A failure of `doing` for the database at path, with the error's line.
 Failure sqlFailure(const QString &doing, const QSqlError &error, const QString &path);
 
 /// Runs a prepared query with its values bound in order.

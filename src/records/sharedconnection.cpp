@@ -1,5 +1,6 @@
 #include "records/sharedconnection.h"
 
+#include "records/recordrows.h"
 #include "records/sharedurl.h"
 
 #include <QRegularExpression>
@@ -46,18 +47,7 @@ QString connectOptions(const SharedUrl &url)
 
 QString sharedErrorText(const QSqlError &error)
 {
-    QString text = error.databaseText().trimmed();
-    if (text.isEmpty())
-        text = error.driverText().trimmed();
-    QString line = text.section(u'\n', 0, 0).trimmed();
-    static const QRegularExpression lead(QStringLiteral("^connection to server .*? failed: (.*)$"));
-    if (const QRegularExpressionMatch match = lead.match(line); match.hasMatch())
-        line = match.captured(1);
-    static const QRegularExpression severity(QStringLiteral("^(FATAL|ERROR|PANIC): +"));
-    line.remove(severity);
-    // System texts start with a capital ("Connection refused"); a name such as "SSL" stays.
-    if (line.size() > 1 && line[0].isUpper() && line[1].isLower())
-        line[0] = line[0].toLower();
+    const QString line = recordrows::errorLine(error);
     return line.isEmpty() ? QStringLiteral("the shared database cannot be opened") : line;
 }
 

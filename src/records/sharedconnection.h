@@ -17,9 +17,8 @@ inline constexpr int kSharedConnectTimeout = 5;
 /// (application_name).
 inline const QString kSharedApplicationName = QStringLiteral("kestrava");
 
-/// The reason of a failed statement or connection in one line: the server's or the driver's
-/// first line, without the "connection to server ... failed:" lead and the severity, such as
-/// "connection refused" or "relation "record" does not exist".
+/// The reason of a failed connection in one line (recordrows::errorLine), such as
+/// "connection refused".
 QString sharedErrorText(const QSqlError &error);
 
 /// Opens the Qt SQL connection `connectionName` (driver QPSQL) to the server the URL names.

@@ -20,6 +20,12 @@ QString toolFailureReason(const QByteArray &errors, const QString &url)
     return line.isEmpty() ? QStringLiteral("kestrava-records ended without an answer") : line;
 }
 
+QString toolNotStartedReason(const QProcess &process)
+{
+    return QStringLiteral("%1 could not be started: %2")
+        .arg(process.program(), process.errorString());
+}
+
 namespace {
 
 /// The options of kestrava-records that take the records the filter takes, but its limit.
@@ -134,8 +140,14 @@ void SharedReader::run(Request request, const QString &url, const QStringList &a
     m_url = url;
     m_process = new QProcess(this);
     connect(m_process, &QProcess::finished, this, &SharedReader::onFinished);
+    connect(m_process, &QProcess::errorOccurred, this, &SharedReader::onError);
+    // An export of many records answers for longer than any fixed time, and kestrava-records
+    // ends itself when the server stops answering (its watchdog), so only the short requests
+    // are timed here. Started first: a child that cannot be started may say so before start()
+    // returns.
+    if (request != Request::Export)
+        m_timeout.start();
     m_process->start(recordsToolPath(), arguments);
-    m_timeout.start();
 }
 
 void SharedReader::onTimeout()
@@ -143,6 +155,19 @@ void SharedReader::onTimeout()
     cancel();
     emit failed(
         QStringLiteral("the shared database did not answer within %1 s").arg(kTimeoutMs / 1000));
+}
+
+void SharedReader::onError(QProcess::ProcessError error)
+{
+    // A child that could not be started never finishes; every other error ends with finished.
+    if (error != QProcess::FailedToStart)
+        return;
+    m_timeout.stop();
+    QProcess *process = m_process;
+    m_process = nullptr;
+    process->disconnect(this);
+    process->deleteLater();
+    emit failed(toolNotStartedReason(*process));
 }
 
 void SharedReader::onFinished()

@@ -5,16 +5,18 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QProcess>
 #include <QString>
 #include <QTimer>
 
 #include <vector>
 
-class QProcess;
-
 /// The reason in the last line kestrava-records wrote on standard error: what follows
 /// "kestrava-records: " and the URL it names ("connection refused").
 QString toolFailureReason(const QByteArray &errors, const QString &url);
+/// Why a child process could not be started at all (QProcess::FailedToStart, after which no
+/// finished() comes): the program it names and what the system said.
+QString toolNotStartedReason(const QProcess &process);
 
 /// The arguments of `kestrava-records list --json` for the filter over the shared database.
 QStringList sharedListArguments(const QString &url, const RecordFilter &filter);
@@ -25,13 +27,15 @@ QStringList sharedStatsArguments(const QString &url, const RecordFilter &filter,
 
 /// Reads the shared database for a window through kestrava-records in a child process with
 /// JSON output, so that the user-interface thread never waits on the server: a server that
-/// is down, slow or frozen gives failed() with its reason, at the latest after kTimeoutMs. One
-/// request at a time; a new one ends the one running.
+/// is down, slow or frozen gives failed() with its reason, at the latest after kTimeoutMs (an
+/// export: when the child's own watchdog ends it). One request at a time; a new one ends the
+/// one running.
 class SharedReader : public QObject {
     Q_OBJECT
 
 public:
-    /// A child that has not answered by then is ended, and the server said unreachable.
+    /// A child that has not answered by then is ended, and the server said unreachable; an
+    /// export, which may answer for long, is not timed.
     static constexpr int kTimeoutMs = 12000;
 
     explicit SharedReader(QObject *parent = nullptr);
@@ -46,7 +50,6 @@ public:
     void exportCsv(const QString &url, const std::vector<RecordKey> &keys, const QString &path);
     /// Ends the request running, if any, without a signal.
     void cancel();
-    bool busy() const { return m_process != nullptr; }
 
 signals:
     void listed(const std::vector<TestRecord> &records);
@@ -61,6 +64,7 @@ private:
     enum class Request { List, Details, Info, Export, Figures };
     void run(Request request, const QString &url, const QStringList &arguments);
     void onFinished();
+    void onError(QProcess::ProcessError error);
     void onTimeout();
 
     QProcess *m_process = nullptr;

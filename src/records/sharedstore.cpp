@@ -12,7 +12,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QVariant>
 
 #include <functional>
@@ -126,6 +125,15 @@ QStringList migrationFrom(int version)
            QStringList{putRecordsFunction(), setVersion()};
 }
 
+/// Why a database of a later schema is refused.
+QString newerSchemaText(int version)
+{
+    return QStringLiteral("the shared database has schema version %1, made by a newer Kestrava "
+                          "(this one knows up to version %2)")
+        .arg(version)
+        .arg(SharedStore::kSchemaVersion);
+}
+
 /// "?, ?, ?" for one row of n values, repeated for rows rows.
 QString valueRows(qsizetype n, size_t rows)
 {
@@ -181,7 +189,6 @@ struct SharedStore::Private {
 
     const QString connection;
     QString url;
-    bool open = false;
     /// INSERT statements prepared once, by table and number of rows.
     std::map<std::pair<QString, size_t>, QSqlQuery> inserts;
 
@@ -189,7 +196,18 @@ struct SharedStore::Private {
 
     Failure failure(const QString &doing, const QSqlError &error) const
     {
-        return Failure{doing + QStringLiteral(": ") + sharedErrorText(error), url};
+        return sqlFailure(doing, error, url);
+    }
+
+    /// Starts a transaction; `doing` says what fails when it cannot.
+    MaybeFailure begin(const QString &doing) const
+    {
+        const bool begun = db().transaction();
+        if (answered)
+            answered();
+        if (begun)
+            return std::nullopt;
+        return failure(doing, db().lastError());
     }
 
     /// Runs a prepared query; the server answered when it returns, whatever it said.
@@ -203,23 +221,14 @@ struct SharedStore::Private {
 
     std::function<void()> answered;
 
+    /// The rows a statement selects; the server answered when it returns, whatever it said.
     Fallible<std::vector<QVariantList>> rows(const QString &doing, const QString &sql,
                                              const QVariantList &values) const
     {
-        QSqlQuery query(db());
-        query.setForwardOnly(true);
-        std::vector<QVariantList> result;
-        if (!query.prepare(sql) || !run(query, values))
-            return failure(doing, query.lastError());
-        while (query.next()) {
-            QVariantList row;
-            for (int c = 0; c < query.record().count(); ++c)
-                row << query.value(c);
-            result.push_back(std::move(row));
-        }
-        if (query.lastError().isValid())
-            return failure(doing, query.lastError());
-        return result;
+        Fallible<std::vector<QVariantList>> found = selectRows(db(), url, doing, sql, values);
+        if (answered)
+            answered();
+        return found;
     }
 
     MaybeFailure exec(const QString &doing, const QString &sql) const
@@ -237,7 +246,6 @@ struct SharedStore::Private {
     Fallible<int> schemaVersion() const;
     MaybeFailure insert(const QString &table, const QString &columns, const QString &rig,
                         const std::vector<QVariantList> &rows);
-    Fallible<int64_t> next(const QString &table, const QString &rig, int64_t recordId) const;
 };
 
 Fallible<int> SharedStore::Private::schemaVersion() const
@@ -283,20 +291,6 @@ MaybeFailure SharedStore::Private::insert(const QString &table, const QString &c
     return std::nullopt;
 }
 
-Fallible<int64_t> SharedStore::Private::next(const QString &table, const QString &rig,
-                                             int64_t recordId) const
-{
-    Fallible<std::vector<QVariantList>> found =
-        rows(QStringLiteral("the shared database cannot be read"),
-             QStringLiteral("SELECT COALESCE(MAX(seq), -1) + 1 FROM %1 WHERE rig = ? AND "
-                            "record_id = ?")
-                 .arg(table),
-             {rig, qlonglong(recordId)});
-    if (!found.ok())
-        return *found.failure();
-    return found->front().front().toLongLong();
-}
-
 SharedStore::SharedStore(QString connectionName)
     : d(std::make_unique<Private>(std::move(connectionName)))
 {
@@ -318,7 +312,6 @@ MaybeFailure SharedStore::connect(const QString &url)
     Fallible<QSqlDatabase> opened = openSharedDatabase(*parsed, d->connection);
     if (!opened.ok())
         return Failure{opened.failure()->reason, url};
-    d->open = true;
     // A statement the server cannot finish in time is cancelled rather than waited for.
     if (MaybeFailure failed =
             d->exec(QStringLiteral("the shared database cannot be set up"),
@@ -346,10 +339,7 @@ MaybeFailure SharedStore::open(const QString &url)
                       .arg(*version)
                       .arg(kSchemaVersion);
     else if (*version > kSchemaVersion)
-        problem = QStringLiteral("the shared database has schema version %1, made by a newer "
-                                 "Kestrava (this one knows up to version %2)")
-                      .arg(*version)
-                      .arg(kSchemaVersion);
+        problem = newerSchemaText(*version);
     if (problem.isEmpty())
         return std::nullopt;
     close();
@@ -363,18 +353,12 @@ void SharedStore::close()
         QSqlDatabase::database(d->connection, false).close();
         QSqlDatabase::removeDatabase(d->connection);
     }
-    d->open = false;
-}
-
-bool SharedStore::isOpen() const
-{
-    return d->open;
 }
 
 Fallible<QString> SharedStore::initialise()
 {
     const QString doing = QStringLiteral("the shared database cannot be set up");
-    if (MaybeFailure failed = d->exec(doing, QStringLiteral("BEGIN")))
+    if (MaybeFailure failed = d->begin(doing))
         return *failed;
     // Two rigs set up at the same time: the second waits here and then finds the schema.
     if (MaybeFailure failed =
@@ -389,11 +373,7 @@ Fallible<QString> SharedStore::initialise()
     }
     if (*version > kSchemaVersion) {
         rollback();
-        return Failure{QStringLiteral("the shared database has schema version %1, made by a newer "
-                                      "Kestrava (this one knows up to version %2)")
-                           .arg(*version)
-                           .arg(kSchemaVersion),
-                       d->url};
+        return Failure{newerSchemaText(*version), d->url};
     }
     if (*version == kSchemaVersion) {
         rollback();
@@ -537,14 +517,18 @@ Fallible<SyncMark> SharedStore::mark(const QString &rig) const
     return SyncMark{found->front()[0].toLongLong(), found->front()[1].toLongLong()};
 }
 
-Fallible<int64_t> SharedStore::nextSample(const QString &rig, int64_t recordId) const
+Fallible<RecordMark> SharedStore::recordMark(const QString &rig, int64_t recordId) const
 {
-    return d->next(QStringLiteral("sample"), rig, recordId);
-}
-
-Fallible<int64_t> SharedStore::nextDecision(const QString &rig, int64_t recordId) const
-{
-    return d->next(QStringLiteral("decision"), rig, recordId);
+    const QVariantList key{rig, qlonglong(recordId)};
+    Fallible<std::vector<QVariantList>> found = d->rows(
+        QStringLiteral("the shared database cannot be read"),
+        QStringLiteral("SELECT (SELECT COALESCE(MAX(seq), -1) + 1 FROM sample WHERE rig = ? "
+                       "AND record_id = ?), (SELECT COALESCE(MAX(seq), -1) + 1 FROM "
+                       "decision WHERE rig = ? AND record_id = ?)"),
+        key + key);
+    if (!found.ok())
+        return *found.failure();
+    return RecordMark{found->front()[0].toLongLong(), found->front()[1].toLongLong()};
 }
 
 void SharedStore::setAnswered(std::function<void()> answered)
@@ -554,12 +538,7 @@ void SharedStore::setAnswered(std::function<void()> answered)
 
 MaybeFailure SharedStore::begin()
 {
-    const bool begun = d->db().transaction();
-    if (d->answered)
-        d->answered();
-    if (begun)
-        return std::nullopt;
-    return d->failure(QStringLiteral("the shared database cannot be written"), d->db().lastError());
+    return d->begin(QStringLiteral("the shared database cannot be written"));
 }
 
 MaybeFailure SharedStore::commit()

@@ -22,7 +22,8 @@ struct SharedInfo {
     int64_t records = 0;
 };
 
-/// The lines of `kestrava-records info` and "Test Connection":
+/// The lines of `kestrava-records info` (Test Connection says the same in one line of its own,
+/// connectionTestText()):
 ///   Server: PostgreSQL 15.20
 ///   Schema version: 4                       ("none: set it up with kestrava-records init-shared")
 ///   Rigs: 2
@@ -38,6 +39,13 @@ struct SyncMark {
     int64_t change = 0;
     int64_t event = 0;
     bool operator==(const SyncMark &) const = default;
+};
+
+/// Where the copy of one record goes on: the positions after the last sample and the last
+/// decision of it that the server holds.
+struct RecordMark {
+    int64_t sample = 0;
+    int64_t decision = 0;
 };
 
 /// Rows of one rig to write in one transaction: the sample, decision and link-event rows as
@@ -84,7 +92,6 @@ public:
     /// Connects without checking the schema (for info() and initialise()).
     [[nodiscard]] MaybeFailure connect(const QString &url);
     void close();
-    bool isOpen() const;
     /// Creates the schema, or brings an older one to this version, in one transaction; needs a
     /// role that may create tables. Returns what it did, one line.
     Fallible<QString> initialise();
@@ -101,9 +108,8 @@ public:
     Fallible<bool> lockRig(const QString &rig);
     /// How far the server holds the rig's local store.
     Fallible<SyncMark> mark(const QString &rig) const;
-    /// The position after the last sample (or decision) of the rig's record the server holds.
-    Fallible<int64_t> nextSample(const QString &rig, int64_t recordId) const;
-    Fallible<int64_t> nextDecision(const QString &rig, int64_t recordId) const;
+    /// How far the server holds the rig's record, read in one statement.
+    Fallible<RecordMark> recordMark(const QString &rig, int64_t recordId) const;
 
     /// Called each time the server answered a statement: a watchdog that ends a process whose
     /// server stopped answering (a frozen server holds a driver call for ever) takes it as

@@ -52,12 +52,14 @@ MaybeFailure SharedSync::commitBatch(SharedBatch &batch, int64_t change)
 MaybeFailure SharedSync::copyRecord(const TestRecord &record, SharedBatch &batch, int64_t &change,
                                     SyncCount &count)
 {
-    Fallible<int64_t> next = m_server.nextSample(m_rig, record.id);
+    // Both at once: the batches committed below hold none of this record's decisions, so
+    // where they go on does not change meanwhile.
+    const Fallible<RecordMark> next = m_server.recordMark(m_rig, record.id);
     if (!next.ok())
         return next.failure();
     // Samples written after the record's row was read come along too: the next change of
     // the row brings it back, and the server refuses nothing but what it holds.
-    for (int64_t seq = *next;;) {
+    for (int64_t seq = next->sample;;) {
         const int room =
             int(std::max<size_t>(kBatchRows - std::min(kBatchRows, batch.rowCount()), 1));
         Fallible<std::vector<QVariantList>> rows = m_local.sampleRows(record.id, seq, room);
@@ -73,10 +75,7 @@ MaybeFailure SharedSync::copyRecord(const TestRecord &record, SharedBatch &batch
         if (MaybeFailure failed = commitBatch(batch, change))
             return failed;
     }
-    next = m_server.nextDecision(m_rig, record.id);
-    if (!next.ok())
-        return next.failure();
-    Fallible<std::vector<QVariantList>> decisions = m_local.decisionRows(record.id, *next);
+    Fallible<std::vector<QVariantList>> decisions = m_local.decisionRows(record.id, next->decision);
     if (!decisions.ok())
         return decisions.failure();
     count.decisions += int64_t(decisions->size());

@@ -80,6 +80,7 @@ void SyncSupervisor::launch()
     m_process = new QProcess(this);
     connect(m_process, &QProcess::readyReadStandardOutput, this, &SyncSupervisor::onOutput);
     connect(m_process, &QProcess::finished, this, &SyncSupervisor::onFinished);
+    connect(m_process, &QProcess::errorOccurred, this, &SyncSupervisor::onError);
     m_process->start(recordsToolPath(),
                      {QStringLiteral("sync"), QStringLiteral("--db"), m_database,
                       QStringLiteral("--to"), m_settings.url, QStringLiteral("--rig"),
@@ -112,13 +113,23 @@ void SyncSupervisor::onOutput()
 void SyncSupervisor::onFinished()
 {
     onOutput();
-    const QByteArray errors = m_process->readAllStandardError();
+    ended(toolFailureReason(m_process->readAllStandardError(), m_settings.url));
+}
+
+void SyncSupervisor::onError(QProcess::ProcessError error)
+{
+    // A child that could not be started never finishes; every other error ends with finished.
+    if (error == QProcess::FailedToStart)
+        ended(toolNotStartedReason(*m_process));
+}
+
+void SyncSupervisor::ended(const QString &reason)
+{
     m_process->deleteLater();
     m_process = nullptr;
     if (!m_unreachableSince)
         m_unreachableSince = m_clock.now();
-    setState({SyncState::Kind::Unreachable, 0, *m_unreachableSince,
-              toolFailureReason(errors, m_settings.url)});
+    setState({SyncState::Kind::Unreachable, 0, *m_unreachableSince, reason});
     ++m_failures;
     m_restart.start(retryPauseSeconds(m_failures) * 1000);
 }

@@ -6,13 +6,13 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QProcess>
 #include <QString>
 #include <QTimer>
 
 #include <optional>
 
 class Clock;
-class QProcess;
 
 /// Where kestrava-records is: KESTRAVA_RECORDS when set, else beside the program, else in the
 /// build tree's tools folder, else on the PATH.
@@ -45,6 +45,9 @@ private:
     void launch();
     void onOutput();
     void onFinished();
+    void onError(QProcess::ProcessError error);
+    /// The child is gone: the state says why, and it is started again after a pause.
+    void ended(const QString &reason);
     void setState(const SyncState &state);
 
     const Clock &m_clock;

@@ -23,6 +23,20 @@ Failure anotherSync(const SyncRequest &request)
     return Failure{QStringLiteral("another sync for rig %1 is running").arg(request.rig), {}};
 }
 
+/// Opens the shared database, takes the rig's sync lock and starts the sync over them (see
+/// SharedSync::start()); false when another sync for the rig holds the lock.
+Fallible<bool> beginSync(SharedStore &server, SharedSync &sync, const SyncRequest &request)
+{
+    if (MaybeFailure failed = server.open(request.url))
+        return *failed;
+    const Fallible<bool> locked = server.lockRig(request.rig);
+    if (!locked.ok() || !*locked)
+        return locked;
+    if (MaybeFailure failed = sync.start())
+        return *failed;
+    return true;
+}
+
 /// "1 record", "2 records".
 QString counted(int64_t n, const char *thing)
 {
@@ -84,20 +98,16 @@ MaybeFailure Follower::connectServer()
 {
     if (m_sync)
         return std::nullopt;
-    if (MaybeFailure failed = m_server.open(m_request.url))
-        return failed;
-    const Fallible<bool> locked = m_server.lockRig(m_request.rig);
-    if (!locked.ok())
-        return locked.failure();
-    if (!*locked) {
+    const Fallible<bool> begun =
+        beginSync(m_server, m_sync.emplace(m_local, m_server, m_request.rig), m_request);
+    if (!begun.ok() || !*begun)
+        m_sync.reset();
+    if (!begun.ok())
+        return begun.failure();
+    if (!*begun) {
         status = failed(anotherSync(m_request));
         QCoreApplication::exit(status);
         return anotherSync(m_request);
-    }
-    m_sync.emplace(m_local, m_server, m_request.rig);
-    if (MaybeFailure failed = m_sync->start()) {
-        m_sync.reset();
-        return failed;
     }
     m_copied.reset();
     return std::nullopt;
@@ -121,8 +131,6 @@ MaybeFailure Follower::copy()
         return std::nullopt;
     if (MaybeFailure failed = connectServer())
         return failed;
-    if (status != 0)
-        return std::nullopt;
     const Fallible<SyncCount> copied = m_sync->copy();
     if (!copied.ok())
         return copied.failure();
@@ -197,16 +205,12 @@ int runSync(const SyncRequest &request)
     SharedStore server(QStringLiteral("kestrava-sync"));
     // A long copy goes on as long as the server answers.
     server.setAnswered([] { armWatchdog(kSyncWatchdogSeconds); });
-    if (MaybeFailure failure = server.open(request.url))
-        return failed(*failure);
-    const Fallible<bool> locked = server.lockRig(request.rig);
-    if (!locked.ok())
-        return failed(*locked.failure());
-    if (!*locked)
-        return failed(anotherSync(request));
     SharedSync sync(local, server, request.rig);
-    if (MaybeFailure failure = sync.start())
-        return failed(*failure);
+    const Fallible<bool> begun = beginSync(server, sync, request);
+    if (!begun.ok())
+        return failed(*begun.failure());
+    if (!*begun)
+        return failed(anotherSync(request));
     const Fallible<SyncCount> copied = sync.copy();
     if (!copied.ok())
         return failed(*copied.failure());

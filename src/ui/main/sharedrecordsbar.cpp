@@ -21,7 +21,8 @@ QString unreachable(const QString &reason)
 
 SharedRecordsBar::SharedRecordsBar(QWidget *parent)
     : QWidget(parent), m_model(new SharedRecordModel(this)), m_lister(new SharedReader(this)),
-      m_reader(new SharedReader(this)), m_figures(new SharedReader(this))
+      m_reader(new SharedReader(this)), m_exporter(new SharedReader(this)),
+      m_figures(new SharedReader(this))
 {
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -53,19 +54,11 @@ SharedRecordsBar::SharedRecordsBar(QWidget *parent)
     connect(m_rig->lineEdit(), &QLineEdit::editingFinished, this, &SharedRecordsBar::scopeChanged);
     connect(m_lister, &SharedReader::listed, this, &SharedRecordsBar::onListed);
     connect(m_reader, &SharedReader::detailsRead, this, &SharedRecordsBar::detailsRead);
-    connect(m_reader, &SharedReader::exported, this, [this](const QString &line) {
-        m_exporting = false;
-        emit exported(line);
-    });
     for (SharedReader *reader : {m_lister, m_reader})
-        connect(reader, &SharedReader::failed, this, [this, reader](const QString &reason) {
-            if (reader == m_reader && m_exporting) {
-                m_exporting = false;
-                emit exportFailed(reason);
-                return;
-            }
-            emit failed(unreachable(reason));
-        });
+        connect(reader, &SharedReader::failed, this,
+                [this](const QString &reason) { emit failed(unreachable(reason)); });
+    connect(m_exporter, &SharedReader::exported, this, &SharedRecordsBar::exported);
+    connect(m_exporter, &SharedReader::failed, this, &SharedRecordsBar::exportFailed);
     connect(m_figures, &SharedReader::figuresRead, this, &SharedRecordsBar::figuresRead);
     connect(m_figures, &SharedReader::failed, this,
             [this](const QString &reason) { emit figuresFailed(m_figure, unreachable(reason)); });
@@ -110,7 +103,6 @@ void SharedRecordsBar::list(RecordFilter filter)
 
 void SharedRecordsBar::readDetails(const RecordKey &key)
 {
-    m_exporting = false;
     m_reader->details(m_url, key);
 }
 
@@ -123,8 +115,7 @@ void SharedRecordsBar::readFigures(RecordFilter filter, StatisticsFigure figure)
 
 void SharedRecordsBar::exportCsv(const std::vector<RecordKey> &keys, const QString &path)
 {
-    m_exporting = true;
-    m_reader->exportCsv(m_url, keys, path);
+    m_exporter->exportCsv(m_url, keys, path);
 }
 
 void SharedRecordsBar::onListed(const std::vector<TestRecord> &records)

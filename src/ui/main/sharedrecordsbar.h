@@ -70,7 +70,8 @@ private:
     SharedRecordModel *m_model = nullptr;
     SharedReader *m_lister = nullptr;
     SharedReader *m_reader = nullptr;
+    /// Its own reader: a record clicked meanwhile must not end an export.
+    SharedReader *m_exporter = nullptr;
     SharedReader *m_figures = nullptr;
     StatisticsFigure m_figure = StatisticsFigure::MainFall; ///< the one m_figures reads
-    bool m_exporting = false;
 };
